@@ -1,0 +1,114 @@
+#include "app/startup.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "common/format.h"
+#include "common/globals.h"
+#include "common/path.h"
+#include "common/platform.h"
+
+namespace {
+
+const WCHAR kUninstallSwitch[] = L"-u ";
+const WCHAR kUninstallerName[] = L"unins000";
+
+// Uninstall mode takes the folder verbatim from the command line. A folder
+// that does not fit InstallDirectory is refused: cutting it would name a
+// different folder, and uninstall mode sends its folder to the Recycle Bin.
+StartupMode TakeUninstallFolder(LPCWSTR commandLine, bool* found)
+{
+    *found = false;
+    LPCWSTR match = commandLine != nullptr ? wcsstr(commandLine, kUninstallSwitch) : nullptr;
+    if (match == nullptr) {
+        return STARTUP_MODE_INSTALL;
+    }
+    LPCWSTR folder = match + (sizeof(kUninstallSwitch) / sizeof(WCHAR) - 1);
+    if (*folder == 0) {
+        return STARTUP_MODE_INSTALL;
+    }
+    *found = true;
+    if (wcslen(folder) >= MAX_PATH) {
+        return STARTUP_MODE_NONE;
+    }
+    FormatBounded(InstallDirectory, MAX_PATH, L"%ws", folder);
+    return STARTUP_MODE_UNINSTALL;
+}
+
+// Sets InstallDirectory from the executable's own path and tells whether the
+// executable is the folder's uninstaller.
+StartupMode TakeOwnFolder(WCHAR* modulePath)
+{
+    DWORD length = Os().GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
+    // Without the whole path the folder is unknown; installing from a guessed
+    // folder could pick up someone else's files.
+    if (length == 0 || length >= MAX_PATH) {
+        return STARTUP_MODE_NONE;
+    }
+    WCHAR drive[3] = {0};
+    WCHAR directory[256] = {0};
+    WCHAR name[MAX_PATH] = {0};
+    WCHAR extension[256] = {0};
+    if (!SplitPath(modulePath, drive, 3, directory, 256, name, MAX_PATH, extension, 256)) {
+        return STARTUP_MODE_NONE;
+    }
+    FormatBounded(InstallDirectory, MAX_PATH, L"%ws%ws", drive, directory);
+    return wcscmp(name, kUninstallerName) == 0 ? STARTUP_MODE_RELAUNCH : STARTUP_MODE_INSTALL;
+}
+
+// The uninstaller cannot remove the folder it runs from, so it runs a copy of
+// itself from the temporary folder for this folder and ends.
+void RelaunchFromTemporaryCopy(LPCWSTR modulePath)
+{
+    WCHAR temporaryFolder[256] = {0};
+    WCHAR temporaryFile[MAX_PATH] = {0};
+    WCHAR commandLine[1024] = {0};
+    Os().GetTempPathW(256, temporaryFolder);
+    Os().GetTempFileNameW(temporaryFolder, L"unins", 0, temporaryFile);
+    Os().CopyFileW(modulePath, temporaryFile, FALSE);
+    Os().wsprintfW(commandLine, L"\"%ws\" -u %ws", temporaryFile, InstallDirectory);
+    LaunchProcess(commandLine);
+}
+
+}  // namespace
+
+int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
+{
+    InstanceHandle = instance;
+    WCHAR modulePath[MAX_PATH] = {0};
+    bool uninstallSwitch = false;
+    StartupMode mode = TakeUninstallFolder(commandLine, &uninstallSwitch);
+    if (!uninstallSwitch) {
+        mode = TakeOwnFolder(modulePath);
+    }
+    switch (mode) {
+    case STARTUP_MODE_UNINSTALL:
+        UninstallDialog();
+        break;
+    case STARTUP_MODE_RELAUNCH:
+        RelaunchFromTemporaryCopy(modulePath);
+        break;
+    case STARTUP_MODE_INSTALL:
+        RunInstallMode();
+        break;
+    case STARTUP_MODE_NONE:
+        break;
+    }
+    return 0;
+}
+
+void LaunchProcess(LPCWSTR commandLine)
+{
+    // CreateProcessW may write into the command line, so it gets a copy.
+    WCHAR line[1024] = {0};
+    FormatBounded(line, 1024, L"%ws", commandLine);
+    STARTUPINFOW startup;
+    memset(&startup, 0, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    memset(&process, 0, sizeof(process));
+    if (Os().CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        Os().CloseHandle(process.hThread);
+        Os().CloseHandle(process.hProcess);
+    }
+}
