@@ -72,16 +72,18 @@ void RelaunchFromTemporaryCopy(LPCWSTR modulePath)
 
 }  // namespace
 
+StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath)
+{
+    bool uninstallSwitch = false;
+    StartupMode mode = TakeUninstallFolder(commandLine, &uninstallSwitch);
+    return uninstallSwitch ? mode : TakeOwnFolder(modulePath);
+}
+
 int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
 {
     InstanceHandle = instance;
     WCHAR modulePath[MAX_PATH] = {0};
-    bool uninstallSwitch = false;
-    StartupMode mode = TakeUninstallFolder(commandLine, &uninstallSwitch);
-    if (!uninstallSwitch) {
-        mode = TakeOwnFolder(modulePath);
-    }
-    switch (mode) {
+    switch (PrepareStartup(commandLine, modulePath)) {
     case STARTUP_MODE_UNINSTALL:
         UninstallDialog();
         break;

@@ -15,6 +15,10 @@ enum StartupMode {
 // process exit code, always 0.
 int RunStartup(HINSTANCE instance, LPCWSTR commandLine);
 
+// Decides the mode once and sets InstallDirectory for it. modulePath
+// (MAX_PATH characters) receives the executable's path when it was needed.
+StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath);
+
 // Starts a process from a command line of at most 1024 characters and does
 // not wait for it; the outcome is not examined.
 void LaunchProcess(LPCWSTR commandLine);

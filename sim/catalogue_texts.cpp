@@ -1,0 +1,36 @@
+#include "sim/catalogue_texts.h"
+
+#include "res/resource.h"
+
+namespace sim {
+
+namespace {
+
+struct CatalogueRow {
+    UINT id;
+    const wchar_t* english;
+    const wchar_t* chinese;
+};
+
+const CatalogueRow kRows[] = {
+#define CATALOGUE_TEXT(id, english, chinese) {id, english, chinese},
+#include "res/texts.h"
+#undef CATALOGUE_TEXT
+};
+
+}  // namespace
+
+const wchar_t* CatalogueText(UINT id, LANGID uiLanguage)
+{
+    // The tool offers English (neutral) and Chinese (neutral) string tables;
+    // any other user-interface language falls back to English.
+    bool chinese = PRIMARYLANGID(uiLanguage) == LANG_CHINESE;
+    for (const CatalogueRow& row : kRows) {
+        if (row.id == id) {
+            return chinese ? row.chinese : row.english;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace sim

@@ -1,0 +1,51 @@
+#include "sim/faults.h"
+
+namespace sim {
+
+void FaultPlan::FailCall(const std::string& operation, int nth, DWORD error)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    rules_.push_back({operation, nth, false, error});
+}
+
+void FaultPlan::FailFrom(const std::string& operation, int nth, DWORD error)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    rules_.push_back({operation, nth, true, error});
+}
+
+void FaultPlan::Count(const char* operation)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    ++counts_[operation];
+    log_.emplace_back(operation);
+}
+
+bool FaultPlan::Check(const char* operation, DWORD* error)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    int call = ++counts_[operation];
+    log_.emplace_back(operation);
+    for (const Rule& rule : rules_) {
+        if (rule.operation == operation && (call == rule.first || (rule.onward && call > rule.first))) {
+            *error = rule.error;
+            return true;
+        }
+    }
+    return false;
+}
+
+int FaultPlan::Calls(const std::string& operation) const
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    auto found = counts_.find(operation);
+    return found == counts_.end() ? 0 : found->second;
+}
+
+std::vector<std::string> FaultPlan::CallLog() const
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    return log_;
+}
+
+}  // namespace sim

@@ -1,0 +1,43 @@
+// Fault injection: any operation can be made to fail on its Nth call with a
+// chosen error. Every call is counted and logged so a sweep can enumerate
+// the failure points of a scenario.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/wintypes.h"
+
+namespace sim {
+
+class FaultPlan {
+public:
+    // Fails the nth call (1-based) of the operation with the given error.
+    void FailCall(const std::string& operation, int nth, DWORD error);
+    // Fails every call of the operation from the nth on.
+    void FailFrom(const std::string& operation, int nth, DWORD error);
+
+    // Counts a call of an operation that cannot fail.
+    void Count(const char* operation);
+    // Counts a call; true (with the error) when this call must fail.
+    bool Check(const char* operation, DWORD* error);
+
+    int Calls(const std::string& operation) const;
+    std::vector<std::string> CallLog() const;
+
+private:
+    struct Rule {
+        std::string operation;
+        int first;
+        bool onward;
+        DWORD error;
+    };
+    mutable std::mutex mutex_;
+    std::vector<Rule> rules_;
+    std::map<std::string, int> counts_;
+    std::vector<std::string> log_;
+};
+
+}  // namespace sim

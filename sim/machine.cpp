@@ -1,0 +1,182 @@
+#include "sim/machine.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "sim/wide.h"
+
+namespace sim {
+
+const std::string Machine::kToolImage = "MZ\x90 printer-setup tool image";
+
+Machine::Machine() : messageBoxes([this](const std::string& what) { ReportViolation(what); })
+{
+    volume.CreateDirectory(systemDirectory);
+    volume.CreateDirectory(tempPath);
+}
+
+Machine::~Machine()
+{
+    JoinThreads();
+}
+
+void Machine::InstallTool(const std::wstring& path)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    volume.WriteFile(path, kToolImage);
+}
+
+int Machine::RunTool(const std::wstring& imagePath, const std::wstring& arguments)
+{
+    if (!entry_) {
+        ReportViolation("a tool process was started but the test set no tool entry");
+        return -1;
+    }
+    ProcessContext previous = current_;
+    current_.imagePath = imagePath;
+    current_.commandLine = arguments;
+    ++processCount_;
+    current_.instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000ull + processCount_ * 0x10000ull));
+    int exitCode = entry_(current_.instance, current_.commandLine.c_str());
+    JoinThreads();
+    current_ = previous;
+    return exitCode;
+}
+
+size_t Machine::RunLaunchedTools(size_t limit)
+{
+    size_t ran = 0;
+    for (;;) {
+        LaunchRecord next;
+        {
+            std::lock_guard<std::recursive_mutex> guard(lock_);
+            auto pending = std::find_if(launches_.begin(), launches_.end(),
+                                        [](const LaunchRecord& r) { return r.toolImage && !r.ran; });
+            if (pending == launches_.end()) {
+                return ran;
+            }
+            if (ran == limit) {
+                ReportViolation("tool processes keep launching tool processes");
+                return ran;
+            }
+            pending->ran = true;
+            next = *pending;
+        }
+        RunTool(next.imagePath, next.arguments);
+        ++ran;
+    }
+}
+
+std::vector<LaunchRecord> Machine::Launches() const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return launches_;
+}
+
+void SplitCommandLine(const std::wstring& commandLine, std::wstring* program, std::wstring* arguments)
+{
+    size_t end;
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        size_t close = commandLine.find(L'"', 1);
+        *program = commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+        end = close == std::wstring::npos ? commandLine.size() : close + 1;
+    } else {
+        end = commandLine.find_first_of(L" \t");
+        if (end == std::wstring::npos) {
+            end = commandLine.size();
+        }
+        *program = commandLine.substr(0, end);
+    }
+    size_t rest = commandLine.find_first_not_of(L" \t", end);
+    *arguments = rest == std::wstring::npos ? std::wstring() : commandLine.substr(rest);
+}
+
+DWORD Machine::Launch(const std::wstring& commandLine)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    LaunchRecord record;
+    record.commandLine = commandLine;
+    SplitCommandLine(commandLine, &record.imagePath, &record.arguments);
+    if (record.imagePath.empty()) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    std::wstring image = record.imagePath;
+    if (!volume.FileExists(image) && volume.FileExists(image + L".exe")) {
+        image += L".exe";
+    }
+    if (!Volume::IsAbsolute(image) || !volume.FileExists(image)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    std::optional<std::string> content = volume.ReadFile(image);
+    if (!content || content->compare(0, 2, "MZ") != 0) {
+        return ERROR_BAD_EXE_FORMAT;
+    }
+    record.imagePath = image;
+    record.toolImage = *content == kToolImage;
+    launches_.push_back(record);
+    return ERROR_SUCCESS;
+}
+
+HANDLE Machine::NewHandle(HandleKind kind)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    HANDLE handle = reinterpret_cast<HANDLE>(nextHandle_);
+    nextHandle_ += 4;
+    handles_[handle] = kind;
+    return handle;
+}
+
+bool Machine::CloseHandle(HANDLE handle)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return handles_.erase(handle) == 1;
+}
+
+size_t Machine::OpenHandles(HandleKind kind) const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    size_t count = 0;
+    for (const auto& entry : handles_) {
+        count += entry.second == kind ? 1 : 0;
+    }
+    return count;
+}
+
+HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
+{
+    HANDLE handle = NewHandle(HandleKind::Thread);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    threads_.emplace_back([routine, parameter] { routine(parameter); });
+    return handle;
+}
+
+void Machine::JoinThreads()
+{
+    for (;;) {
+        std::vector<std::thread> running;
+        {
+            std::lock_guard<std::recursive_mutex> guard(lock_);
+            running.swap(threads_);
+        }
+        if (running.empty()) {
+            return;
+        }
+        for (std::thread& thread : running) {
+            thread.join();
+        }
+    }
+}
+
+void Machine::ReportViolation(const std::string& what)
+{
+    std::lock_guard<std::mutex> guard(violationsMutex_);
+    violations_.push_back(what);
+}
+
+std::vector<std::string> Machine::Violations() const
+{
+    std::lock_guard<std::mutex> guard(violationsMutex_);
+    return violations_;
+}
+
+}  // namespace sim

@@ -1,0 +1,111 @@
+// A simulated Windows machine: the state behind the simulated platform
+// operations, and the knobs and records a test uses to stage a scenario and
+// check what the tool did.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/wintypes.h"
+#include "sim/clock.h"
+#include "sim/debug_output.h"
+#include "sim/faults.h"
+#include "sim/message_boxes.h"
+#include "sim/volume.h"
+
+namespace sim {
+
+// Runs the tool's logic as one process: its instance handle and the command
+// line without the program name, as the GUI entry point receives them.
+using ToolEntry = std::function<int(HINSTANCE instance, const wchar_t* commandLine)>;
+
+struct ProcessContext {
+    std::wstring imagePath;
+    std::wstring commandLine;  // without the program name
+    HINSTANCE instance = nullptr;
+};
+
+struct LaunchRecord {
+    std::wstring commandLine;  // as passed to CreateProcessW
+    std::wstring imagePath;    // the program it named
+    std::wstring arguments;    // what that program's entry point receives
+    bool toolImage = false;    // the program is a copy of the tool
+    bool ran = false;
+};
+
+enum class HandleKind { Process, Thread };
+
+class Machine {
+public:
+    Machine();
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    // ---- Settings of the machine ----
+    LANGID uiLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    WORD processorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+    std::wstring systemDirectory = L"C:\\Windows\\system32";
+    std::wstring tempPath = L"C:\\Users\\Operator\\AppData\\Local\\Temp\\";
+
+    // ---- Parts of the machine ----
+    VirtualClock clock;
+    Volume volume;
+    FaultPlan faults;
+    DebugOutput debug;
+    MessageBoxes messageBoxes;
+    // Guards the machine's state against the tool's threads.
+    std::recursive_mutex& Lock() { return lock_; }
+
+    // ---- Processes ----
+    // The bytes of the tool's executable; any file with them runs the tool.
+    static const std::string kToolImage;
+    void InstallTool(const std::wstring& path);
+    void SetToolEntry(ToolEntry entry) { entry_ = std::move(entry); }
+    // Runs the tool from imagePath as a new process on this machine.
+    int RunTool(const std::wstring& imagePath, const std::wstring& arguments);
+    // Runs, in launch order, the launched processes that are copies of the
+    // tool and have not run yet (also those they launch). A chain longer
+    // than `limit` is a violation. Returns how many ran.
+    size_t RunLaunchedTools(size_t limit = 8);
+    const ProcessContext& CurrentProcess() const { return current_; }
+    std::vector<LaunchRecord> Launches() const;
+    // CreateProcessW's effect: 0, or the error Windows would give.
+    DWORD Launch(const std::wstring& commandLine);
+    unsigned NextTempUnique() { return nextTempUnique_++; }
+
+    // ---- Handles and threads ----
+    HANDLE NewHandle(HandleKind kind);
+    bool CloseHandle(HANDLE handle);
+    size_t OpenHandles(HandleKind kind) const;
+    HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
+    void JoinThreads();
+
+    // ---- Findings: anything the tool did that a test must treat as a failure ----
+    void ReportViolation(const std::string& what);
+    std::vector<std::string> Violations() const;
+
+private:
+    mutable std::recursive_mutex lock_;
+    ToolEntry entry_;
+    ProcessContext current_;
+    unsigned processCount_ = 0;
+    std::vector<LaunchRecord> launches_;
+    unsigned nextTempUnique_ = 0x1A2B;
+    uintptr_t nextHandle_ = 0x1000;
+    std::map<HANDLE, HandleKind> handles_;
+    std::vector<std::thread> threads_;
+    mutable std::mutex violationsMutex_;
+    std::vector<std::string> violations_;
+};
+
+// Splits a command line as Windows does for the program name: a quoted
+// first token, or everything up to the first blank. The rest, without the
+// blanks that follow the program name, is what the program's entry point gets.
+void SplitCommandLine(const std::wstring& commandLine, std::wstring* program, std::wstring* arguments);
+
+}  // namespace sim

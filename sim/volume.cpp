@@ -1,0 +1,211 @@
+#include "sim/volume.h"
+
+#include "sim/wide.h"
+
+namespace sim {
+
+namespace {
+
+std::wstring ParentKey(const std::wstring& key)
+{
+    size_t slash = key.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : key.substr(0, slash);
+}
+
+// The folder part of a path as written, without trailing separators.
+std::wstring ParentPath(const std::wstring& path)
+{
+    size_t last = path.find_last_not_of(L"\\/");
+    if (last == std::wstring::npos) {
+        return std::wstring();
+    }
+    size_t slash = path.find_last_of(L"\\/", last);
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+Volume::Volume()
+{
+    CreateDirectory(L"C:\\");
+}
+
+bool Volume::IsAbsolute(const std::wstring& path)
+{
+    return path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+}
+
+std::wstring Volume::Key(const std::wstring& path)
+{
+    std::wstring key;
+    for (wchar_t c : FoldCase(path)) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+        if (c == L'\\' && !key.empty() && key.back() == L'\\') {
+            continue;
+        }
+        key += c;
+    }
+    while (key.size() > 2 && key.back() == L'\\') {
+        key.pop_back();
+    }
+    return key;
+}
+
+void Volume::CreateDirectory(const std::wstring& path)
+{
+    std::wstring key = Key(path);
+    if (!ParentKey(key).empty() && !DirectoryExists(ParentPath(path))) {
+        CreateDirectory(ParentPath(path));
+    }
+    Entry& entry = entries_[key];
+    entry.path = path;
+    entry.directory = true;
+}
+
+void Volume::WriteFile(const std::wstring& path, const std::string& content)
+{
+    std::wstring key = Key(path);
+    if (!ParentKey(key).empty() && !DirectoryExists(ParentPath(path))) {
+        CreateDirectory(ParentPath(path));
+    }
+    Entry& entry = entries_[key];
+    entry.path = path;
+    entry.directory = false;
+    entry.content = content;
+}
+
+const Volume::Entry* Volume::Find(const std::wstring& path) const
+{
+    auto found = entries_.find(Key(path));
+    return found == entries_.end() ? nullptr : &found->second;
+}
+
+bool Volume::FileExists(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    return entry != nullptr && !entry->directory;
+}
+
+bool Volume::DirectoryExists(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    return entry != nullptr && entry->directory;
+}
+
+std::optional<std::string> Volume::ReadFile(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    if (entry == nullptr || entry->directory) {
+        return std::nullopt;
+    }
+    return entry->content;
+}
+
+std::vector<std::wstring> Volume::ListFiles(const std::wstring& directory) const
+{
+    std::vector<std::wstring> files;
+    std::wstring key = Key(directory);
+    for (const auto& [entryKey, entry] : entries_) {
+        if (!entry.directory && ParentKey(entryKey) == key) {
+            files.push_back(entry.path);
+        }
+    }
+    return files;
+}
+
+void Volume::SetHeldOpen(const std::wstring& path, bool held)
+{
+    auto found = entries_.find(Key(path));
+    if (found != entries_.end()) {
+        found->second.heldOpen = held;
+    }
+}
+
+DWORD Volume::CheckParent(const std::wstring& key) const
+{
+    std::wstring parent = ParentKey(key);
+    auto found = entries_.find(parent);
+    if (parent.empty() || found == entries_.end() || !found->second.directory) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::Copy(const std::wstring& source, const std::wstring& destination, bool failIfExists)
+{
+    if (!IsAbsolute(source) || !IsAbsolute(destination)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const Entry* from = Find(source);
+    if (from == nullptr) {
+        return CheckParent(Key(source)) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    if (from->directory) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::wstring key = Key(destination);
+    if (DWORD error = CheckParent(key)) {
+        return error;
+    }
+    auto existing = entries_.find(key);
+    if (existing != entries_.end()) {
+        if (existing->second.directory) {
+            return ERROR_ACCESS_DENIED;
+        }
+        if (failIfExists) {
+            return ERROR_FILE_EXISTS;
+        }
+        if (existing->second.heldOpen) {
+            return ERROR_SHARING_VIOLATION;
+        }
+    }
+    std::string content = from->content;
+    Entry& entry = entries_[key];
+    if (entry.path.empty()) {
+        entry.path = destination;
+    }
+    entry.directory = false;
+    entry.content = std::move(content);
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::Delete(const std::wstring& path)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    std::wstring key = Key(path);
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return CheckParent(key) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    if (found->second.directory) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (found->second.heldOpen) {
+        return ERROR_ACCESS_DENIED;
+    }
+    entries_.erase(found);
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::Move(const std::wstring& source, const std::wstring& destination, DWORD flags)
+{
+    if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+        // Recorded for the next restart; the source need not exist now.
+        if (!IsAbsolute(source)) {
+            return ERROR_PATH_NOT_FOUND;
+        }
+        pending_.push_back({source, destination});
+        return ERROR_SUCCESS;
+    }
+    DWORD error = Copy(source, destination, (flags & MOVEFILE_REPLACE_EXISTING) == 0);
+    if (error == ERROR_FILE_EXISTS) {
+        return ERROR_ALREADY_EXISTS;
+    }
+    return error != ERROR_SUCCESS ? error : Delete(source);
+}
+
+}  // namespace sim

@@ -1,0 +1,64 @@
+// An in-memory volume with Windows path rules: names compare without case,
+// '/' and '\' both separate, doubled separators are accepted.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/wintypes.h"
+
+namespace sim {
+
+struct PendingRename {
+    std::wstring source;
+    std::wstring destination;  // empty: delete at restart
+};
+
+struct RecycledItem {
+    std::wstring originalPath;
+    std::vector<std::wstring> files;  // paths of the files it held
+};
+
+class Volume {
+public:
+    Volume();
+
+    void CreateDirectory(const std::wstring& path);
+    void WriteFile(const std::wstring& path, const std::string& content);
+    bool FileExists(const std::wstring& path) const;
+    bool DirectoryExists(const std::wstring& path) const;
+    std::optional<std::string> ReadFile(const std::wstring& path) const;
+    // Files directly in a folder, by their stored names.
+    std::vector<std::wstring> ListFiles(const std::wstring& directory) const;
+
+    // A file held open (a DLL a running service has loaded) cannot be
+    // deleted or overwritten.
+    void SetHeldOpen(const std::wstring& path, bool held);
+
+    // Operations with the error codes Windows gives; 0 on success.
+    DWORD Copy(const std::wstring& source, const std::wstring& destination, bool failIfExists);
+    DWORD Delete(const std::wstring& path);
+    DWORD Move(const std::wstring& source, const std::wstring& destination, DWORD flags);
+
+    const std::vector<PendingRename>& PendingRenames() const { return pending_; }
+
+    static std::wstring Key(const std::wstring& path);
+    static bool IsAbsolute(const std::wstring& path);
+
+private:
+    struct Entry {
+        std::wstring path;  // as created
+        bool directory = false;
+        std::string content;
+        bool heldOpen = false;
+    };
+    DWORD CheckParent(const std::wstring& key) const;
+    const Entry* Find(const std::wstring& path) const;
+
+    std::map<std::wstring, Entry> entries_;
+    std::vector<PendingRename> pending_;
+};
+
+}  // namespace sim

@@ -1,0 +1,37 @@
+#include "tests/support/sim_test.h"
+
+#include <cstring>
+
+#include "app/startup.h"
+#include "common/globals.h"
+#include "common/log.h"
+
+int RunToolProcess(HINSTANCE instance, const wchar_t* commandLine)
+{
+    InstanceHandle = nullptr;
+    std::memset(InstallDirectory, 0, sizeof(InstallDirectory));
+    std::memset(TextBufferA, 0, sizeof(TextBufferA));
+    std::memset(TextBufferB, 0, sizeof(TextBufferB));
+    std::memset(LogFormatBuffer, 0, sizeof(LogFormatBuffer));
+    std::memset(LogOutputBuffer, 0, sizeof(LogOutputBuffer));
+    return RunStartup(instance, commandLine);
+}
+
+SimTest::SimTest()
+{
+    SetPlatform(&platform);
+    machine.SetToolEntry(RunToolProcess);
+}
+
+SimTest::~SimTest()
+{
+    machine.JoinThreads();
+    SetPlatform(nullptr);
+}
+
+void SimTest::TearDown()
+{
+    machine.JoinThreads();
+    EXPECT_THAT(machine.Violations(), ::testing::IsEmpty());
+    EXPECT_EQ(machine.messageBoxes.Unanswered(), 0u) << "scripted message boxes were never shown";
+}

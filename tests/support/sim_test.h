@@ -1,0 +1,28 @@
+// A fresh simulated machine per test, installed as the tool's platform. The
+// test fails if the tool did anything the machine reports as a violation or
+// left a scripted message box unanswered.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/machine.h"
+#include "sim/sim_platform.h"
+#include "sim/wide.h"
+
+// Runs the tool's logic as a fresh process: process-wide state starts zeroed,
+// as it does when Windows loads the executable.
+int RunToolProcess(HINSTANCE instance, const wchar_t* commandLine);
+
+class SimTest : public ::testing::Test {
+protected:
+    SimTest();
+    ~SimTest() override;
+    void TearDown() override;
+
+    sim::Machine machine;
+    sim::SimPlatform platform{machine};
+};
