@@ -13,8 +13,8 @@ struct CatalogueRow {
 };
 
 const CatalogueRow kRows[] = {
-#define CATALOGUE_TEXT(id, english, chinese) {id, english, chinese},
-#include "res/texts.h"
+#define CATALOGUE_TEXT(id, english, chinese) {id, L"" english, L"" chinese},
+#include "res/texts.inc"
 #undef CATALOGUE_TEXT
 };
 

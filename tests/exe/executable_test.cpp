@@ -1,0 +1,687 @@
+// Checks of the built PrinterSetup.exe: what it imports, and the resources
+// the resource compiler actually stored. Expected values are written out here
+// rather than taken from the resource sources, so that a wrong define or a
+// resource compiler quirk shows up as a difference.
+#include "tests/exe/pe_resources.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace {
+
+using pe::Bytes;
+
+constexpr std::uint16_t kEnglishNeutral = 0x0009;
+constexpr std::uint16_t kChineseNeutral = 0x0004;
+constexpr std::uint16_t kChineseSimplified = 0x0804;
+
+// Window and control styles, spelled out because <windows.h> is not available here.
+constexpr std::uint32_t kWsPopup = 0x80000000, kWsChild = 0x40000000, kWsVisible = 0x10000000;
+constexpr std::uint32_t kWsCaption = 0x00C00000, kWsBorder = 0x00800000, kWsSysMenu = 0x00080000;
+constexpr std::uint32_t kWsHScroll = 0x00100000, kWsGroup = 0x00020000, kWsTabStop = 0x00010000;
+constexpr std::uint32_t kDsFixedSys = 0x0008, kDsSetFont = 0x0040, kDsModalFrame = 0x0080, kDsCenter = 0x0800;
+constexpr std::uint32_t kBsPushButton = 0x0, kBsDefPushButton = 0x1, kSsLeft = 0x0;
+constexpr std::uint32_t kTvsHasLines = 0x2, kTvsLinesAtRoot = 0x4;
+constexpr std::uint16_t kButtonClass = 0x0080, kStaticClass = 0x0082;
+
+std::string hex(std::uint32_t v)
+{
+    std::ostringstream out;
+    out << "0x" << std::hex << v;
+    return out.str();
+}
+
+// For failure messages only; invalid UTF-16 shows as U+FFFD.
+std::string utf8(const std::u16string& s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        std::uint32_t c = s[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::optional<pe::Image> loadExecutable(std::string* error)
+{
+    auto bytes = pe::readFile(PRINTER_SETUP_EXE);
+    if (!bytes) {
+        *error = std::string("cannot read ") + PRINTER_SETUP_EXE;
+        return std::nullopt;
+    }
+    return pe::Image::parse(std::move(*bytes), error);
+}
+
+// ---------------------------------------------------------------- imports
+
+struct ObjdumpOutput {
+    std::string text;
+    int status = -1;
+};
+
+ObjdumpOutput objdumpPrivateHeaders()
+{
+    ObjdumpOutput result;
+    const std::string command = std::string("'") + MINGW_OBJDUMP + "' -p '" + PRINTER_SETUP_EXE + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.text.append(buffer, n);
+    result.status = pclose(pipe);
+    return result;
+}
+
+// Imported DLL (lower case) -> names of the functions taken from it.
+std::map<std::string, std::set<std::string>> importedDlls(const std::string& objdump)
+{
+    std::map<std::string, std::set<std::string>> imports;
+    std::istringstream lines(objdump);
+    std::string line;
+    std::set<std::string>* current = nullptr;
+    const std::string marker = "DLL Name:";
+    while (std::getline(lines, line)) {
+        const auto at = line.find(marker);
+        if (at != std::string::npos) {
+            std::istringstream name(line.substr(at + marker.size()));
+            std::string dll;
+            name >> dll;
+            current = &imports[lower(dll)];
+            continue;
+        }
+        if (line.find_first_not_of(" \t\r") == std::string::npos) {
+            current = nullptr;  // a blank line closes the function list
+            continue;
+        }
+        if (current && line.find("Hint/Ord") == std::string::npos) {
+            std::istringstream fields(line);
+            std::string field, last;
+            while (fields >> field) last = field;
+            current->insert(last);
+        }
+    }
+    return imports;
+}
+
+TEST(ExecutableImports, OnlySystemDllsAreLinkedAndDllSearchIsRestricted)
+{
+    const ObjdumpOutput objdump = objdumpPrivateHeaders();
+    ASSERT_EQ(objdump.status, 0) << MINGW_OBJDUMP << " -p failed:\n" << objdump.text;
+    const auto imports = importedDlls(objdump.text);
+    ASSERT_TRUE(imports.count("kernel32.dll")) << "no kernel32.dll import found; objdump output not understood:\n"
+                                               << objdump.text;
+
+    const std::set<std::string> system = {
+        "kernel32.dll", "user32.dll",   "advapi32.dll", "shell32.dll", "gdi32.dll",  "ole32.dll",   "oleaut32.dll",
+        "msvcrt.dll",   "comdlg32.dll", "shlwapi.dll",  "ws2_32.dll",  "rpcrt4.dll", "sechost.dll",
+    };
+    // These resolve through the DLL search path if linked; the program loads them itself from system32.
+    const std::set<std::string> loadedAtRunTime = {"winspool.drv", "setupapi.dll", "newdev.dll", "cfgmgr32.dll",
+                                                   "comctl32.dll"};
+    for (const auto& entry : imports) {
+        const std::string& dll = entry.first;
+        if (loadedAtRunTime.count(dll)) {
+            ADD_FAILURE() << dll << " is linked; it must be loaded at run time from the system directory";
+        } else if (dll.rfind("libstdc++", 0) == 0 || dll.rfind("libgcc", 0) == 0 ||
+                   dll.rfind("libwinpthread", 0) == 0) {
+            ADD_FAILURE() << dll << " is a MinGW runtime DLL; the runtime must be linked statically";
+        } else {
+            EXPECT_TRUE(system.count(dll)) << dll << " is imported but is not a known system DLL";
+        }
+    }
+
+    const auto& kernel32 = imports.at("kernel32.dll");
+    EXPECT_TRUE(kernel32.count("SetDefaultDllDirectories")) << "kernel32 SetDefaultDllDirectories not imported";
+    EXPECT_TRUE(kernel32.count("LoadLibraryExW")) << "kernel32 LoadLibraryExW not imported";
+}
+
+TEST(ExecutableHeader, IsA64BitWindowsGuiProgram)
+{
+    const ObjdumpOutput objdump = objdumpPrivateHeaders();
+    ASSERT_EQ(objdump.status, 0) << objdump.text;
+    EXPECT_TRUE(contains(objdump.text, "file format pei-x86-64")) << "not a PE32+ x86-64 image";
+
+    std::istringstream lines(objdump.text);
+    std::string line;
+    std::optional<unsigned long> subsystem;
+    while (std::getline(lines, line)) {
+        if (line.rfind("Subsystem", 0) == 0)
+            subsystem = std::stoul(line.substr(std::string("Subsystem").size()), nullptr, 16);
+    }
+    ASSERT_TRUE(subsystem) << "no Subsystem line in objdump output";
+    EXPECT_EQ(*subsystem, 2u) << "subsystem is not Windows GUI";
+
+    // The reader used by the resource checks must agree with objdump.
+    std::string error;
+    const auto image = loadExecutable(&error);
+    ASSERT_TRUE(image) << error;
+    EXPECT_EQ(image->machine(), 0x8664);
+    EXPECT_EQ(image->subsystem(), 2);
+}
+
+// ---------------------------------------------------------------- strings
+
+// The 16 strings of one string table block, or nothing if the block is malformed.
+std::optional<std::vector<std::u16string>> stringBlock(const Bytes& data)
+{
+    pe::Cursor cursor(data);
+    std::vector<std::u16string> strings(16);
+    for (auto& s : strings) {
+        const std::uint16_t length = cursor.u16();
+        for (std::uint16_t i = 0; i < length; ++i) s += static_cast<char16_t>(cursor.u16());
+    }
+    if (!cursor.ok()) return std::nullopt;
+    return strings;
+}
+
+TEST(StringTable, EnglishAndChineseTextsAreExact)
+{
+    const std::map<std::uint16_t, std::pair<std::u16string, std::u16string>> expected = {
+        {101,
+         {u"No printer found, please turn on the printer and plug in to your computer.",
+          u"没有找到打印机，请开机并将USB线接入您的电脑。"}},
+        {102, {u"Message", u"提示信息"}},
+        {103, {u"The printer [%ws] is installed on the port [%ws].", u"打印机[%ws]驱动已成功安装到端口[%ws]。"}},
+        {104,
+         {u"The printer driver install failed, error code:%d. Please contact our technical support.",
+          u"打印机驱动安装失败，错误码:%d，请联系技术支持。"}},
+        {105, {u"Nothing need to be removed there", u"没有找到可以删除的打印机组件"}},
+        {106, {u"Driver Package:%ws, version:%ws, %ws, %ws", u"驱动程序包:%ws,  版本:%ws, %ws, %ws"}},
+        {107, {u"No driver package", u"未知驱动程序包"}},
+        {108, {u"Printer Driver:%ws, %ws, version:%d.%d.%d.%d, %ws", u"打印机驱动:%ws, %ws, 版本:%d.%d.%d.%d, %ws"}},
+        {109, {u"No printer driver", u"无打印机驱动"}},
+        {110, {u"Printer:%ws on the port: %ws. %ws", u"打印机:%ws 安装在端口: %ws. %ws"}},
+        {111, {u"No printer", u"无打印机"}},
+        {112, {u"Removed.", u"已删除"}},
+        {113, {u"Failed. Error:%d", u"删除失败，错误码:0x%x"}},
+        {114,
+         {u"Uninstall driver failed. Please try again, or reboot your OS then try again, or contact our support "
+          u"for assistance.",
+          u"驱动卸载失败，请重试，或者重启系统后再试，或者联系技术支持获得帮助。"}},
+        {115, {u"The driver is uninstalled.", u"驱动卸载成功"}},
+        {116, {u"The driver folder: %ws", u"驱动文件夹:%ws"}},
+    };
+
+    std::string error;
+    const auto image = loadExecutable(&error);
+    ASSERT_TRUE(image) << error;
+
+    for (const std::uint16_t language : {kEnglishNeutral, kChineseNeutral}) {
+        const bool english = language == kEnglishNeutral;
+        std::set<std::uint16_t> blocks;
+        for (const auto& e : expected) blocks.insert(static_cast<std::uint16_t>(e.first / 16 + 1));
+
+        for (const std::uint16_t block : blocks) {
+            const auto data = image->resource(pe::kString, block, language);
+            if (!data) {
+                ADD_FAILURE() << "string block " << block << " missing in language " << hex(language);
+                continue;
+            }
+            const auto strings = stringBlock(*data);
+            if (!strings) {
+                ADD_FAILURE() << "string block " << block << " in language " << hex(language) << " is truncated";
+                continue;
+            }
+            for (std::uint16_t i = 0; i < 16; ++i) {
+                const std::uint16_t id = static_cast<std::uint16_t>((block - 1) * 16 + i);
+                const std::u16string& actual = (*strings)[i];
+                const auto want = expected.find(id);
+                if (want == expected.end()) {
+                    EXPECT_TRUE(actual.empty()) << "unexpected string " << id << " in language " << hex(language)
+                                                << ": \"" << utf8(actual) << "\"";
+                    continue;
+                }
+                const std::u16string& text = english ? want->second.first : want->second.second;
+                EXPECT_TRUE(actual == text) << "string " << id << " in language " << hex(language) << "\n  actual:   \""
+                                            << utf8(actual) << "\"\n  expected: \"" << utf8(text) << "\"";
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- dialog
+
+struct DialogItem {
+    std::uint32_t helpId = 0, exStyle = 0, style = 0;
+    std::int16_t x = 0, y = 0, cx = 0, cy = 0;
+    std::uint32_t id = 0;
+    pe::SzOrOrd windowClass, title;
+    std::uint16_t extraCount = 0;
+};
+
+struct Dialog {
+    std::uint16_t version = 0, signature = 0;
+    std::uint32_t helpId = 0, exStyle = 0, style = 0;
+    std::int16_t x = 0, y = 0, cx = 0, cy = 0;
+    pe::SzOrOrd menu, windowClass, title;
+    std::uint16_t pointSize = 0, weight = 0;
+    std::uint8_t italic = 0, charset = 0;
+    std::u16string typeface;
+    std::vector<DialogItem> items;
+};
+
+// Reads an extended dialog template; nothing if it runs past the end.
+std::optional<Dialog> parseDialog(const Bytes& data)
+{
+    pe::Cursor c(data);
+    Dialog d;
+    d.version = c.u16();
+    d.signature = c.u16();
+    d.helpId = c.u32();
+    d.exStyle = c.u32();
+    d.style = c.u32();
+    const std::uint16_t count = c.u16();
+    d.x = c.s16();
+    d.y = c.s16();
+    d.cx = c.s16();
+    d.cy = c.s16();
+    d.menu = c.szOrOrd();
+    d.windowClass = c.szOrOrd();
+    d.title = c.szOrOrd();
+    if (d.style & kDsSetFont) {
+        d.pointSize = c.u16();
+        d.weight = c.u16();
+        d.italic = c.u8();
+        d.charset = c.u8();
+        d.typeface = c.sz();
+    }
+    for (std::uint16_t i = 0; i < count && c.ok(); ++i) {
+        c.align(4);
+        DialogItem item;
+        item.helpId = c.u32();
+        item.exStyle = c.u32();
+        item.style = c.u32();
+        item.x = c.s16();
+        item.y = c.s16();
+        item.cx = c.s16();
+        item.cy = c.s16();
+        item.id = c.u32();
+        item.windowClass = c.szOrOrd();
+        item.title = c.szOrOrd();
+        item.extraCount = c.u16();
+        c.skip(item.extraCount);
+        d.items.push_back(item);
+    }
+    if (!c.ok()) return std::nullopt;
+    return d;
+}
+
+std::string describe(const pe::SzOrOrd& f)
+{
+    return f.isOrdinal ? "ordinal " + hex(f.ordinal) : "\"" + utf8(f.text) + "\"";
+}
+
+TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
+{
+    struct Control {
+        std::uint32_t id;
+        pe::SzOrOrd windowClass;
+        std::uint32_t style;
+        std::int16_t x, y, cx, cy;
+        std::u16string english, chinese;
+    };
+    const auto ordinal = [](std::uint16_t o) { return pe::SzOrOrd{true, o, {}}; };
+    const auto named = [](const char16_t* name) { return pe::SzOrOrd{false, 0, name}; };
+    const std::vector<Control> controls = {
+        {1, ordinal(kButtonClass), kWsChild | kWsVisible | kWsTabStop | kBsDefPushButton, 198, 155, 50, 14, u"Remove",
+         u"删除"},
+        {2, ordinal(kButtonClass), kWsChild | kWsVisible | kWsTabStop | kBsPushButton, 252, 155, 50, 14, u"Close",
+         u"关闭"},
+        {1001, named(u"SysTreeView32"),
+         kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot, 7, 22, 295, 126,
+         u"", u""},
+        {1002, ordinal(kStaticClass), kWsChild | kWsVisible | kWsGroup | kSsLeft, 8, 9, 294, 8,
+         u"The printer components below will be removed from you computer.", u"以下打印机驱动组件将被删除，请确认。"},
+        {1003, named(u"msctls_progress32"), kWsChild | kWsBorder, 17, 56, 273, 20, u"", u""},
+    };
+    static_assert(
+        (kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot) == 0x50910006,
+        "tree view style");
+
+    std::string error;
+    const auto image = loadExecutable(&error);
+    ASSERT_TRUE(image) << error;
+
+    for (const std::uint16_t language : {kEnglishNeutral, kChineseSimplified}) {
+        SCOPED_TRACE("dialog 105, language " + hex(language));
+        const bool english = language == kEnglishNeutral;
+        const auto data = image->resource(pe::kDialog, 105, language);
+        if (!data) {
+            ADD_FAILURE() << "dialog 105 missing";
+            continue;
+        }
+        const auto dialog = parseDialog(*data);
+        if (!dialog) {
+            ADD_FAILURE() << "dialog 105 template is truncated";
+            continue;
+        }
+        EXPECT_EQ(dialog->version, 1);
+        EXPECT_EQ(dialog->signature, 0xFFFF) << "not an extended dialog template";
+        EXPECT_EQ(dialog->helpId, 0u);
+        EXPECT_EQ(dialog->exStyle, 0u);
+        EXPECT_EQ(hex(dialog->style),
+                  hex(kWsPopup | kWsCaption | kWsSysMenu | kDsModalFrame | kDsCenter | kDsSetFont | kDsFixedSys));
+        EXPECT_EQ(dialog->x, 0);
+        EXPECT_EQ(dialog->y, 0);
+        EXPECT_EQ(dialog->cx, 309);
+        EXPECT_EQ(dialog->cy, 176);
+        EXPECT_EQ(describe(dialog->menu), "\"\"") << "dialog must have no menu";
+        EXPECT_EQ(describe(dialog->windowClass), "\"\"") << "dialog must use the default class";
+        EXPECT_EQ(describe(dialog->title), describe(named(english ? u"Uninstall printer driver" : u"卸载打印机驱动")));
+        EXPECT_EQ(utf8(dialog->typeface), "MS Shell Dlg");
+        EXPECT_EQ(dialog->pointSize, 8);
+        EXPECT_EQ(dialog->weight, 400);
+        EXPECT_EQ(dialog->italic, 0);
+        EXPECT_EQ(dialog->charset, 1);
+        ASSERT_EQ(dialog->items.size(), controls.size());
+
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            const Control& want = controls[i];
+            const DialogItem& got = dialog->items[i];
+            SCOPED_TRACE("control " + std::to_string(i + 1) + ", expected id " + std::to_string(want.id));
+            EXPECT_EQ(got.id, want.id);
+            EXPECT_EQ(got.helpId, 0u);
+            EXPECT_EQ(got.exStyle, 0u);
+            EXPECT_EQ(hex(got.style), hex(want.style));
+            EXPECT_EQ(got.x, want.x);
+            EXPECT_EQ(got.y, want.y);
+            EXPECT_EQ(got.cx, want.cx);
+            EXPECT_EQ(got.cy, want.cy);
+            // windres stores class names in capitals; Windows looks classes up without regard to case.
+            EXPECT_EQ(lower(describe(got.windowClass)), lower(describe(want.windowClass)));
+            EXPECT_EQ(describe(got.title), describe(named(english ? want.english.c_str() : want.chinese.c_str())));
+            EXPECT_EQ(got.extraCount, 0) << "unexpected creation data";
+        }
+    }
+}
+
+// ---------------------------------------------------------------- icon
+
+TEST(ApplicationIcon, GroupHasA32PixelImageAndAllImagesExist)
+{
+    std::string error;
+    const auto image = loadExecutable(&error);
+    ASSERT_TRUE(image) << error;
+
+    const auto languages = image->resourceLanguages(pe::kGroupIcon, 102);
+    ASSERT_FALSE(languages.empty()) << "icon group 102 missing";
+    const auto group = image->resource(pe::kGroupIcon, 102, languages.front());
+    ASSERT_TRUE(group) << "icon group 102 unreadable";
+
+    pe::Cursor c(*group);
+    const std::uint16_t reserved = c.u16(), type = c.u16(), count = c.u16();
+    ASSERT_TRUE(c.ok()) << "icon group header truncated";
+    EXPECT_EQ(reserved, 0);
+    EXPECT_EQ(type, 1) << "icon group is not of icons";
+    EXPECT_GE(count, 2) << "icon group should offer more than one size";
+
+    bool has32 = false;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const std::uint8_t width = c.u8(), height = c.u8();
+        c.skip(6);  // colour count, reserved, planes, bit count
+        const std::uint32_t bytes = c.u32();
+        const std::uint16_t iconId = c.u16();
+        ASSERT_TRUE(c.ok()) << "icon group entry " << i << " truncated";
+        has32 = has32 || (width == 32 && height == 32);
+
+        const auto iconLanguages = image->resourceLanguages(pe::kIcon, iconId);
+        if (iconLanguages.empty()) {
+            ADD_FAILURE() << "icon " << iconId << " referenced by group 102 does not exist";
+            continue;
+        }
+        const auto icon = image->resource(pe::kIcon, iconId, iconLanguages.front());
+        ASSERT_TRUE(icon) << "icon " << iconId << " unreadable";
+        EXPECT_EQ(icon->size(), bytes) << "icon " << iconId << " size differs from its group entry";
+    }
+    EXPECT_TRUE(has32) << "icon group 102 has no 32x32 image";
+}
+
+// ---------------------------------------------------------------- manifest
+
+// The opening tag "<name ...>" of the first element with that name inside text.
+std::string openingTag(const std::string& text, const std::string& name, std::size_t from = 0)
+{
+    for (auto at = text.find("<" + name, from); at != std::string::npos; at = text.find("<" + name, at + 1)) {
+        const char next = at + name.size() + 1 < text.size() ? text[at + name.size() + 1] : '\0';
+        if (next == ' ' || next == '>' || next == '/' || next == '\t' || next == '\r' || next == '\n') {
+            return text.substr(at, text.find('>', at) - at + 1);
+        }
+    }
+    return {};
+}
+
+TEST(Manifest, RequiresAdministratorUsesCommonControls6AndIsDpiAware)
+{
+    std::string error;
+    const auto image = loadExecutable(&error);
+    ASSERT_TRUE(image) << error;
+    const auto languages = image->resourceLanguages(pe::kManifest, 1);
+    ASSERT_FALSE(languages.empty()) << "manifest 1 missing";
+    const auto data = image->resource(pe::kManifest, 1, languages.front());
+    ASSERT_TRUE(data) << "manifest 1 unreadable";
+    const std::string xml(data->begin(), data->end());
+
+    const std::string level = openingTag(xml, "requestedExecutionLevel");
+    EXPECT_TRUE(contains(level, "level=\"requireAdministrator\"")) << "execution level: " << level;
+    EXPECT_TRUE(contains(level, "uiAccess=\"false\"")) << "execution level: " << level;
+
+    const auto dependency = xml.find("<dependency");
+    const auto dependencyEnd = xml.find("</dependency>");
+    ASSERT_NE(dependency, std::string::npos) << "no dependency in manifest";
+    const std::string identity = openingTag(xml.substr(0, dependencyEnd), "assemblyIdentity", dependency);
+    EXPECT_TRUE(contains(identity, "name=\"Microsoft.Windows.Common-Controls\"")) << "dependency: " << identity;
+    EXPECT_TRUE(contains(identity, "version=\"6.0.0.0\"")) << "dependency: " << identity;
+
+    bool dpiSetting = false;
+    for (const char* name : {"dpiAware", "dpiAwareness"}) {
+        const std::string tag = openingTag(xml, name);
+        if (tag.empty()) continue;
+        const auto value = xml.find(tag) + tag.size();
+        const std::string content = xml.substr(value, xml.find('<', value) - value);
+        dpiSetting = dpiSetting || content.find_first_not_of(" \t\r\n") != std::string::npos;
+    }
+    EXPECT_TRUE(dpiSetting) << "manifest has no dpiAware or dpiAwareness value";
+}
+
+// ---------------------------------------------------------------- version
+
+struct VersionBlock {
+    std::u16string key;
+    std::uint16_t valueLength = 0, type = 0;
+    std::size_t value = 0, children = 0, end = 0;
+};
+
+std::size_t align4(std::size_t n)
+{
+    return (n + 3) & ~std::size_t{3};
+}
+
+// One node of the version tree at `at`, which must end by `limit`.
+std::optional<VersionBlock> versionBlock(const Bytes& data, std::size_t at, std::size_t limit)
+{
+    pe::Cursor c(data, at);
+    VersionBlock b;
+    const std::uint16_t length = c.u16();
+    b.valueLength = c.u16();
+    b.type = c.u16();
+    b.key = c.sz();
+    c.align(4);
+    if (!c.ok() || length < 6 || at + length > limit || c.pos() > at + length) return std::nullopt;
+    b.value = c.pos();
+    b.end = at + length;
+    // Text values count UTF-16 units, binary ones bytes.
+    b.children = std::min(b.end, align4(b.value + (b.type == 1 ? 2u * b.valueLength : b.valueLength)));
+    return b;
+}
+
+std::vector<VersionBlock> versionChildren(const Bytes& data, const VersionBlock& parent)
+{
+    std::vector<VersionBlock> children;
+    for (std::size_t at = parent.children; at < parent.end;) {
+        const auto child = versionBlock(data, at, parent.end);
+        if (!child) break;
+        children.push_back(*child);
+        at = align4(child->end);
+    }
+    return children;
+}
+
+TEST(VersionInfo, HasFixedInfoAndAProductName)
+{
+    std::string error;
+    const auto image = loadExecutable(&error);
+    ASSERT_TRUE(image) << error;
+    const auto languages = image->resourceLanguages(pe::kVersion, 1);
+    ASSERT_FALSE(languages.empty()) << "version resource 1 missing";
+    const auto data = image->resource(pe::kVersion, 1, languages.front());
+    ASSERT_TRUE(data) << "version resource 1 unreadable";
+
+    const auto root = versionBlock(*data, 0, data->size());
+    ASSERT_TRUE(root) << "version resource root truncated";
+    EXPECT_EQ(utf8(root->key), "VS_VERSION_INFO");
+    ASSERT_EQ(root->valueLength, 52) << "fixed file info missing or of the wrong size";
+    pe::Cursor fixed(*data, root->value);
+    EXPECT_EQ(hex(fixed.u32()), hex(0xFEEF04BD)) << "fixed file info signature";
+
+    std::map<std::u16string, std::u16string> strings;
+    for (const auto& info : versionChildren(*data, *root)) {
+        if (info.key != u"StringFileInfo") continue;
+        for (const auto& table : versionChildren(*data, info)) {
+            for (const auto& entry : versionChildren(*data, table)) {
+                pe::Cursor value(*data, entry.value);
+                strings[entry.key] = entry.valueLength ? value.sz() : u"";
+            }
+        }
+    }
+    ASSERT_TRUE(strings.count(u"ProductName")) << "StringFileInfo has no ProductName";
+    EXPECT_FALSE(strings[u"ProductName"].empty()) << "ProductName is empty";
+}
+
+// ---------------------------------------------------------------- the reader itself
+
+std::uint32_t read32(const Bytes& b, std::size_t at)
+{
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+void write32(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+TEST(PeReader, RejectsDamagedImagesWithoutReadingOutsideThem)
+{
+    const auto original = pe::readFile(PRINTER_SETUP_EXE);
+    ASSERT_TRUE(original);
+    std::string error;
+    const auto intact = pe::Image::parse(*original, &error);
+    ASSERT_TRUE(intact) << error;
+    ASSERT_TRUE(intact->resource(pe::kManifest, 1, intact->resourceLanguages(pe::kManifest, 1).at(0)));
+
+    const std::size_t peAt = read32(*original, 0x3c);
+    const std::size_t optional = peAt + 24;
+    const std::size_t resourceEntry = optional + 112 + 2 * 8;
+
+    const auto rejected = [&](const std::string& what, Bytes bytes) {
+        std::string why;
+        EXPECT_FALSE(pe::Image::parse(std::move(bytes), &why)) << what << " was accepted";
+        EXPECT_FALSE(why.empty()) << what << " gave no reason";
+    };
+    rejected("empty file", {});
+    rejected("file cut inside the DOS header", Bytes(original->begin(), original->begin() + 0x20));
+    rejected("file cut inside the optional header", Bytes(original->begin(), original->begin() + optional + 50));
+    std::size_t sectionsEnd = 0;
+    for (const auto& s : intact->sections()) sectionsEnd = std::max<std::size_t>(sectionsEnd, s.rawOffset + s.rawSize);
+    rejected("file cut inside its last section", Bytes(original->begin(), original->begin() + sectionsEnd - 1));
+    {
+        Bytes b = *original;
+        write32(b, 0x3c, static_cast<std::uint32_t>(b.size() - 2));
+        rejected("PE header offset past the end", b);
+    }
+    {
+        Bytes b = *original;
+        b[optional] = 0x0b;
+        b[optional + 1] = 0x01;
+        rejected("32-bit optional header", b);
+    }
+    {
+        Bytes b = *original;
+        write32(b, resourceEntry + 4, 0xFFFFFF00u);
+        rejected("resource directory larger than its section", b);
+    }
+    {
+        // An entry count far beyond the directory's size must not be walked.
+        Bytes b = *original;
+        const std::uint32_t rva = read32(b, resourceEntry);
+        std::size_t root = 0;
+        for (const auto& s : intact->sections()) {
+            if (rva >= s.virtualAddress && rva < s.virtualAddress + s.rawSize)
+                root = s.rawOffset + (rva - s.virtualAddress);
+        }
+        ASSERT_NE(root, 0u) << "resource root not in any section";
+        b[root + 14] = 0xFF;
+        b[root + 15] = 0xFF;
+        const auto damaged = pe::Image::parse(std::move(b), &error);
+        ASSERT_TRUE(damaged) << error;
+        EXPECT_TRUE(damaged->resourceIds(pe::kDialog).empty());
+        EXPECT_FALSE(damaged->resource(pe::kManifest, 1, 0));
+    }
+}
+
+TEST(PeReader, CursorStopsAtTheEndOfTheData)
+{
+    const Bytes data = {0x41, 0x00, 0x42, 0x00, 0x07};
+    pe::Cursor unterminated(data);
+    unterminated.sz();
+    EXPECT_FALSE(unterminated.ok()) << "a string running off the end was accepted";
+
+    pe::Cursor reads(data);
+    EXPECT_EQ(reads.u32(), 0x00420041u);
+    EXPECT_EQ(reads.u16(), 0u) << "a read across the end returned data";
+    EXPECT_FALSE(reads.ok());
+    EXPECT_EQ(reads.u8(), 0u) << "reads go on after a failed one";
+
+    pe::Cursor aligned(data, 1);
+    aligned.align(4);
+    EXPECT_EQ(aligned.pos(), 4u);
+    aligned.align(8);
+    EXPECT_FALSE(aligned.ok()) << "aligning past the end was accepted";
+}
+
+}  // namespace
