@@ -70,7 +70,7 @@ void RelaunchFromTemporaryCopy(LPCWSTR modulePath)
     LaunchProcess(commandLine);
 }
 
-}  // namespace
+} // namespace
 
 StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath)
 {

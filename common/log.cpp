@@ -16,8 +16,7 @@ void LogLine(const char* templateText, ...)
     if (templateText == nullptr || strnlen(templateText, formatCapacity) == formatCapacity) {
         return;
     }
-    if (Os().MultiByteToWideChar(CP_ACP, 0, templateText, -1, LogFormatBuffer, static_cast<int>(formatCapacity)) ==
-        0) {
+    if (Os().MultiByteToWideChar(CP_ACP, 0, templateText, -1, LogFormatBuffer, static_cast<int>(formatCapacity)) == 0) {
         return;
     }
 

@@ -15,7 +15,7 @@ bool CopyPart(WCHAR* destination, size_t capacity, LPCWSTR begin, LPCWSTR end)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 BOOL SplitPath(LPCWSTR path, WCHAR* drive, size_t driveCapacity, WCHAR* directory, size_t directoryCapacity,
                WCHAR* name, size_t nameCapacity, WCHAR* extension, size_t extensionCapacity)

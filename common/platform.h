@@ -14,8 +14,8 @@ public:
     virtual ~PlatformApi() = default;
 
     // ---- Print spooler (winspool.drv) ----
-    virtual BOOL EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
-                                     DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) = 0;
+    virtual BOOL EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
+                                     LPDWORD pcbNeeded, LPDWORD pcReturned) = 0;
     virtual BOOL EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
                                LPDWORD pcbNeeded, LPDWORD pcReturned) = 0;
     virtual BOOL EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPort, DWORD cbBuf, LPDWORD pcbNeeded,
@@ -27,25 +27,22 @@ public:
     virtual HANDLE AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) = 0;
     virtual BOOL AddPrinterDriverW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo) = 0;
     virtual BOOL AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitors) = 0;
-    virtual BOOL DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName,
-                                        DWORD dwDeleteFlag, DWORD dwVersionFlag) = 0;
+    virtual BOOL DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName, DWORD dwDeleteFlag,
+                                        DWORD dwVersionFlag) = 0;
     virtual BOOL DeleteMonitorW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pMonitorName) = 0;
-    virtual HRESULT DeletePrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath,
-                                                LPCWSTR pszEnvironment) = 0;
+    virtual HRESULT DeletePrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszEnvironment) = 0;
     virtual HRESULT UploadPrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszEnvironment,
                                                 DWORD dwFlags, HWND hwnd, LPWSTR pszDestInfPath,
                                                 PULONG pcchDestInfPath) = 0;
-    virtual BOOL GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level,
-                                            LPBYTE pDriverDirectory, DWORD cbBuf, LPDWORD pcbNeeded) = 0;
+    virtual BOOL GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverDirectory,
+                                            DWORD cbBuf, LPDWORD pcbNeeded) = 0;
 
     // ---- Device setup (setupapi.dll, cfgmgr32.dll, newdev.dll) ----
-    virtual HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
-                                          DWORD Flags) = 0;
+    virtual HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent, DWORD Flags) = 0;
     virtual BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                              const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                              PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) = 0;
-    virtual BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet,
-                                                  PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+    virtual BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
                                                   PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
                                                   DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
                                                   PSP_DEVINFO_DATA DeviceInfoData) = 0;
@@ -57,23 +54,21 @@ public:
     virtual BOOL SetupGetInfInformationW(LPCVOID InfSpec, DWORD SearchControl, PSP_INF_INFORMATION ReturnBuffer,
                                          DWORD ReturnBufferSize, PDWORD RequiredSize) = 0;
     virtual BOOL SetupQueryInfVersionInformationW(PSP_INF_INFORMATION InfInformation, UINT InfIndex, PCWSTR Key,
-                                                  PWSTR ReturnBuffer, DWORD ReturnBufferSize,
-                                                  PDWORD RequiredSize) = 0;
+                                                  PWSTR ReturnBuffer, DWORD ReturnBufferSize, PDWORD RequiredSize) = 0;
 
     // ---- Registry and services (advapi32.dll) ----
     virtual LSTATUS RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) = 0;
-    virtual LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                                  PHKEY phkResult) = 0;
+    virtual LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) = 0;
     virtual LSTATUS RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName) = 0;
     virtual LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags, LPDWORD pdwType,
                                  PVOID pvData, LPDWORD pcbData) = 0;
-    virtual LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                     LPBYTE lpData, LPDWORD lpcbData) = 0;
+    virtual LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                     LPDWORD lpcbData) = 0;
     virtual LSTATUS RegCloseKey(HKEY hKey) = 0;
     virtual SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) = 0;
     virtual SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) = 0;
-    virtual BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, LPBYTE lpBuffer,
-                                      DWORD cbBufSize, LPDWORD pcbBytesNeeded) = 0;
+    virtual BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, LPBYTE lpBuffer, DWORD cbBufSize,
+                                      LPDWORD pcbBytesNeeded) = 0;
     virtual BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) = 0;
     virtual BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR* lpServiceArgVectors) = 0;
     virtual BOOL CloseServiceHandle(SC_HANDLE hSCObject) = 0;
@@ -83,8 +78,8 @@ public:
     virtual void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) = 0;
 
     // ---- User interface (user32.dll, common controls) ----
-    virtual INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
-                                    DLGPROC lpDialogFunc, LPARAM dwInitParam) = 0;
+    virtual INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                                    LPARAM dwInitParam) = 0;
     virtual BOOL EndDialog(HWND hDlg, INT_PTR nResult) = 0;
     virtual HWND GetDlgItem(HWND hDlg, int nIDDlgItem) = 0;
     virtual BOOL EnableWindow(HWND hWnd, BOOL bEnable) = 0;
@@ -96,7 +91,8 @@ public:
     virtual int wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist) = 0;
 
     // The platform's variadic formatter (output limited to 1024 characters).
-    int wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...) {
+    int wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...)
+    {
         va_list args;
         va_start(args, lpFmt);
         int written = wvsprintfW(lpOut, lpFmt, args);
@@ -108,8 +104,7 @@ public:
     virtual void GetNativeSystemInfo(LPSYSTEM_INFO lpSystemInfo) = 0;
     virtual DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) = 0;
     virtual DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) = 0;
-    virtual UINT GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uUnique,
-                                  LPWSTR lpTempFileName) = 0;
+    virtual UINT GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uUnique, LPWSTR lpTempFileName) = 0;
     virtual UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) = 0;
     virtual BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) = 0;
     virtual BOOL DeleteFileW(LPCWSTR lpFileName) = 0;

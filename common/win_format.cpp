@@ -6,7 +6,7 @@ namespace {
 
 struct Output {
     WCHAR* destination;
-    size_t limit;  // characters that may be written before the terminator
+    size_t limit; // characters that may be written before the terminator
     size_t length;
     bool truncated;
 
@@ -27,16 +27,16 @@ struct Output {
     }
 };
 
-struct Spec {
+struct Conversion {
     bool leftAlign = false;
     bool alternate = false;
     bool zeroPad = false;
     size_t width = 0;
     bool hasPrecision = false;
     size_t precision = 0;
-    bool narrow = false;  // h
-    bool wide = false;    // l, w
-    bool wide64 = false;  // I64, ll
+    bool narrow = false; // h
+    bool wide = false;   // l, w
+    bool wide64 = false; // I64, ll
 };
 
 const WCHAR* ReadNumber(const WCHAR* p, size_t* value)
@@ -52,55 +52,55 @@ const WCHAR* ReadNumber(const WCHAR* p, size_t* value)
     return p;
 }
 
-const WCHAR* ReadSpec(const WCHAR* p, Spec* spec)
+const WCHAR* ReadConversion(const WCHAR* p, Conversion* conversion)
 {
     for (;; ++p) {
         if (*p == L'-') {
-            spec->leftAlign = true;
+            conversion->leftAlign = true;
         } else if (*p == L'#') {
-            spec->alternate = true;
+            conversion->alternate = true;
         } else if (*p == L'0') {
-            spec->zeroPad = true;
+            conversion->zeroPad = true;
         } else {
             break;
         }
     }
-    p = ReadNumber(p, &spec->width);
+    p = ReadNumber(p, &conversion->width);
     if (*p == L'.') {
-        spec->hasPrecision = true;
-        p = ReadNumber(p + 1, &spec->precision);
+        conversion->hasPrecision = true;
+        p = ReadNumber(p + 1, &conversion->precision);
     }
     if (*p == L'I' && p[1] == L'6' && p[2] == L'4') {
-        spec->wide64 = true;
+        conversion->wide64 = true;
         p += 3;
     } else if (*p == L'l' && p[1] == L'l') {
-        spec->wide64 = true;
+        conversion->wide64 = true;
         p += 2;
     } else if (*p == L'h') {
-        spec->narrow = true;
+        conversion->narrow = true;
         ++p;
     } else if (*p == L'l' || *p == L'w') {
-        spec->wide = true;
+        conversion->wide = true;
         ++p;
     }
     return p;
 }
 
-void PutPadded(Output* out, const Spec& spec, size_t textLength, WCHAR fill)
+void PutPadded(Output* out, const Conversion& conversion, size_t textLength, WCHAR fill)
 {
-    if (!spec.leftAlign && spec.width > textLength) {
-        out->Repeat(fill, spec.width - textLength);
+    if (!conversion.leftAlign && conversion.width > textLength) {
+        out->Repeat(fill, conversion.width - textLength);
     }
 }
 
-void PutTrailing(Output* out, const Spec& spec, size_t textLength)
+void PutTrailing(Output* out, const Conversion& conversion, size_t textLength)
 {
-    if (spec.leftAlign && spec.width > textLength) {
-        out->Repeat(L' ', spec.width - textLength);
+    if (conversion.leftAlign && conversion.width > textLength) {
+        out->Repeat(L' ', conversion.width - textLength);
     }
 }
 
-void PutWideString(Output* out, const Spec& spec, const WCHAR* text)
+void PutWideString(Output* out, const Conversion& conversion, const WCHAR* text)
 {
     static const WCHAR kNull[] = L"(null)";
     if (text == nullptr) {
@@ -108,33 +108,33 @@ void PutWideString(Output* out, const Spec& spec, const WCHAR* text)
     }
     // Never read past the precision: the argument need not be terminated there.
     size_t length = 0;
-    while ((!spec.hasPrecision || length < spec.precision) && text[length] != 0) {
+    while ((!conversion.hasPrecision || length < conversion.precision) && text[length] != 0) {
         ++length;
     }
-    PutPadded(out, spec, length, L' ');
+    PutPadded(out, conversion, length, L' ');
     for (size_t i = 0; i < length; ++i) {
         out->Put(text[i]);
     }
-    PutTrailing(out, spec, length);
+    PutTrailing(out, conversion, length);
 }
 
-void PutNarrowString(Output* out, const Spec& spec, const char* text)
+void PutNarrowString(Output* out, const Conversion& conversion, const char* text)
 {
     if (text == nullptr) {
         text = "(null)";
     }
     size_t length = 0;
-    while ((!spec.hasPrecision || length < spec.precision) && text[length] != 0) {
+    while ((!conversion.hasPrecision || length < conversion.precision) && text[length] != 0) {
         ++length;
     }
-    PutPadded(out, spec, length, L' ');
+    PutPadded(out, conversion, length, L' ');
     for (size_t i = 0; i < length; ++i) {
         out->Put(static_cast<WCHAR>(static_cast<unsigned char>(text[i])));
     }
-    PutTrailing(out, spec, length);
+    PutTrailing(out, conversion, length);
 }
 
-void PutInteger(Output* out, const Spec& spec, uint64_t magnitude, bool negative, unsigned base, bool upper)
+void PutInteger(Output* out, const Conversion& conversion, uint64_t magnitude, bool negative, unsigned base, bool upper)
 {
     const char* digitSet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     WCHAR digits[24];
@@ -144,13 +144,13 @@ void PutInteger(Output* out, const Spec& spec, uint64_t magnitude, bool negative
         magnitude /= base;
     } while (magnitude != 0);
 
-    size_t minimumDigits = spec.hasPrecision ? spec.precision : 0;
+    size_t minimumDigits = conversion.hasPrecision ? conversion.precision : 0;
     if (minimumDigits > 512) {
         minimumDigits = 512;
     }
     size_t zeros = minimumDigits > count ? minimumDigits - count : 0;
     const WCHAR* prefix = negative ? L"-" : L"";
-    if (spec.alternate && base == 16 && !(count == 1 && digits[0] == L'0')) {
+    if (conversion.alternate && base == 16 && !(count == 1 && digits[0] == L'0')) {
         prefix = upper ? L"0X" : L"0x";
     }
     size_t prefixLength = 0;
@@ -158,12 +158,12 @@ void PutInteger(Output* out, const Spec& spec, uint64_t magnitude, bool negative
         ++prefixLength;
     }
     size_t total = prefixLength + zeros + count;
-    bool padWithZeros = spec.zeroPad && !spec.leftAlign && !spec.hasPrecision;
-    if (padWithZeros && spec.width > total) {
-        zeros += spec.width - total;
-        total = spec.width;
+    bool padWithZeros = conversion.zeroPad && !conversion.leftAlign && !conversion.hasPrecision;
+    if (padWithZeros && conversion.width > total) {
+        zeros += conversion.width - total;
+        total = conversion.width;
     }
-    PutPadded(out, spec, total, L' ');
+    PutPadded(out, conversion, total, L' ');
     for (size_t i = 0; i < prefixLength; ++i) {
         out->Put(prefix[i]);
     }
@@ -171,16 +171,16 @@ void PutInteger(Output* out, const Spec& spec, uint64_t magnitude, bool negative
     while (count > 0) {
         out->Put(digits[--count]);
     }
-    PutTrailing(out, spec, total);
+    PutTrailing(out, conversion, total);
 }
 
-void PutSigned(Output* out, const Spec& spec, int64_t value)
+void PutSigned(Output* out, const Conversion& conversion, int64_t value)
 {
     uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    PutInteger(out, spec, magnitude, value < 0, 10, false);
+    PutInteger(out, conversion, magnitude, value < 0, 10, false);
 }
 
-}  // namespace
+} // namespace
 
 size_t FormatWindowsV(WCHAR* destination, size_t capacity, const WCHAR* format, va_list args, bool* truncated)
 {
@@ -197,8 +197,8 @@ size_t FormatWindowsV(WCHAR* destination, size_t capacity, const WCHAR* format, 
             out.Put(*p++);
             continue;
         }
-        Spec spec;
-        p = ReadSpec(p, &spec);
+        Conversion conversion;
+        p = ReadConversion(p, &conversion);
         WCHAR type = *p;
         if (type == 0) {
             break;
@@ -208,39 +208,39 @@ size_t FormatWindowsV(WCHAR* destination, size_t capacity, const WCHAR* format, 
         case L'c':
         case L'C': {
             WCHAR c = static_cast<WCHAR>(va_arg(ap, int));
-            bool narrow = type == L'c' ? spec.narrow : !spec.wide;
+            bool narrow = type == L'c' ? conversion.narrow : !conversion.wide;
             if (narrow) {
                 c = static_cast<WCHAR>(static_cast<unsigned char>(c));
             }
-            PutPadded(&out, spec, 1, L' ');
+            PutPadded(&out, conversion, 1, L' ');
             out.Put(c);
-            PutTrailing(&out, spec, 1);
+            PutTrailing(&out, conversion, 1);
             break;
         }
         case L's':
         case L'S': {
-            bool narrow = type == L's' ? spec.narrow : !spec.wide;
+            bool narrow = type == L's' ? conversion.narrow : !conversion.wide;
             if (narrow) {
-                PutNarrowString(&out, spec, va_arg(ap, const char*));
+                PutNarrowString(&out, conversion, va_arg(ap, const char*));
             } else {
-                PutWideString(&out, spec, va_arg(ap, const WCHAR*));
+                PutWideString(&out, conversion, va_arg(ap, const WCHAR*));
             }
             break;
         }
         case L'd':
         case L'i':
-            if (spec.wide64) {
-                PutSigned(&out, spec, va_arg(ap, long long));
+            if (conversion.wide64) {
+                PutSigned(&out, conversion, va_arg(ap, long long));
             } else {
-                PutSigned(&out, spec, va_arg(ap, int));
+                PutSigned(&out, conversion, va_arg(ap, int));
             }
             break;
         case L'u':
         case L'x':
         case L'X': {
-            uint64_t value = spec.wide64 ? static_cast<uint64_t>(va_arg(ap, unsigned long long))
-                                         : static_cast<uint64_t>(va_arg(ap, unsigned int));
-            PutInteger(&out, spec, value, false, type == L'u' ? 10 : 16, type == L'X');
+            uint64_t value = conversion.wide64 ? static_cast<uint64_t>(va_arg(ap, unsigned long long))
+                                               : static_cast<uint64_t>(va_arg(ap, unsigned int));
+            PutInteger(&out, conversion, value, false, type == L'u' ? 10 : 16, type == L'X');
             break;
         }
         default:

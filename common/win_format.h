@@ -11,5 +11,4 @@
 // Writes at most capacity - 1 characters and a terminator (capacity >= 1).
 // Returns the number of characters written; *truncated tells whether the
 // whole text did not fit.
-size_t FormatWindowsV(WCHAR* destination, size_t capacity, const WCHAR* format, va_list args,
-                      bool* truncated);
+size_t FormatWindowsV(WCHAR* destination, size_t capacity, const WCHAR* format, va_list args, bool* truncated);

@@ -18,7 +18,7 @@ const CatalogueRow kRows[] = {
 #undef CATALOGUE_TEXT
 };
 
-}  // namespace
+} // namespace
 
 const wchar_t* CatalogueText(UINT id, LANGID uiLanguage)
 {
@@ -33,4 +33,4 @@ const wchar_t* CatalogueText(UINT id, LANGID uiLanguage)
     return nullptr;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -10,4 +10,4 @@ namespace sim {
 // interface language, or null when the tool has no such string.
 const wchar_t* CatalogueText(UINT id, LANGID uiLanguage);
 
-}  // namespace sim
+} // namespace sim

@@ -16,4 +16,4 @@ private:
     std::atomic<uint64_t> now_{0};
 };
 
-}  // namespace sim
+} // namespace sim

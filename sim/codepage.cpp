@@ -11,7 +11,7 @@ const wchar_t kHighControls[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-}  // namespace
+} // namespace
 
 wchar_t DecodeAnsi(unsigned char byte)
 {
@@ -36,4 +36,4 @@ bool EncodeAnsi(wchar_t character, unsigned char* byte)
     return false;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -10,4 +10,4 @@ wchar_t DecodeAnsi(unsigned char byte);
 // Returns false when the character has no byte in the code page.
 bool EncodeAnsi(wchar_t character, unsigned char* byte);
 
-}  // namespace sim
+} // namespace sim

@@ -28,4 +28,4 @@ std::vector<std::wstring> DebugOutput::Writes() const
     return writes_;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -22,4 +22,4 @@ private:
     std::vector<std::wstring> writes_;
 };
 
-}  // namespace sim
+} // namespace sim

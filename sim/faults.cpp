@@ -48,4 +48,4 @@ std::vector<std::string> FaultPlan::CallLog() const
     return log_;
 }
 
-}  // namespace sim
+} // namespace sim

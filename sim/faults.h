@@ -40,4 +40,4 @@ private:
     std::vector<std::string> log_;
 };
 
-}  // namespace sim
+} // namespace sim

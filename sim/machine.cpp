@@ -36,7 +36,8 @@ int Machine::RunTool(const std::wstring& imagePath, const std::wstring& argument
     current_.imagePath = imagePath;
     current_.commandLine = arguments;
     ++processCount_;
-    current_.instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000ull + processCount_ * 0x10000ull));
+    current_.instance =
+        reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000ull + processCount_ * 0x10000ull));
     int exitCode = entry_(current_.instance, current_.commandLine.c_str());
     JoinThreads();
     current_ = previous;
@@ -179,4 +180,4 @@ std::vector<std::string> Machine::Violations() const
     return violations_;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -25,15 +25,15 @@ using ToolEntry = std::function<int(HINSTANCE instance, const wchar_t* commandLi
 
 struct ProcessContext {
     std::wstring imagePath;
-    std::wstring commandLine;  // without the program name
+    std::wstring commandLine; // without the program name
     HINSTANCE instance = nullptr;
 };
 
 struct LaunchRecord {
-    std::wstring commandLine;  // as passed to CreateProcessW
-    std::wstring imagePath;    // the program it named
-    std::wstring arguments;    // what that program's entry point receives
-    bool toolImage = false;    // the program is a copy of the tool
+    std::wstring commandLine; // as passed to CreateProcessW
+    std::wstring imagePath;   // the program it named
+    std::wstring arguments;   // what that program's entry point receives
+    bool toolImage = false;   // the program is a copy of the tool
     bool ran = false;
 };
 
@@ -108,4 +108,4 @@ private:
 // blanks that follow the program name, is what the program's entry point gets.
 void SplitCommandLine(const std::wstring& commandLine, std::wstring* program, std::wstring* arguments);
 
-}  // namespace sim
+} // namespace sim

@@ -39,8 +39,8 @@ int MessageBoxes::Show(HWND owner, const wchar_t* text, const wchar_t* caption, 
                 violation = "message box \"" + Utf8(record.text) + "\" (caption \"" +
                             Utf8(record.caption.value_or(L"<null>")) + "\", type " + std::to_string(type) +
                             ") where the script expected \"" + Utf8(expected.text) + "\" (caption \"" +
-                            Utf8(expected.caption.value_or(L"<null>")) + "\", type " +
-                            std::to_string(expected.type) + ")";
+                            Utf8(expected.caption.value_or(L"<null>")) + "\", type " + std::to_string(expected.type) +
+                            ")";
                 record.answer = IDCANCEL;
             } else {
                 record.answer = expected.answer;
@@ -66,4 +66,4 @@ size_t MessageBoxes::Unanswered() const
     return script_.size();
 }
 
-}  // namespace sim
+} // namespace sim

@@ -16,7 +16,7 @@ namespace sim {
 struct MessageBoxRecord {
     HWND owner = nullptr;
     std::wstring text;
-    std::optional<std::wstring> caption;  // none when the caller passed null
+    std::optional<std::wstring> caption; // none when the caller passed null
     UINT type = 0;
     int answer = 0;
 };
@@ -49,4 +49,4 @@ private:
     std::vector<MessageBoxRecord> shown_;
 };
 
-}  // namespace sim
+} // namespace sim

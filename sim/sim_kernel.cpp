@@ -33,7 +33,7 @@ bool Failed(DWORD error)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void SetLastErrorCode(DWORD error)
 {
@@ -83,7 +83,7 @@ DWORD SimPlatform::GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size)
     }
     const ProcessContext& process = machine_.CurrentProcess();
     if (module != nullptr && module != process.instance) {
-        SetLastErrorCode(126);  // ERROR_MOD_NOT_FOUND
+        SetLastErrorCode(126); // ERROR_MOD_NOT_FOUND
         return 0;
     }
     const std::wstring& path = process.imagePath;
@@ -260,7 +260,8 @@ HLOCAL SimPlatform::LocalAlloc(UINT flags, SIZE_T bytes)
     if (Injected("LocalAlloc")) {
         return nullptr;
     }
-    void* block = (flags & LMEM_ZEROINIT) ? std::calloc(bytes == 0 ? 1 : bytes, 1) : std::malloc(bytes == 0 ? 1 : bytes);
+    void* block =
+        (flags & LMEM_ZEROINIT) ? std::calloc(bytes == 0 ? 1 : bytes, 1) : std::malloc(bytes == 0 ? 1 : bytes);
     if (block == nullptr) {
         SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
     }
@@ -347,8 +348,8 @@ BOOL SimPlatform::SystemTimeToFileTime(const SYSTEMTIME* time, LPFILETIME fileTi
     int month = time->wMonth;
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (year < 1601 || year > 30827 || month < 1 || month > 12 || time->wDay < 1 ||
-        time->wDay > kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0) || time->wHour > 23 ||
-        time->wMinute > 59 || time->wSecond > 59 || time->wMilliseconds > 999) {
+        time->wDay > kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0) || time->wHour > 23 || time->wMinute > 59 ||
+        time->wSecond > 59 || time->wMilliseconds > 999) {
         SetLastErrorCode(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -359,7 +360,7 @@ BOOL SimPlatform::SystemTimeToFileTime(const SYSTEMTIME* time, LPFILETIME fileTi
     int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time->wDay - 1;
     int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     int64_t daysSince0000 = static_cast<int64_t>(era) * 146097 + dayOfEra;
-    const int64_t kDaysTo1601 = 584694;  // the same count for 1601-01-01
+    const int64_t kDaysTo1601 = 584694; // the same count for 1601-01-01
     int64_t days = daysSince0000 - kDaysTo1601;
     uint64_t ticks = static_cast<uint64_t>(days) * 864000000000ull +
                      (static_cast<uint64_t>(time->wHour) * 3600 + time->wMinute * 60 + time->wSecond) * 10000000ull +
@@ -375,4 +376,4 @@ void SimPlatform::OutputDebugStringW(LPCWSTR text)
     machine_.debug.Write(text != nullptr ? text : L"");
 }
 
-}  // namespace sim
+} // namespace sim

@@ -107,4 +107,4 @@ private:
 void SetLastErrorCode(DWORD error);
 DWORD LastErrorCode();
 
-}  // namespace sim
+} // namespace sim

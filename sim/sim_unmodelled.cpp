@@ -106,7 +106,8 @@ BOOL SimPlatform::SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const 
     return FALSE;
 }
 
-BOOL SimPlatform::SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INTERFACE_DATA, PSP_DEVICE_INTERFACE_DETAIL_DATA_W, DWORD, PDWORD, PSP_DEVINFO_DATA)
+BOOL SimPlatform::SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
+                                                   PSP_DEVICE_INTERFACE_DETAIL_DATA_W, DWORD, PDWORD, PSP_DEVINFO_DATA)
 {
     NotModelled("SetupDiGetDeviceInterfaceDetailW");
     return FALSE;
@@ -273,4 +274,4 @@ BOOL SimPlatform::PostMessageW(HWND, UINT, WPARAM, LPARAM)
     return FALSE;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -58,4 +58,4 @@ int SimPlatform::wvsprintfW(LPWSTR output, LPCWSTR format, va_list args)
     return static_cast<int>(FormatWindowsV(output, 1024, format, args, &truncated));
 }
 
-}  // namespace sim
+} // namespace sim

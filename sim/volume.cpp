@@ -23,7 +23,7 @@ std::wstring ParentPath(const std::wstring& path)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-}  // namespace
+} // namespace
 
 Volume::Volume()
 {
@@ -53,24 +53,25 @@ std::wstring Volume::Key(const std::wstring& path)
     return key;
 }
 
-void Volume::CreateDirectory(const std::wstring& path)
+void Volume::CreateParent(const std::wstring& path)
 {
-    std::wstring key = Key(path);
-    if (!ParentKey(key).empty() && !DirectoryExists(ParentPath(path))) {
+    if (!ParentKey(Key(path)).empty() && !DirectoryExists(ParentPath(path))) {
         CreateDirectory(ParentPath(path));
     }
-    Entry& entry = entries_[key];
+}
+
+void Volume::CreateDirectory(const std::wstring& path)
+{
+    CreateParent(path);
+    Entry& entry = entries_[Key(path)];
     entry.path = path;
     entry.directory = true;
 }
 
 void Volume::WriteFile(const std::wstring& path, const std::string& content)
 {
-    std::wstring key = Key(path);
-    if (!ParentKey(key).empty() && !DirectoryExists(ParentPath(path))) {
-        CreateDirectory(ParentPath(path));
-    }
-    Entry& entry = entries_[key];
+    CreateParent(path);
+    Entry& entry = entries_[Key(path)];
     entry.path = path;
     entry.directory = false;
     entry.content = content;
@@ -208,4 +209,4 @@ DWORD Volume::Move(const std::wstring& source, const std::wstring& destination, 
     return error != ERROR_SUCCESS ? error : Delete(source);
 }
 
-}  // namespace sim
+} // namespace sim

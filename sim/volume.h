@@ -13,12 +13,12 @@ namespace sim {
 
 struct PendingRename {
     std::wstring source;
-    std::wstring destination;  // empty: delete at restart
+    std::wstring destination; // empty: delete at restart
 };
 
 struct RecycledItem {
     std::wstring originalPath;
-    std::vector<std::wstring> files;  // paths of the files it held
+    std::vector<std::wstring> files; // paths of the files it held
 };
 
 class Volume {
@@ -49,11 +49,12 @@ public:
 
 private:
     struct Entry {
-        std::wstring path;  // as created
+        std::wstring path; // as created
         bool directory = false;
         std::string content;
         bool heldOpen = false;
     };
+    void CreateParent(const std::wstring& path);
     DWORD CheckParent(const std::wstring& key) const;
     const Entry* Find(const std::wstring& path) const;
 
@@ -61,4 +62,4 @@ private:
     std::vector<PendingRename> pending_;
 };
 
-}  // namespace sim
+} // namespace sim

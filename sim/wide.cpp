@@ -77,4 +77,4 @@ std::wstring BoundedText(const wchar_t* text, size_t capacity)
     return std::wstring(text, length);
 }
 
-}  // namespace sim
+} // namespace sim

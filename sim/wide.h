@@ -16,4 +16,4 @@ std::wstring Widen(const std::string& utf8);
 // A wide text of at most `capacity` characters that need not be terminated.
 std::wstring BoundedText(const wchar_t* text, size_t capacity);
 
-}  // namespace sim
+} // namespace sim

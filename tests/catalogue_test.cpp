@@ -89,4 +89,4 @@ TEST_F(Catalogue, AMissingStringLoadsAsEmpty)
     EXPECT_EQ(Load(100, 1024), L"");
 }
 
-}  // namespace
+} // namespace

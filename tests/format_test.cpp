@@ -23,8 +23,7 @@ TEST(WindowsFormatter, WideStringsAndTheirPrecision)
 {
     EXPECT_EQ(Format(L"[%ws]", L"VADedudoro PX630KT"), L"[VADedudoro PX630KT]");
     EXPECT_EQ(Format(L"%ws\\%ws", L"C:\\Drivers\\", L"qxvprtv6.inf"), L"C:\\Drivers\\\\qxvprtv6.inf");
-    EXPECT_EQ(Format(L"%.32ws", L"0123456789012345678901234567890123456789"),
-              L"01234567890123456789012345678901");
+    EXPECT_EQ(Format(L"%.32ws", L"0123456789012345678901234567890123456789"), L"01234567890123456789012345678901");
     EXPECT_EQ(Format(L"%.4ws", L"7A3E&PID_0001"), L"7A3E");
     EXPECT_EQ(Format(L"%.4ws", L"7a"), L"7a");
     EXPECT_EQ(Format(L"%s|%ls", L"wide", L"also wide"), L"wide|also wide");
@@ -120,4 +119,4 @@ TEST_F(PlatformFormatter, WsprintfStopsAt1024Characters)
     EXPECT_EQ(std::wstring(buffer), L"\"C:\\T\\unins1.tmp\" -u C:\\D\\");
 }
 
-}  // namespace
+} // namespace

@@ -36,7 +36,7 @@ TEST_F(LogLineTest, RefusesMissingAndUnterminatedTemplates)
     LogLine(nullptr);
     char unterminated[300];
     std::memset(unterminated, 'a', sizeof(unterminated));
-    unterminated[299] = 0;  // the terminator lies beyond the first 256 bytes
+    unterminated[299] = 0; // the terminator lies beyond the first 256 bytes
     LogLine(unterminated);
     std::string longest(255, 'b');
     LogLine(longest.c_str());
@@ -46,7 +46,7 @@ TEST_F(LogLineTest, RefusesMissingAndUnterminatedTemplates)
 
 TEST_F(LogLineTest, ReadsTheTemplateInTheAnsiCodePage)
 {
-    LogLine("price \x80%d", 5);  // 0x80 is the euro sign in Windows-1252
+    LogLine("price \x80%d", 5); // 0x80 is the euro sign in Windows-1252
     EXPECT_THAT(machine.debug.Lines(), ::testing::ElementsAre(L"price \u20AC5"));
 }
 
@@ -58,4 +58,4 @@ TEST_F(LogLineTest, WritesNothingWhenTheTemplateCannotBeConverted)
     EXPECT_THAT(machine.debug.Lines(), ::testing::ElementsAre(L"first 1"));
 }
 
-}  // namespace
+} // namespace

@@ -48,4 +48,4 @@ TEST(SplitPath, EmptiesEveryPartWhenOneDoesNotFit)
     EXPECT_EQ(p.drive + p.directory + p.name + p.extension, L"");
 }
 
-}  // namespace
+} // namespace

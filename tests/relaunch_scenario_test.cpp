@@ -111,4 +111,4 @@ TEST_F(StartupScenario, AnOverlongFolderArgumentTouchesNothing)
     EXPECT_EQ(machine.faults.Calls("GetModuleFileNameW"), 0);
 }
 
-}  // namespace
+} // namespace

@@ -91,7 +91,7 @@ TEST_F(SimulatedKernel, SystemTimeConvertsToWindowsFileTime)
     FILETIME fileTime;
     ASSERT_TRUE(Os().SystemTimeToFileTime(&driverDate, &fileTime));
     uint64_t ticks = (static_cast<uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
-    EXPECT_EQ(ticks, 133668576000000000ull);  // 2024-07-31 00:00:00 UTC
+    EXPECT_EQ(ticks, 133668576000000000ull); // 2024-07-31 00:00:00 UTC
 
     SYSTEMTIME epoch = {1601, 1, 0, 1, 0, 0, 0, 0};
     ASSERT_TRUE(Os().SystemTimeToFileTime(&epoch, &fileTime));
@@ -160,4 +160,4 @@ TEST(SimulatedMachine, OperationsItDoesNotModelYetAreFindings)
     EXPECT_THAT(machine.Violations(), ElementsAre(HasSubstr("OpenPrinterW")));
 }
 
-}  // namespace
+} // namespace

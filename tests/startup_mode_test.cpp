@@ -81,7 +81,7 @@ TEST_F(StartupModeTest, TheSwitchWinsOverTheUninstallerName)
 
 TEST_F(StartupModeTest, AFolderThatDoesNotFitIsRefusedNotCut)
 {
-    std::wstring longest = L"C:\\" + std::wstring(256, L'd');  // 259 characters
+    std::wstring longest = L"C:\\" + std::wstring(256, L'd'); // 259 characters
     EXPECT_THAT(Decide(setup, L"-u " + longest), IsDecision(STARTUP_MODE_UNINSTALL, longest));
     // Cut to 259 characters this would name C:\ddd...d, a different folder.
     std::wstring tooLong = longest + L"\\";
@@ -98,4 +98,4 @@ TEST_F(StartupModeTest, AnUnreadableModulePathRunsNothing)
         << "a path cut at 260 characters names some other folder";
 }
 
-}  // namespace
+} // namespace

@@ -7,30 +7,30 @@ namespace {
 // Operations of DLLs that are not KnownDLLs. They are resolved at run time
 // from the system directory only, so a DLL planted next to the tool (or in
 // the temporary folder it runs from as an uninstaller) is never loaded.
-#define DYNAMIC_OPERATIONS(X)                         \
-    X(L"winspool.drv", EnumPrinterDriversW)           \
-    X(L"winspool.drv", EnumPrintersW)                 \
-    X(L"winspool.drv", EnumPortsW)                    \
-    X(L"winspool.drv", OpenPrinterW)                  \
-    X(L"winspool.drv", ClosePrinter)                  \
-    X(L"winspool.drv", SetPrinterW)                   \
-    X(L"winspool.drv", DeletePrinter)                 \
-    X(L"winspool.drv", AddPrinterW)                   \
-    X(L"winspool.drv", AddPrinterDriverW)             \
-    X(L"winspool.drv", AddMonitorW)                   \
-    X(L"winspool.drv", DeletePrinterDriverExW)        \
-    X(L"winspool.drv", DeleteMonitorW)                \
-    X(L"winspool.drv", DeletePrinterDriverPackageW)   \
-    X(L"winspool.drv", UploadPrinterDriverPackageW)   \
-    X(L"winspool.drv", GetPrinterDriverDirectoryW)    \
-    X(L"setupapi.dll", SetupDiGetClassDevsW)          \
-    X(L"setupapi.dll", SetupDiEnumDeviceInterfaces)   \
-    X(L"setupapi.dll", SetupDiGetDeviceInterfaceDetailW) \
-    X(L"setupapi.dll", SetupDiDestroyDeviceInfoList)  \
-    X(L"setupapi.dll", SetupGetInfInformationW)       \
-    X(L"setupapi.dll", SetupQueryInfVersionInformationW) \
-    X(L"cfgmgr32.dll", CM_Locate_DevNodeW)            \
-    X(L"cfgmgr32.dll", CM_Reenumerate_DevNode)        \
+#define DYNAMIC_OPERATIONS(X)                                                                                          \
+    X(L"winspool.drv", EnumPrinterDriversW)                                                                            \
+    X(L"winspool.drv", EnumPrintersW)                                                                                  \
+    X(L"winspool.drv", EnumPortsW)                                                                                     \
+    X(L"winspool.drv", OpenPrinterW)                                                                                   \
+    X(L"winspool.drv", ClosePrinter)                                                                                   \
+    X(L"winspool.drv", SetPrinterW)                                                                                    \
+    X(L"winspool.drv", DeletePrinter)                                                                                  \
+    X(L"winspool.drv", AddPrinterW)                                                                                    \
+    X(L"winspool.drv", AddPrinterDriverW)                                                                              \
+    X(L"winspool.drv", AddMonitorW)                                                                                    \
+    X(L"winspool.drv", DeletePrinterDriverExW)                                                                         \
+    X(L"winspool.drv", DeleteMonitorW)                                                                                 \
+    X(L"winspool.drv", DeletePrinterDriverPackageW)                                                                    \
+    X(L"winspool.drv", UploadPrinterDriverPackageW)                                                                    \
+    X(L"winspool.drv", GetPrinterDriverDirectoryW)                                                                     \
+    X(L"setupapi.dll", SetupDiGetClassDevsW)                                                                           \
+    X(L"setupapi.dll", SetupDiEnumDeviceInterfaces)                                                                    \
+    X(L"setupapi.dll", SetupDiGetDeviceInterfaceDetailW)                                                               \
+    X(L"setupapi.dll", SetupDiDestroyDeviceInfoList)                                                                   \
+    X(L"setupapi.dll", SetupGetInfInformationW)                                                                        \
+    X(L"setupapi.dll", SetupQueryInfVersionInformationW)                                                               \
+    X(L"cfgmgr32.dll", CM_Locate_DevNodeW)                                                                             \
+    X(L"cfgmgr32.dll", CM_Reenumerate_DevNode)                                                                         \
     X(L"newdev.dll", UpdateDriverForPlugAndPlayDevicesW)
 
 struct DynamicOperations {
@@ -46,12 +46,11 @@ HMODULE LoadSystemLibrary(LPCWSTR name)
     return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-template <typename Function>
-void Resolve(Function* slot, LPCWSTR dll, const char* name)
+template <typename Function> void Resolve(Function* slot, LPCWSTR dll, const char* name)
 {
     HMODULE module = LoadSystemLibrary(dll);
-    *slot = module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                              : nullptr;
+    *slot =
+        module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
 void RegisterCommonControlClasses()
@@ -126,8 +125,7 @@ public:
     {
         return CALL_OR(DeletePrinterDriverPackageW, MissingHresult(), a, b, c);
     }
-    HRESULT UploadPrinterDriverPackageW(LPCWSTR a, LPCWSTR b, LPCWSTR c, DWORD d, HWND e, LPWSTR f,
-                                        PULONG g) override
+    HRESULT UploadPrinterDriverPackageW(LPCWSTR a, LPCWSTR b, LPCWSTR c, DWORD d, HWND e, LPWSTR f, PULONG g) override
     {
         return CALL_OR(UploadPrinterDriverPackageW, MissingHresult(), a, b, c, d, e, f, g);
     }
@@ -145,9 +143,8 @@ public:
     {
         return CALL_OR(SetupDiEnumDeviceInterfaces, MissingBool(), a, b, c, d, e);
     }
-    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO a, PSP_DEVICE_INTERFACE_DATA b,
-                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_W c, DWORD d, PDWORD e,
-                                          PSP_DEVINFO_DATA f) override
+    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO a, PSP_DEVICE_INTERFACE_DATA b, PSP_DEVICE_INTERFACE_DETAIL_DATA_W c,
+                                          DWORD d, PDWORD e, PSP_DEVINFO_DATA f) override
     {
         return CALL_OR(SetupDiGetDeviceInterfaceDetailW, MissingBool(), a, b, c, d, e, f);
     }
@@ -171,8 +168,7 @@ public:
     {
         return CALL_OR(SetupGetInfInformationW, MissingBool(), a, b, c, d, e);
     }
-    BOOL SetupQueryInfVersionInformationW(PSP_INF_INFORMATION a, UINT b, PCWSTR c, PWSTR d, DWORD e,
-                                          PDWORD f) override
+    BOOL SetupQueryInfVersionInformationW(PSP_INF_INFORMATION a, UINT b, PCWSTR c, PWSTR d, DWORD e, PDWORD f) override
     {
         return CALL_OR(SetupQueryInfVersionInformationW, MissingBool(), a, b, c, d, e, f);
     }
@@ -222,10 +218,7 @@ public:
     void GetNativeSystemInfo(LPSYSTEM_INFO a) override { ::GetNativeSystemInfo(a); }
     DWORD GetModuleFileNameW(HMODULE a, LPWSTR b, DWORD c) override { return ::GetModuleFileNameW(a, b, c); }
     DWORD GetTempPathW(DWORD a, LPWSTR b) override { return ::GetTempPathW(a, b); }
-    UINT GetTempFileNameW(LPCWSTR a, LPCWSTR b, UINT c, LPWSTR d) override
-    {
-        return ::GetTempFileNameW(a, b, c, d);
-    }
+    UINT GetTempFileNameW(LPCWSTR a, LPCWSTR b, UINT c, LPWSTR d) override { return ::GetTempFileNameW(a, b, c, d); }
     UINT GetSystemDirectoryW(LPWSTR a, UINT b) override { return ::GetSystemDirectoryW(a, b); }
     BOOL CopyFileW(LPCWSTR a, LPCWSTR b, BOOL c) override { return ::CopyFileW(a, b, c); }
     BOOL DeleteFileW(LPCWSTR a) override { return ::DeleteFileW(a); }
@@ -259,7 +252,7 @@ public:
 
 Win32PlatformImpl g_win32;
 
-}  // namespace
+} // namespace
 
 void InitWin32Platform()
 {

@@ -4,6 +4,8 @@
 // resource compiler quirk shows up as a difference.
 #include "tests/exe/pe_resources.h"
 
+#include "sim/wide.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,34 +39,10 @@ std::string hex(std::uint32_t v)
     return out.str();
 }
 
-// For failure messages only; invalid UTF-16 shows as U+FFFD.
+// For failure messages only.
 std::string utf8(const std::u16string& s)
 {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        std::uint32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return sim::Utf8(std::wstring(s.begin(), s.end()));
 }
 
 std::string lower(std::string s)
@@ -100,10 +78,12 @@ ObjdumpOutput objdumpPrivateHeaders()
     ObjdumpOutput result;
     const std::string command = std::string("'") + MINGW_OBJDUMP + "' -p '" + PRINTER_SETUP_EXE + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
+    if (!pipe)
+        return result;
     char buffer[4096];
     std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.text.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.text.append(buffer, n);
     result.status = pclose(pipe);
     return result;
 }
@@ -126,13 +106,14 @@ std::map<std::string, std::set<std::string>> importedDlls(const std::string& obj
             continue;
         }
         if (line.find_first_not_of(" \t\r") == std::string::npos) {
-            current = nullptr;  // a blank line closes the function list
+            current = nullptr; // a blank line closes the function list
             continue;
         }
         if (current && line.find("Hint/Ord") == std::string::npos) {
             std::istringstream fields(line);
             std::string field, last;
-            while (fields >> field) last = field;
+            while (fields >> field)
+                last = field;
             current->insert(last);
         }
     }
@@ -204,9 +185,11 @@ std::optional<std::vector<std::u16string>> stringBlock(const Bytes& data)
     std::vector<std::u16string> strings(16);
     for (auto& s : strings) {
         const std::uint16_t length = cursor.u16();
-        for (std::uint16_t i = 0; i < length; ++i) s += static_cast<char16_t>(cursor.u16());
+        for (std::uint16_t i = 0; i < length; ++i)
+            s += static_cast<char16_t>(cursor.u16());
     }
-    if (!cursor.ok()) return std::nullopt;
+    if (!cursor.ok())
+        return std::nullopt;
     return strings;
 }
 
@@ -245,7 +228,8 @@ TEST(StringTable, EnglishAndChineseTextsAreExact)
     for (const std::uint16_t language : {kEnglishNeutral, kChineseNeutral}) {
         const bool english = language == kEnglishNeutral;
         std::set<std::uint16_t> blocks;
-        for (const auto& e : expected) blocks.insert(static_cast<std::uint16_t>(e.first / 16 + 1));
+        for (const auto& e : expected)
+            blocks.insert(static_cast<std::uint16_t>(e.first / 16 + 1));
 
         for (const std::uint16_t block : blocks) {
             const auto data = image->resource(pe::kString, block, language);
@@ -338,7 +322,8 @@ std::optional<Dialog> parseDialog(const Bytes& data)
         c.skip(item.extraCount);
         d.items.push_back(item);
     }
-    if (!c.ok()) return std::nullopt;
+    if (!c.ok())
+        return std::nullopt;
     return d;
 }
 
@@ -370,9 +355,9 @@ TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
          u"The printer components below will be removed from you computer.", u"以下打印机驱动组件将被删除，请确认。"},
         {1003, named(u"msctls_progress32"), kWsChild | kWsBorder, 17, 56, 273, 20, u"", u""},
     };
-    static_assert(
-        (kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot) == 0x50910006,
-        "tree view style");
+    static_assert((kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot) ==
+                      0x50910006,
+                  "tree view style");
 
     std::string error;
     const auto image = loadExecutable(&error);
@@ -454,7 +439,7 @@ TEST(ApplicationIcon, GroupHasA32PixelImageAndAllImagesExist)
     bool has32 = false;
     for (std::uint16_t i = 0; i < count; ++i) {
         const std::uint8_t width = c.u8(), height = c.u8();
-        c.skip(6);  // colour count, reserved, planes, bit count
+        c.skip(6); // colour count, reserved, planes, bit count
         const std::uint32_t bytes = c.u32();
         const std::uint16_t iconId = c.u16();
         ASSERT_TRUE(c.ok()) << "icon group entry " << i << " truncated";
@@ -511,7 +496,8 @@ TEST(Manifest, RequiresAdministratorUsesCommonControls6AndIsDpiAware)
     bool dpiSetting = false;
     for (const char* name : {"dpiAware", "dpiAwareness"}) {
         const std::string tag = openingTag(xml, name);
-        if (tag.empty()) continue;
+        if (tag.empty())
+            continue;
         const auto value = xml.find(tag) + tag.size();
         const std::string content = xml.substr(value, xml.find('<', value) - value);
         dpiSetting = dpiSetting || content.find_first_not_of(" \t\r\n") != std::string::npos;
@@ -542,7 +528,8 @@ std::optional<VersionBlock> versionBlock(const Bytes& data, std::size_t at, std:
     b.type = c.u16();
     b.key = c.sz();
     c.align(4);
-    if (!c.ok() || length < 6 || at + length > limit || c.pos() > at + length) return std::nullopt;
+    if (!c.ok() || length < 6 || at + length > limit || c.pos() > at + length)
+        return std::nullopt;
     b.value = c.pos();
     b.end = at + length;
     // Text values count UTF-16 units, binary ones bytes.
@@ -555,7 +542,8 @@ std::vector<VersionBlock> versionChildren(const Bytes& data, const VersionBlock&
     std::vector<VersionBlock> children;
     for (std::size_t at = parent.children; at < parent.end;) {
         const auto child = versionBlock(data, at, parent.end);
-        if (!child) break;
+        if (!child)
+            break;
         children.push_back(*child);
         at = align4(child->end);
     }
@@ -581,7 +569,8 @@ TEST(VersionInfo, HasFixedInfoAndAProductName)
 
     std::map<std::u16string, std::u16string> strings;
     for (const auto& info : versionChildren(*data, *root)) {
-        if (info.key != u"StringFileInfo") continue;
+        if (info.key != u"StringFileInfo")
+            continue;
         for (const auto& table : versionChildren(*data, info)) {
             for (const auto& entry : versionChildren(*data, table)) {
                 pe::Cursor value(*data, entry.value);
@@ -602,7 +591,8 @@ std::uint32_t read32(const Bytes& b, std::size_t at)
 
 void write32(Bytes& b, std::size_t at, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 TEST(PeReader, RejectsDamagedImagesWithoutReadingOutsideThem)
@@ -627,7 +617,8 @@ TEST(PeReader, RejectsDamagedImagesWithoutReadingOutsideThem)
     rejected("file cut inside the DOS header", Bytes(original->begin(), original->begin() + 0x20));
     rejected("file cut inside the optional header", Bytes(original->begin(), original->begin() + optional + 50));
     std::size_t sectionsEnd = 0;
-    for (const auto& s : intact->sections()) sectionsEnd = std::max<std::size_t>(sectionsEnd, s.rawOffset + s.rawSize);
+    for (const auto& s : intact->sections())
+        sectionsEnd = std::max<std::size_t>(sectionsEnd, s.rawOffset + s.rawSize);
     rejected("file cut inside its last section", Bytes(original->begin(), original->begin() + sectionsEnd - 1));
     {
         Bytes b = *original;
@@ -684,4 +675,4 @@ TEST(PeReader, CursorStopsAtTheEndOfTheData)
     EXPECT_FALSE(aligned.ok()) << "aligning past the end was accepted";
 }
 
-}  // namespace
+} // namespace

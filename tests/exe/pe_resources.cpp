@@ -27,11 +27,12 @@ std::uint32_t get32(const Bytes& b, std::size_t at)
 
 std::optional<Image> fail(std::string* error, const std::string& why)
 {
-    if (error) *error = why;
+    if (error)
+        *error = why;
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<Image> Image::parse(Bytes file, std::string* error)
 {
@@ -39,27 +40,34 @@ std::optional<Image> Image::parse(Bytes file, std::string* error)
     image.file_ = std::move(file);
     const Bytes& b = image.file_;
 
-    if (!fits(b, 0, 0x40) || b[0] != 'M' || b[1] != 'Z') return fail(error, "no MZ header");
+    if (!fits(b, 0, 0x40) || b[0] != 'M' || b[1] != 'Z')
+        return fail(error, "no MZ header");
     const std::uint64_t peAt = get32(b, 0x3c);
-    if (!fits(b, peAt, 24) || get32(b, peAt) != 0x00004550u) return fail(error, "no PE signature");
+    if (!fits(b, peAt, 24) || get32(b, peAt) != 0x00004550u)
+        return fail(error, "no PE signature");
 
     image.machine_ = get16(b, peAt + 4);
     const std::uint16_t sectionCount = get16(b, peAt + 6);
     const std::uint16_t optionalSize = get16(b, peAt + 20);
     const std::uint64_t opt = peAt + 24;
-    if (optionalSize < 112 || !fits(b, opt, optionalSize)) return fail(error, "optional header truncated");
-    if (get16(b, opt) != kPe32PlusMagic) return fail(error, "not PE32+");
+    if (optionalSize < 112 || !fits(b, opt, optionalSize))
+        return fail(error, "optional header truncated");
+    if (get16(b, opt) != kPe32PlusMagic)
+        return fail(error, "not PE32+");
     image.subsystem_ = get16(b, opt + 68);
 
     const std::uint32_t directoryCount = get32(b, opt + 108);
-    if (directoryCount > (optionalSize - 112u) / 8u) return fail(error, "data directories overrun the optional header");
+    if (directoryCount > (optionalSize - 112u) / 8u)
+        return fail(error, "data directories overrun the optional header");
 
     const std::uint64_t sectionTable = opt + optionalSize;
-    if (!fits(b, sectionTable, std::uint64_t{sectionCount} * 40)) return fail(error, "section table truncated");
+    if (!fits(b, sectionTable, std::uint64_t{sectionCount} * 40))
+        return fail(error, "section table truncated");
     for (std::uint16_t i = 0; i < sectionCount; ++i) {
         const std::size_t at = static_cast<std::size_t>(sectionTable + i * 40u);
         Section s;
-        for (std::size_t c = 0; c < 8 && b[at + c] != 0; ++c) s.name += static_cast<char>(b[at + c]);
+        for (std::size_t c = 0; c < 8 && b[at + c] != 0; ++c)
+            s.name += static_cast<char>(b[at + c]);
         s.virtualSize = get32(b, at + 8);
         s.virtualAddress = get32(b, at + 12);
         s.rawSize = get32(b, at + 16);
@@ -75,7 +83,8 @@ std::optional<Image> Image::parse(Bytes file, std::string* error)
         const std::uint32_t size = get32(b, entry + 4);
         if (size != 0) {
             const auto offset = image.rvaToOffset(rva, size);
-            if (!offset) return fail(error, "resource directory lies outside the sections");
+            if (!offset)
+                return fail(error, "resource directory lies outside the sections");
             image.treeOffset_ = *offset;
             image.treeSize_ = size;
         }
@@ -86,19 +95,23 @@ std::optional<Image> Image::parse(Bytes file, std::string* error)
 std::optional<std::size_t> Image::rvaToOffset(std::uint32_t rva, std::uint32_t size) const
 {
     for (const Section& s : sections_) {
-        if (rva < s.virtualAddress) continue;
+        if (rva < s.virtualAddress)
+            continue;
         const std::uint64_t delta = rva - s.virtualAddress;
-        if (delta < s.rawSize && size <= s.rawSize - delta) return static_cast<std::size_t>(s.rawOffset + delta);
+        if (delta < s.rawSize && size <= s.rawSize - delta)
+            return static_cast<std::size_t>(s.rawOffset + delta);
     }
     return std::nullopt;
 }
 
 std::vector<Image::Entry> Image::directory(std::uint32_t offset) const
 {
-    if (offset > treeSize_ || treeSize_ - offset < 16) return {};
+    if (offset > treeSize_ || treeSize_ - offset < 16)
+        return {};
     const std::size_t at = treeOffset_ + offset;
     const std::size_t count = std::size_t{get16(file_, at + 12)} + get16(file_, at + 14);
-    if (count * 8 > treeSize_ - offset - 16) return {};
+    if (count * 8 > treeSize_ - offset - 16)
+        return {};
     std::vector<Entry> entries;
     for (std::size_t i = 0; i < count; ++i) {
         entries.push_back({get32(file_, at + 16 + i * 8), get32(file_, at + 20 + i * 8)});
@@ -109,7 +122,8 @@ std::vector<Image::Entry> Image::directory(std::uint32_t offset) const
 std::optional<std::uint32_t> Image::find(std::uint32_t dirOffset, std::uint16_t id) const
 {
     for (const Entry& e : directory(dirOffset)) {
-        if (e.name == id) return e.target;
+        if (e.name == id)
+            return e.target;
     }
     return std::nullopt;
 }
@@ -117,7 +131,8 @@ std::optional<std::uint32_t> Image::find(std::uint32_t dirOffset, std::uint16_t 
 std::optional<std::uint32_t> Image::subdirectory(std::uint32_t dirOffset, std::uint16_t id) const
 {
     const auto target = find(dirOffset, id);
-    if (!target || !(*target & kHighBit)) return std::nullopt;
+    if (!target || !(*target & kHighBit))
+        return std::nullopt;
     return *target & ~kHighBit;
 }
 
@@ -126,7 +141,8 @@ std::vector<std::uint16_t> Image::resourceIds(std::uint16_t type) const
     std::vector<std::uint16_t> ids;
     if (const auto names = subdirectory(0, type)) {
         for (const Entry& e : directory(*names)) {
-            if (e.name <= 0xffff) ids.push_back(static_cast<std::uint16_t>(e.name));
+            if (e.name <= 0xffff)
+                ids.push_back(static_cast<std::uint16_t>(e.name));
         }
     }
     return ids;
@@ -139,7 +155,8 @@ std::vector<std::uint16_t> Image::resourceLanguages(std::uint16_t type, std::uin
     const auto langs = names ? subdirectory(*names, id) : std::nullopt;
     if (langs) {
         for (const Entry& e : directory(*langs)) {
-            if (e.name <= 0xffff) languages.push_back(static_cast<std::uint16_t>(e.name));
+            if (e.name <= 0xffff)
+                languages.push_back(static_cast<std::uint16_t>(e.name));
         }
     }
     return languages;
@@ -151,11 +168,13 @@ std::optional<Bytes> Image::resource(std::uint16_t type, std::uint16_t id, std::
     const auto langs = names ? subdirectory(*names, id) : std::nullopt;
     const auto leaf = langs ? find(*langs, language) : std::nullopt;
     // A leaf must be a data entry (RVA, size, code page, reserved), not another directory.
-    if (!leaf || (*leaf & kHighBit) || *leaf > treeSize_ || treeSize_ - *leaf < 16) return std::nullopt;
+    if (!leaf || (*leaf & kHighBit) || *leaf > treeSize_ || treeSize_ - *leaf < 16)
+        return std::nullopt;
     const std::size_t at = treeOffset_ + *leaf;
     const std::uint32_t size = get32(file_, at + 4);
     const auto offset = rvaToOffset(get32(file_, at), size);
-    if (!offset) return std::nullopt;
+    if (!offset)
+        return std::nullopt;
     return Bytes(file_.begin() + static_cast<std::ptrdiff_t>(*offset),
                  file_.begin() + static_cast<std::ptrdiff_t>(*offset + size));
 }
@@ -163,7 +182,8 @@ std::optional<Bytes> Image::resource(std::uint16_t type, std::uint16_t id, std::
 std::optional<Bytes> readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+        return std::nullopt;
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -178,13 +198,15 @@ bool Cursor::take(std::size_t n)
 
 std::uint8_t Cursor::u8()
 {
-    if (!take(1)) return 0;
+    if (!take(1))
+        return 0;
     return data_[pos_++];
 }
 
 std::uint16_t Cursor::u16()
 {
-    if (!take(2)) return 0;
+    if (!take(2))
+        return 0;
     const std::uint16_t v = get16(data_, pos_);
     pos_ += 2;
     return v;
@@ -192,7 +214,8 @@ std::uint16_t Cursor::u16()
 
 std::uint32_t Cursor::u32()
 {
-    if (!take(4)) return 0;
+    if (!take(4))
+        return 0;
     const std::uint32_t v = get32(data_, pos_);
     pos_ += 4;
     return v;
@@ -203,7 +226,8 @@ std::u16string Cursor::sz()
     std::u16string s;
     while (ok_) {
         const std::uint16_t c = u16();
-        if (c == 0) break;
+        if (c == 0)
+            break;
         s += static_cast<char16_t>(c);
     }
     return s;
@@ -224,7 +248,8 @@ SzOrOrd Cursor::szOrOrd()
 
 void Cursor::skip(std::size_t n)
 {
-    if (take(n)) pos_ += n;
+    if (take(n))
+        pos_ += n;
 }
 
-}  // namespace pe
+} // namespace pe

@@ -48,8 +48,8 @@ public:
 
 private:
     struct Entry {
-        std::uint32_t name;    // ordinal, or 0x80000000 | string offset
-        std::uint32_t target;  // 0x80000000 | subdirectory, or data entry offset
+        std::uint32_t name;   // ordinal, or 0x80000000 | string offset
+        std::uint32_t target; // 0x80000000 | subdirectory, or data entry offset
     };
     Image() = default;
     std::optional<std::size_t> rvaToOffset(std::uint32_t rva, std::uint32_t size) const;
@@ -62,7 +62,7 @@ private:
     std::uint16_t machine_ = 0;
     std::uint16_t subsystem_ = 0;
     std::vector<Section> sections_;
-    std::size_t treeOffset_ = 0;  // file offset of the resource root
+    std::size_t treeOffset_ = 0; // file offset of the resource root
     std::size_t treeSize_ = 0;
 };
 
@@ -73,7 +73,7 @@ std::optional<Bytes> readFile(const std::string& path);
 struct SzOrOrd {
     bool isOrdinal = false;
     std::uint16_t ordinal = 0;
-    std::u16string text;  // empty for both "absent" and ""
+    std::u16string text; // empty for both "absent" and ""
 };
 
 // Little-endian reads over a resource's bytes. A read past the end yields
@@ -86,7 +86,7 @@ public:
     std::uint16_t u16();
     std::uint32_t u32();
     std::int16_t s16() { return static_cast<std::int16_t>(u16()); }
-    std::u16string sz();  // zero-terminated UTF-16LE
+    std::u16string sz(); // zero-terminated UTF-16LE
     SzOrOrd szOrOrd();
     void skip(std::size_t n);
     // Aligns to a multiple of n from the start of the resource.
@@ -103,4 +103,4 @@ private:
     bool ok_ = true;
 };
 
-}  // namespace pe
+} // namespace pe
