@@ -26,21 +26,34 @@ void Machine::InstallTool(const std::wstring& path)
     volume.WriteFile(path, kToolImage);
 }
 
+HINSTANCE Machine::BeginProcess(const std::wstring& imagePath, const std::wstring& arguments)
+{
+    outer_.push_back(current_);
+    current_.imagePath = imagePath;
+    current_.commandLine = arguments;
+    ++processCount_;
+    current_.instance =
+        reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000ull + processCount_ * 0x10000ull));
+    return current_.instance;
+}
+
+void Machine::EndProcess()
+{
+    // A process ends when its threads have ended.
+    JoinThreads();
+    current_ = outer_.back();
+    outer_.pop_back();
+}
+
 int Machine::RunTool(const std::wstring& imagePath, const std::wstring& arguments)
 {
     if (!entry_) {
         ReportViolation("a tool process was started but the test set no tool entry");
         return -1;
     }
-    ProcessContext previous = current_;
-    current_.imagePath = imagePath;
-    current_.commandLine = arguments;
-    ++processCount_;
-    current_.instance =
-        reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000ull + processCount_ * 0x10000ull));
-    int exitCode = entry_(current_.instance, current_.commandLine.c_str());
-    JoinThreads();
-    current_ = previous;
+    HINSTANCE instance = BeginProcess(imagePath, arguments);
+    int exitCode = entry_(instance, current_.commandLine.c_str());
+    EndProcess();
     return exitCode;
 }
 

@@ -72,6 +72,10 @@ public:
     // tool and have not run yet (also those they launch). A chain longer
     // than `limit` is a violation. Returns how many ran.
     size_t RunLaunchedTools(size_t limit = 8);
+    // Makes the calling code a tool process of this machine until EndProcess,
+    // for tests that drive platform operations directly. Returns its instance.
+    HINSTANCE BeginProcess(const std::wstring& imagePath, const std::wstring& arguments);
+    void EndProcess();
     const ProcessContext& CurrentProcess() const { return current_; }
     std::vector<LaunchRecord> Launches() const;
     // CreateProcessW's effect: 0, or the error Windows would give.
@@ -93,6 +97,7 @@ private:
     mutable std::recursive_mutex lock_;
     ToolEntry entry_;
     ProcessContext current_;
+    std::vector<ProcessContext> outer_;
     unsigned processCount_ = 0;
     std::vector<LaunchRecord> launches_;
     unsigned nextTempUnique_ = 0x1A2B;

@@ -54,8 +54,10 @@ int SimPlatform::wvsprintfW(LPWSTR output, LPCWSTR format, va_list args)
 {
     machine_.faults.Count("wvsprintfW");
     // The platform formatter writes at most 1024 characters, terminator included.
+    // A cut text counts as 1024, as Wine reports it.
     bool truncated = false;
-    return static_cast<int>(FormatWindowsV(output, 1024, format, args, &truncated));
+    size_t written = FormatWindowsV(output, 1024, format, args, &truncated);
+    return truncated ? 1024 : static_cast<int>(written);
 }
 
 } // namespace sim

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "common/format.h"
-#include "common/platform.h"
 #include "tests/support/sim_test.h"
 
 namespace {
@@ -101,22 +100,6 @@ TEST(FormatBounded, RejectsCapacitiesOutsideItsRange)
     buffer[0] = L'x';
     EXPECT_EQ(FormatBounded(buffer, size_t{0x7FFFFFFF}, L"ok"), S_OK) << "the largest valid capacity";
     EXPECT_EQ(std::wstring(buffer), L"ok");
-}
-
-class PlatformFormatter : public SimTest {};
-
-TEST_F(PlatformFormatter, WsprintfStopsAt1024Characters)
-{
-    std::wstring longText(1500, L'a');
-    WCHAR buffer[1100];
-    buffer[1023] = L'#';
-    buffer[1024] = L'#';
-    int written = Os().wsprintfW(buffer, L"%ws", longText.c_str());
-    EXPECT_EQ(written, 1023);
-    EXPECT_EQ(buffer[1023], 0);
-    EXPECT_EQ(buffer[1024], L'#') << "nothing written past 1024 characters";
-    EXPECT_EQ(Os().wsprintfW(buffer, L"\"%ws\" -u %ws", L"C:\\T\\unins1.tmp", L"C:\\D\\"), 26);
-    EXPECT_EQ(std::wstring(buffer), L"\"C:\\T\\unins1.tmp\" -u C:\\D\\");
 }
 
 } // namespace

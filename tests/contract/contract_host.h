@@ -1,0 +1,52 @@
+// What a contract test needs from the machine it runs on, outside the
+// platform interface: a scratch folder, files to work on, and which machine
+// it is. Implemented once for the simulated machine and once for Windows
+// (run under Wine here), so the same tests hold both to one contract.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/platform.h"
+
+enum class ContractHost { Simulated, Windows, Wine };
+
+ContractHost CurrentHost();
+const char* HostName();
+
+// An empty folder of this test's own (absolute path, no trailing backslash).
+std::wstring ScratchFolder();
+void HostWriteFile(const std::wstring& path, const std::string& content);
+bool HostFileExists(const std::wstring& path);
+std::string HostReadFile(const std::wstring& path);
+// The language the platform's resource loader picks for the user interface.
+LANGID HostUserInterfaceLanguage();
+// The running program's module, which carries the tool's resources.
+HINSTANCE HostModuleInstance();
+UINT HostAnsiCodePage();
+// The demo driver folder (with amd64\qxvprtmon.dll ...), or empty when the run has none.
+std::wstring DemoDriverFolder();
+
+// Where Wine does not do what Windows does, the test says so: a named,
+// counted skip with the reason, never a silent pass.
+#define SKIP_ON_WINE(reason)                                          \
+    do {                                                              \
+        if (CurrentHost() == ContractHost::Wine) {                    \
+            GTEST_SKIP() << "Wine differs from Windows here: " reason; \
+        }                                                             \
+    } while (0)
+
+// Parts of Windows the simulated machine does not model yet.
+#define SKIP_ON_SIMULATOR(reason)                                        \
+    do {                                                                 \
+        if (CurrentHost() == ContractHost::Simulated) {                  \
+            GTEST_SKIP() << "not modelled by the simulated machine yet: " reason; \
+        }                                                                \
+    } while (0)
+
+class ContractTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};

@@ -1,0 +1,89 @@
+// The contract host on Linux: a fresh simulated machine per test, with the
+// test running as a tool process on it.
+#include <gmock/gmock.h>
+
+#include <memory>
+
+#include "sim/machine.h"
+#include "sim/sim_platform.h"
+#include "sim/wide.h"
+#include "tests/contract/contract_host.h"
+
+namespace {
+
+std::unique_ptr<sim::Machine> g_machine;
+std::unique_ptr<sim::SimPlatform> g_platform;
+
+}  // namespace
+
+ContractHost CurrentHost()
+{
+    return ContractHost::Simulated;
+}
+
+const char* HostName()
+{
+    return "simulated machine";
+}
+
+void ContractTest::SetUp()
+{
+    g_machine = std::make_unique<sim::Machine>();
+    g_platform = std::make_unique<sim::SimPlatform>(*g_machine);
+    g_machine->InstallTool(L"C:\\Tools\\contract_tests.exe");
+    g_machine->BeginProcess(L"C:\\Tools\\contract_tests.exe", L"");
+    SetPlatform(g_platform.get());
+}
+
+void ContractTest::TearDown()
+{
+    g_machine->EndProcess();
+    EXPECT_THAT(g_machine->Violations(), ::testing::IsEmpty());
+    SetPlatform(nullptr);
+    g_platform.reset();
+    g_machine.reset();
+}
+
+std::wstring ScratchFolder()
+{
+    const std::wstring folder = L"C:\\Scratch";
+    if (!g_machine->volume.DirectoryExists(folder)) {
+        g_machine->volume.CreateDirectory(folder);
+    }
+    return folder;
+}
+
+void HostWriteFile(const std::wstring& path, const std::string& content)
+{
+    g_machine->volume.WriteFile(path, content);
+}
+
+bool HostFileExists(const std::wstring& path)
+{
+    return g_machine->volume.FileExists(path);
+}
+
+std::string HostReadFile(const std::wstring& path)
+{
+    return g_machine->volume.ReadFile(path).value_or("");
+}
+
+LANGID HostUserInterfaceLanguage()
+{
+    return g_machine->uiLanguage;
+}
+
+std::wstring DemoDriverFolder()
+{
+    return std::wstring();
+}
+
+HINSTANCE HostModuleInstance()
+{
+    return g_machine->CurrentProcess().instance;
+}
+
+UINT HostAnsiCodePage()
+{
+    return 1252;
+}

@@ -1,0 +1,129 @@
+// The contract host on Windows (and Wine): the real platform binding, with a
+// scratch folder under the temporary folder.
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+#include "tests/contract/contract_host.h"
+
+namespace {
+
+bool RunningOnWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::wstring g_scratch;
+
+void RemoveTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            std::wstring path = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                ::DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+ContractHost CurrentHost()
+{
+    static const ContractHost host = RunningOnWine() ? ContractHost::Wine : ContractHost::Windows;
+    return host;
+}
+
+const char* HostName()
+{
+    return CurrentHost() == ContractHost::Wine ? "Wine" : "Windows";
+}
+
+void ContractTest::SetUp()
+{
+    static bool initialised = false;
+    if (!initialised) {
+        InitWin32Platform();
+        initialised = true;
+    }
+    SetPlatform(&Win32Platform());
+    WCHAR temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    g_scratch = std::wstring(temp) + L"contract-" + std::wstring(name.begin(), name.end());
+    RemoveTree(g_scratch);
+    CreateDirectoryW(g_scratch.c_str(), nullptr);
+}
+
+void ContractTest::TearDown()
+{
+    RemoveTree(g_scratch);
+}
+
+std::wstring ScratchFolder()
+{
+    return g_scratch;
+}
+
+void HostWriteFile(const std::wstring& path, const std::string& content)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+bool HostFileExists(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string HostReadFile(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    std::string content(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ::ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
+    ::CloseHandle(file);
+    content.resize(read);
+    return content;
+}
+
+LANGID HostUserInterfaceLanguage()
+{
+    return GetUserDefaultUILanguage();
+}
+
+std::wstring DemoDriverFolder()
+{
+    WCHAR folder[MAX_PATH] = {0};
+    DWORD length = GetEnvironmentVariableW(L"PRINTER_SETUP_DEMO_DRIVER", folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(folder) : std::wstring();
+}
+
+HINSTANCE HostModuleInstance()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+UINT HostAnsiCodePage()
+{
+    return GetACP();
+}
