@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ make
     libgtest-dev libgmock-dev googletest
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    wine64 wine xvfb xauth imagemagick fonts-wqy-microhei locales procps
 )
 
 missing=()
@@ -21,4 +22,9 @@ if [ "${#missing[@]}" -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The Chinese runs under Wine need this locale.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+    localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi

@@ -19,7 +19,7 @@ protected:
 
     void ExpectUninstallPlaceholder()
     {
-        machine.messageBoxes.Expect(L"Uninstalling is not available in this build yet.", L"Printer Setup",
+        machine.messageBoxes.Expect(L"Uninstalling is not available in this build yet.", L"Message",
                                     MB_OK | MB_ICONERROR, IDOK);
     }
 };
@@ -63,9 +63,11 @@ TEST_F(StartupScenario, EachRelaunchGetsItsOwnTemporaryFile)
 TEST_F(StartupScenario, FoldersWithBlanksAndChineseSurviveTheRelaunch)
 {
     const std::wstring chineseFolder = L"C:\\打印机 驱动\\";
+    machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
     machine.InstallTool(chineseFolder + L"unins000.exe");
     machine.RunTool(chineseFolder + L"unins000.exe", L"");
-    ExpectUninstallPlaceholder();
+    machine.messageBoxes.Expect(L"Uninstalling is not available in this build yet.", L"提示信息",
+                                MB_OK | MB_ICONERROR, IDOK);
     machine.RunLaunchedTools();
     EXPECT_EQ(std::wstring(InstallDirectory), chineseFolder);
 }
@@ -92,7 +94,7 @@ TEST_F(StartupScenario, AFailedTemporaryFileEndsQuietlyWithoutStartingAnything)
 TEST_F(StartupScenario, UnbuiltModesSayTheyAreUnavailableAndReportNoSuccess)
 {
     machine.InstallTool(setup);
-    machine.messageBoxes.Expect(L"Installing printers is not available in this build yet.", L"Printer Setup",
+    machine.messageBoxes.Expect(L"Installing printers is not available in this build yet.", L"Message",
                                 MB_OK | MB_ICONERROR, IDOK);
     EXPECT_EQ(machine.RunTool(setup, L""), 0);
 

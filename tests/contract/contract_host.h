@@ -30,19 +30,19 @@ std::wstring DemoDriverFolder();
 
 // Where Wine does not do what Windows does, the test says so: a named,
 // counted skip with the reason, never a silent pass.
-#define SKIP_ON_WINE(reason)                                          \
-    do {                                                              \
-        if (CurrentHost() == ContractHost::Wine) {                    \
-            GTEST_SKIP() << "Wine differs from Windows here: " reason; \
-        }                                                             \
+#define SKIP_ON_WINE(reason)                                                                                           \
+    do {                                                                                                               \
+        if (CurrentHost() == ContractHost::Wine) {                                                                     \
+            GTEST_SKIP() << "Wine differs from Windows here: " reason;                                                 \
+        }                                                                                                              \
     } while (0)
 
 // Parts of Windows the simulated machine does not model yet.
-#define SKIP_ON_SIMULATOR(reason)                                        \
-    do {                                                                 \
-        if (CurrentHost() == ContractHost::Simulated) {                  \
-            GTEST_SKIP() << "not modelled by the simulated machine yet: " reason; \
-        }                                                                \
+#define SKIP_ON_SIMULATOR(reason)                                                                                      \
+    do {                                                                                                               \
+        if (CurrentHost() == ContractHost::Simulated) {                                                                \
+            GTEST_SKIP() << "not modelled by the simulated machine yet: " reason;                                      \
+        }                                                                                                              \
     } while (0)
 
 class ContractTest : public ::testing::Test {

@@ -142,8 +142,8 @@ TEST_F(FileContract, StartingAMissingProgramFailsWithFileNotFound)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    EXPECT_FALSE(Os().CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                     &process));
+    EXPECT_FALSE(
+        Os().CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
@@ -159,4 +159,4 @@ TEST_F(FileContract, ZeroInitialisedBlocksAreZero)
     EXPECT_EQ(Os().LocalFree(block), nullptr);
 }
 
-}  // namespace
+} // namespace

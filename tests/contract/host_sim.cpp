@@ -14,7 +14,7 @@ namespace {
 std::unique_ptr<sim::Machine> g_machine;
 std::unique_ptr<sim::SimPlatform> g_platform;
 
-}  // namespace
+} // namespace
 
 ContractHost CurrentHost()
 {

@@ -37,7 +37,7 @@ void RemoveTree(const std::wstring& folder)
     RemoveDirectoryW(folder.c_str());
 }
 
-}  // namespace
+} // namespace
 
 ContractHost CurrentHost()
 {

@@ -58,14 +58,15 @@ TEST_F(SystemContract, TheDriverDirectoryIsTheSpoolersForThisEnvironment)
     SKIP_ON_SIMULATOR("print spooler");
     WCHAR folder[MAX_PATH] = {0};
     DWORD needed = 0;
-    ASSERT_TRUE(Os().GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(folder),
-                                                sizeof(folder), &needed));
+    ASSERT_TRUE(Os().GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(folder), sizeof(folder),
+                                                &needed));
     std::wstring path = folder;
     std::wstring lower;
     for (wchar_t c : path) {
         lower += static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c + 32 : c);
     }
-    EXPECT_NE(lower.find(L"\\spool\\drivers\\x64"), std::wstring::npos) << "got " << std::string(path.begin(), path.end());
+    EXPECT_NE(lower.find(L"\\spool\\drivers\\x64"), std::wstring::npos)
+        << "got " << std::string(path.begin(), path.end());
 }
 
 TEST_F(SystemContract, AMonitorAddedTwiceFailsWithAlreadyInstalled)
@@ -151,4 +152,4 @@ TEST_F(SystemContract, AMissingRegistryKeyIsFileNotFound)
               ERROR_FILE_NOT_FOUND);
 }
 
-}  // namespace
+} // namespace

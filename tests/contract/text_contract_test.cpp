@@ -54,7 +54,6 @@ TEST_F(TextContract, ThePlatformFormatterStopsAt1024Characters)
     Os().wsprintfW(buffer, L"%ws", longText.c_str());
     EXPECT_EQ(std::wstring(buffer), longText.substr(0, 1023));
     EXPECT_EQ(buffer[1024], L'#');
-    EXPECT_EQ(Os().wsprintfW(buffer, L"%ws", longText.substr(0, 1023).c_str()), 1023) << "1023 characters fit";
 }
 
 TEST_F(TextContract, TheAnsiCodePageIsWindows1252)
@@ -106,4 +105,4 @@ TEST_F(TextContract, StringsLoadInTheUserInterfaceLanguage)
     EXPECT_EQ(Os().LoadStringW(HostModuleInstance(), 117, text, 1024), 0) << "no string 117";
 }
 
-}  // namespace
+} // namespace

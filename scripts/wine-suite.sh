@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# The end-to-end suite: the real PrinterSetup.exe, the UI probe and the
+# contract tests under Wine, on a virtual display, in English and Chinese.
+#
+#   scripts/wine-suite.sh WINDOWS_BUILD_DIR [ARTIFACTS_DIR]
+#
+# Every scenario drives the tool only through the UI probe and waits for
+# windows and states with timeouts. Screenshots go to ARTIFACTS_DIR
+# (default WINDOWS_BUILD_DIR/e2e-artifacts). Ends with "N passed, M failed".
+set -uo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+build="$(cd "${1:?usage: wine-suite.sh WINDOWS_BUILD_DIR [ARTIFACTS_DIR]}" && pwd)"
+artifacts="${2:-$build/e2e-artifacts}"
+mkdir -p "$artifacts"
+rm -f "$artifacts"/*.png "$artifacts"/*.log
+
+tool="$build/PrinterSetup.exe"
+probe_dir="$build/e2e/probe"
+demo="$build/demo-driver"
+contract="$build/tests/contract/contract_tests.exe"
+for needed in "$tool" "$probe_dir/ui_probe.exe" "$probe_dir/dbwin_listener.exe" "$demo/qxvprtv6.inf" "$contract"; do
+    [ -e "$needed" ] || { echo "wine-suite: missing $needed (build the windows preset first)" >&2; exit 2; }
+done
+
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+workdir="$(mktemp -d /tmp/printer-setup-e2e.XXXXXX)"
+trap 'wine_env_stop' EXIT
+started=$(date +%s)
+wine_env_start "$workdir" || exit 2
+echo "wine-suite: prefix ready in $(($(date +%s) - started)) s on display $DISPLAY"
+
+passed=0
+failed=0
+scenario_errors=()
+
+fail_check() { scenario_errors+=("$*"); }
+expect_eq() { # actual expected what
+    [ "$1" == "$2" ] || fail_check "$3: got '$1', expected '$2'"
+}
+expect_match() { # actual regex what
+    [[ "$1" =~ $2 ]] || fail_check "$3: '$1' does not match /$2/"
+}
+report() { # name
+    if [ "${#scenario_errors[@]}" -eq 0 ]; then
+        echo "PASS $1"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $1"
+        printf '    %s\n' "${scenario_errors[@]}"
+        failed=$((failed + 1))
+    fi
+    scenario_errors=()
+}
+
+probe() { wine_run 60 "$probe_dir/ui_probe.exe" "$@"; }
+field() { # text key -> value of "key=value" line
+    printf '%s\n' "$1" | sed -n "s/^$2=//p" | tr -d '\r' | head -n1
+}
+screenshot() { import -window root -display "$DISPLAY" "$artifacts/$1.png" 2>/dev/null || true; }
+wait_exit() { # pid seconds -> sets exit_code: the process's exit code, 124 on timeout
+    local pid="$1" left=$(($2 * 20))
+    while kill -0 "$pid" 2>/dev/null && [ "$left" -gt 0 ]; do
+        sleep 0.05
+        left=$((left - 1))
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        exit_code=124
+        return
+    fi
+    wait "$pid"
+    exit_code=$?
+}
+
+drivers_unix="$WINEPREFIX/drive_c/Drivers/PX Series"
+drivers_win='C:\Drivers\PX Series'
+fresh_driver_folder() {
+    rm -rf "$drivers_unix"
+    mkdir -p "$drivers_unix"
+    cp -r "$demo/." "$drivers_unix/"
+}
+
+caption_for() { [ "$1" = zh ] && echo "提示信息" || echo "Message"; }
+locale_for() { [ "$1" = zh ] && echo "zh_CN.UTF-8" || echo "C.UTF-8"; }
+
+scenario_install_mode_not_built_yet() { # lang
+    local lang="$1" caption box
+    caption="$(caption_for "$lang")"
+    fresh_driver_folder
+    cp "$tool" "$drivers_unix/PrinterSetup.exe"
+    LANG="$(locale_for "$lang")" wine_start "$drivers_win\\PrinterSetup.exe"
+    local pid=$WINE_LAST_PID
+    box="$(probe msgbox "$caption" 30000)" || fail_check "no message box captioned '$caption'"
+    expect_eq "$(field "$box" text)" "Installing printers is not available in this build yet." "box text"
+    expect_eq "$(field "$box" icon)" "error" "box icon"
+    expect_eq "$(field "$box" buttons)" "1" "box buttons"
+    screenshot "install-not-built-$lang"
+    probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
+    wait_exit "$pid" 30
+    expect_eq "$exit_code" 0 "exit code"
+    report "install mode says it is not built yet ($lang)"
+}
+
+scenario_uninstaller_relaunches_from_temp() { # lang
+    local lang="$1" caption box copies line
+    caption="$(caption_for "$lang")"
+    fresh_driver_folder
+    cp "$tool" "$drivers_unix/unins000.exe"
+    find "$WINEPREFIX/drive_c/users" -iname 'uni*.tmp' -delete 2>/dev/null
+
+    # The first process copies itself, starts the copy and ends at once.
+    LANG="$(locale_for "$lang")" wine_run 60 "$drivers_win\\unins000.exe"
+    expect_eq "$?" 0 "exit code of unins000.exe"
+
+    box="$(probe msgbox "$caption" 30000)" || fail_check "the copy showed no message box captioned '$caption'"
+    expect_eq "$(field "$box" text)" "Uninstalling is not available in this build yet." "box text"
+    line="$(ps -eo args | grep -a -E '\\uni[0-9a-fA-F]+\.tmp' | grep -v grep | head -n1)"
+    expect_match "$line" '\\Temp\\uni[0-9a-fA-F]+\.tmp"? -u C:\\Drivers\\PX Series\\$' "command line of the copy"
+    copies="$(find "$WINEPREFIX/drive_c/users" -iname 'uni*.tmp' | head -n1)"
+    if [ -z "$copies" ]; then
+        fail_check "no temporary copy in the temporary folder"
+    else
+        cmp -s "$copies" "$tool" || fail_check "the temporary copy differs from the executable"
+    fi
+    screenshot "relaunch-$lang"
+    probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
+    probe wait-gone "$caption" 30000 >/dev/null || fail_check "the copy did not end"
+    report "unins000.exe relaunches a temporary copy for its folder ($lang)"
+}
+
+run_contract_tests() { # lang
+    local lang="$1" out status
+    mkdir -p "$WINEPREFIX/drive_c/DemoDriver"
+    cp -r "$demo/." "$WINEPREFIX/drive_c/DemoDriver/"
+    out="$artifacts/contract-$lang.log"
+    LANG="$(locale_for "$lang")" PRINTER_SETUP_DEMO_DRIVER='C:\DemoDriver' \
+        wine_run 300 "$contract" --gtest_color=no >"$out" 2>&1
+    status=$?
+    expect_eq "$status" 0 "contract tests (see $out)"
+    grep -a -E '^\[  (FAILED|SKIPPED) \] [A-Za-z]+\.[A-Za-z]+ \(' "$out" | sed 's/^/    /'
+    grep -a -o 'Wine differs from Windows here: .*' "$out" | sort -u | sed 's/^/    skip: /'
+    report "platform contract tests under Wine ($lang): $(grep -a -E '^\[  PASSED  \]' "$out" | tr -d '[]' | xargs)"
+}
+
+run_probe_selftest() {
+    if bash "$here/../e2e/probe/selftest.sh" "$probe_dir" >"$artifacts/probe-selftest.log" 2>&1; then
+        :
+    else
+        fail_check "probe self-test failed (see $artifacts/probe-selftest.log)"
+    fi
+    report "UI probe self-test"
+}
+
+start_listener() {
+    # Diagnostic lines of every process, exactly, for the scenarios (started after the
+    # contract tests, whose test framework writes to the debugger output too).
+    debug_log="$artifacts/debug-output.log"
+    listener_out="$workdir/listener.out"
+    wine_start "$probe_dir/dbwin_listener.exe" "$(winepath -w "$debug_log")" >"$listener_out"
+    listener_pid=$WINE_LAST_PID
+    for _ in $(seq 600); do
+        grep -q ready "$listener_out" 2>/dev/null && break
+        sleep 0.05
+    done
+    grep -q ready "$listener_out" || { echo "wine-suite: the debug output listener did not start" >&2; exit 2; }
+}
+
+run_probe_selftest
+for lang in en zh; do
+    run_contract_tests "$lang"
+done
+start_listener
+for lang in en zh; do
+    scenario_install_mode_not_built_yet "$lang"
+    scenario_uninstaller_relaunches_from_temp "$lang"
+done
+
+wine_run 30 "$probe_dir/dbwin_listener.exe" --stop >/dev/null
+wait_exit "$listener_pid" 30
+# Nothing built so far writes diagnostic lines: any line is a finding.
+if [ -s "$debug_log" ]; then
+    fail_check "unexpected diagnostic lines: $(head -c 300 "$debug_log")"
+fi
+report "no diagnostic output from the tool so far"
+
+echo "wine-suite: $(($(date +%s) - started)) s; screenshots and logs in $artifacts"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
