@@ -13,8 +13,10 @@
 #include "common/wintypes.h"
 #include "sim/clock.h"
 #include "sim/debug_output.h"
+#include "sim/devices.h"
 #include "sim/faults.h"
 #include "sim/message_boxes.h"
+#include "sim/registry.h"
 #include "sim/volume.h"
 
 namespace sim {
@@ -58,6 +60,8 @@ public:
     FaultPlan faults;
     DebugOutput debug;
     MessageBoxes messageBoxes;
+    Registry registry;
+    Devices devices{registry};
     // Guards the machine's state against the tool's threads.
     std::recursive_mutex& Lock() { return lock_; }
 

@@ -94,30 +94,9 @@ BOOL SimPlatform::GetPrinterDriverDirectoryW(LPWSTR, LPWSTR, DWORD, LPBYTE, DWOR
     return FALSE;
 }
 
-HDEVINFO SimPlatform::SetupDiGetClassDevsW(const GUID*, PCWSTR, HWND, DWORD)
-{
-    NotModelled("SetupDiGetClassDevsW");
-    return INVALID_HANDLE_VALUE;
-}
 
-BOOL SimPlatform::SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD, PSP_DEVICE_INTERFACE_DATA)
-{
-    NotModelled("SetupDiEnumDeviceInterfaces");
-    return FALSE;
-}
 
-BOOL SimPlatform::SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
-                                                   PSP_DEVICE_INTERFACE_DETAIL_DATA_W, DWORD, PDWORD, PSP_DEVINFO_DATA)
-{
-    NotModelled("SetupDiGetDeviceInterfaceDetailW");
-    return FALSE;
-}
 
-BOOL SimPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO)
-{
-    NotModelled("SetupDiDestroyDeviceInfoList");
-    return FALSE;
-}
 
 CONFIGRET SimPlatform::CM_Locate_DevNodeW(PDEVINST, DEVINSTID_W, ULONG)
 {
@@ -149,41 +128,11 @@ BOOL SimPlatform::SetupQueryInfVersionInformationW(PSP_INF_INFORMATION, UINT, PC
     return FALSE;
 }
 
-LSTATUS SimPlatform::RegOpenKeyW(HKEY, LPCWSTR, PHKEY)
-{
-    NotModelled("RegOpenKeyW");
-    return ERROR_CALL_NOT_IMPLEMENTED;
-}
 
-LSTATUS SimPlatform::RegOpenKeyExW(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY)
-{
-    NotModelled("RegOpenKeyExW");
-    return ERROR_CALL_NOT_IMPLEMENTED;
-}
 
-LSTATUS SimPlatform::RegEnumKeyW(HKEY, DWORD, LPWSTR, DWORD)
-{
-    NotModelled("RegEnumKeyW");
-    return ERROR_CALL_NOT_IMPLEMENTED;
-}
 
-LSTATUS SimPlatform::RegGetValueW(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID, LPDWORD)
-{
-    NotModelled("RegGetValueW");
-    return ERROR_CALL_NOT_IMPLEMENTED;
-}
 
-LSTATUS SimPlatform::RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)
-{
-    NotModelled("RegQueryValueExW");
-    return ERROR_CALL_NOT_IMPLEMENTED;
-}
 
-LSTATUS SimPlatform::RegCloseKey(HKEY)
-{
-    NotModelled("RegCloseKey");
-    return ERROR_CALL_NOT_IMPLEMENTED;
-}
 
 SC_HANDLE SimPlatform::OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD)
 {

@@ -66,8 +66,8 @@ TEST_F(StartupScenario, FoldersWithBlanksAndChineseSurviveTheRelaunch)
     machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
     machine.InstallTool(chineseFolder + L"unins000.exe");
     machine.RunTool(chineseFolder + L"unins000.exe", L"");
-    machine.messageBoxes.Expect(L"Uninstalling is not available in this build yet.", L"提示信息",
-                                MB_OK | MB_ICONERROR, IDOK);
+    machine.messageBoxes.Expect(L"Uninstalling is not available in this build yet.", L"提示信息", MB_OK | MB_ICONERROR,
+                                IDOK);
     machine.RunLaunchedTools();
     EXPECT_EQ(std::wstring(InstallDirectory), chineseFolder);
 }

@@ -106,7 +106,7 @@ expect_probe() {
 
 # expect_exit <check> <pid> <expected exit code>
 expect_exit() {
-    if ! await_exit "$2" 10000; then
+    if ! await_exit "$2" 30000; then
         fail "$1" "probe_target still runs 10 s later"
     elif [[ $exit_code -ne $3 ]]; then
         fail "$1" "probe_target exited $exit_code, expected $3"
@@ -119,11 +119,11 @@ check_message_box() {
     local icon=$1 button=$2 caption="Probe box $1" text="$3"
     start "box-$icon" "$bin/probe_target.exe" msgbox "$icon" "$caption" "$text"
     local pid=$started
-    expect_probe "msgbox-$icon" "$(printf 'text=%s\nicon=%s\nbuttons=1,2' "$text" "$icon")" msgbox "$caption" 10000
-    probe press "$caption" "$button" 10000
+    expect_probe "msgbox-$icon" "$(printf 'text=%s\nicon=%s\nbuttons=1,2' "$text" "$icon")" msgbox "$caption" 30000
+    probe press "$caption" "$button" 30000
     [[ $rc -eq 0 ]] || fail "press-$icon" "ui_probe press exited $rc: $err"
     expect_exit "press-$icon-answer" "$pid" "$button"
-    expect_probe "wait-gone-$icon" "" wait-gone "$caption" 10000
+    expect_probe "wait-gone-$icon" "" wait-gone "$caption" 30000
 }
 
 check_message_boxes() {
@@ -150,18 +150,18 @@ check_dialog() {
         $'1\t0\tDemo monitor' \
         $'0\t0\tEmpty root' \
         'count=9')
-    expect_probe dialog-tree "$tree" tree "$caption" 1001 10000
-    expect_probe dialog-progress $'position=60\nvisible=1' progress "$caption" 1003 10000
-    expect_probe dialog-wait-enabled "enabled=1" wait-enabled "$caption" 1 1 10000
+    expect_probe dialog-tree "$tree" tree "$caption" 1001 30000
+    expect_probe dialog-progress $'position=60\nvisible=1' progress "$caption" 1003 30000
+    expect_probe dialog-wait-enabled "enabled=1" wait-enabled "$caption" 1 1 30000
     probe wait-enabled "$caption" 1 0 300
     [[ $rc -eq 1 ]] && pass dialog-wait-enabled-times-out || fail dialog-wait-enabled-times-out "exit $rc, expected 1"
     probe tree "$caption" 1003 2000
     [[ $rc -eq 1 ]] && pass dialog-tree-wrong-control || fail dialog-tree-wrong-control "exit $rc, expected 1"
-    expect_probe dialog-text "text=Close" text "$caption" 2 10000
-    expect_probe dialog-hidden-control "visible=0" visible "$caption" 1004 10000
+    expect_probe dialog-text "text=Close" text "$caption" 2 30000
+    expect_probe dialog-hidden-control "visible=0" visible "$caption" 1004 30000
     probe wait-gone "$caption" 300
     [[ $rc -eq 1 ]] && pass dialog-wait-gone-times-out || fail dialog-wait-gone-times-out "exit $rc, expected 1"
-    probe press "$caption" 2 10000
+    probe press "$caption" 2 30000
     [[ $rc -eq 0 ]] || fail dialog-close "ui_probe press exited $rc: $err"
     expect_exit dialog-close-answer "$pid" 2
 
@@ -169,7 +169,7 @@ check_dialog() {
     # if it gets the command while the button is disabled).
     start dialog-again "$bin/probe_target.exe" dialog
     pid=$started
-    probe press "$caption" 1 10000
+    probe press "$caption" 1 30000
     [[ $rc -eq 0 ]] || fail dialog-remove "ui_probe press exited $rc: $err"
     expect_exit dialog-remove-waits-for-enabled "$pid" 1
 
@@ -218,7 +218,7 @@ check_listener() {
 
     wine "$bin/dbwin_listener.exe" --stop 2>/dev/null
     listening=0
-    if ! await_exit "$listener" 10000; then
+    if ! await_exit "$listener" 30000; then
         fail listener-stop "dbwin_listener still runs 10 s after --stop"
         return
     fi

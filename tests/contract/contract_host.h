@@ -25,6 +25,15 @@ LANGID HostUserInterfaceLanguage();
 // The running program's module, which carries the tool's resources.
 HINSTANCE HostModuleInstance();
 UINT HostAnsiCodePage();
+// Registry staging below HKEY_LOCAL_MACHINE, for tests that read it back.
+void HostSetRegistryValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
+                          size_t size);
+void HostDeleteRegistryKey(const std::wstring& path);
+// Plugs in a USB printer of the maker's vendor ID the way the USB printing
+// class records it; false where the host cannot (a real Windows needs a real printer).
+bool HostPlugUsbPrinter(const std::wstring& serial, DWORD portNumber, const std::wstring& description);
+void HostUnplugUsbPrinter(const std::wstring& serial);
+
 // The demo driver folder (with amd64\qxvprtmon.dll ...), or empty when the run has none.
 std::wstring DemoDriverFolder();
 

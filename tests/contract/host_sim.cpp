@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <memory>
+#include <vector>
 
 #include "sim/machine.h"
 #include "sim/sim_platform.h"
@@ -86,4 +87,33 @@ HINSTANCE HostModuleInstance()
 UINT HostAnsiCodePage()
 {
     return 1252;
+}
+
+void HostSetRegistryValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, size_t size)
+{
+    const BYTE* bytes = static_cast<const BYTE*>(data);
+    g_machine->registry.SetValue(HKEY_LOCAL_MACHINE, path, name, type, std::vector<BYTE>(bytes, bytes + size));
+}
+
+void HostDeleteRegistryKey(const std::wstring& path)
+{
+    g_machine->registry.DeleteKey(HKEY_LOCAL_MACHINE, path);
+}
+
+bool HostPlugUsbPrinter(const std::wstring& serial, DWORD portNumber, const std::wstring& description)
+{
+    sim::UsbPrinter printer;
+    printer.vendorId = L"7a3e";
+    printer.productId = L"00c7";
+    printer.serial = serial;
+    printer.serialNumber = serial;
+    printer.portNumber = portNumber;
+    printer.portDescription = description;
+    g_machine->devices.Plug(printer);
+    return true;
+}
+
+void HostUnplugUsbPrinter(const std::wstring& serial)
+{
+    g_machine->devices.Unplug(serial);
 }

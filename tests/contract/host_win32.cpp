@@ -127,3 +127,64 @@ UINT HostAnsiCodePage()
 {
     return GetACP();
 }
+
+void HostSetRegistryValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, size_t size)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
+    ::RegCloseKey(key);
+}
+
+void HostDeleteRegistryKey(const std::wstring& path)
+{
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+namespace {
+
+const wchar_t kUsbPrintClass[] = L"{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+
+std::wstring InstancePath(const std::wstring& serial)
+{
+    return L"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_7A3E&PID_00C7\\" + serial;
+}
+
+std::wstring InterfaceKey(const std::wstring& serial)
+{
+    return std::wstring(L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\") + kUsbPrintClass +
+           L"\\##?#USB#VID_7A3E&PID_00C7#" + serial + L"#" + kUsbPrintClass;
+}
+
+void SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text)
+{
+    HostSetRegistryValue(path, name, REG_SZ, text.c_str(), (text.size() + 1) * sizeof(WCHAR));
+}
+
+} // namespace
+
+// Wine lists an interface of the USB printer class as present when these keys exist.
+bool HostPlugUsbPrinter(const std::wstring& serial, DWORD portNumber, const std::wstring& description)
+{
+    if (CurrentHost() != ContractHost::Wine) {
+        return false;
+    }
+    SetString(InstancePath(serial), L"ClassGUID", L"{36FC9E60-C465-11CF-8056-444553540000}");
+    SetString(InterfaceKey(serial), L"DeviceInstance", L"USB\\VID_7A3E&PID_00C7\\" + serial);
+    DWORD linked = 1;
+    HostSetRegistryValue(InterfaceKey(serial) + L"\\#\\Control", L"Linked", REG_DWORD, &linked, sizeof(linked));
+    const std::wstring parameters = InterfaceKey(serial) + L"\\#\\Device Parameters";
+    SetString(parameters, L"Port Description", description);
+    HostSetRegistryValue(parameters, L"Port Number", REG_DWORD, &portNumber, sizeof(portNumber));
+    SetString(parameters, L"Serial Number", serial);
+    SetString(parameters, L"Base Name", L"USB");
+    return true;
+}
+
+void HostUnplugUsbPrinter(const std::wstring& serial)
+{
+    HostDeleteRegistryKey(InterfaceKey(serial));
+    HostDeleteRegistryKey(InstancePath(serial));
+}

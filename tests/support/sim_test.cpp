@@ -5,9 +5,11 @@
 #include "app/startup.h"
 #include "common/globals.h"
 #include "common/log.h"
+#include "install/usb_port_scan.h"
 
 int RunToolProcess(HINSTANCE instance, const wchar_t* commandLine)
 {
+    FreeUsbPortList();
     InstanceHandle = nullptr;
     std::memset(InstallDirectory, 0, sizeof(InstallDirectory));
     std::memset(TextBufferA, 0, sizeof(TextBufferA));
@@ -26,6 +28,7 @@ SimTest::SimTest()
 SimTest::~SimTest()
 {
     machine.JoinThreads();
+    FreeUsbPortList();
     SetPlatform(nullptr);
 }
 
@@ -34,4 +37,6 @@ void SimTest::TearDown()
     machine.JoinThreads();
     EXPECT_THAT(machine.Violations(), ::testing::IsEmpty());
     EXPECT_EQ(machine.messageBoxes.Unanswered(), 0u) << "scripted message boxes were never shown";
+    EXPECT_EQ(machine.registry.OpenHandles(), 0u) << "registry keys left open";
+    EXPECT_EQ(machine.devices.OpenSets(), 0u) << "device information sets left open";
 }

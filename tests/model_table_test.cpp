@@ -1,0 +1,77 @@
+// The supported-model table, matching a port description to a row, and the
+// install request built from a port and its row.
+#include <cstring>
+#include <cwchar>
+#include <iterator>
+#include <string>
+
+#include "install/hardware_id_checksum.h"
+#include "install/install_request.h"
+#include "install/model_table.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+const char* const kModels[] = {"PX510KT", "PX511KT", "PX512KT", "PX513KT", "PX520KT", "PX521KT", "PX522KT", "PX523KT",
+                               "PX630KT", "PX631KT", "PX640KT", "PX641KT", "PX650KT", "PX651KT", "PX660KT", "PX661KT",
+                               "PX670KT", "PX671KT", "PX710K",  "PX711K",  "PX630K",  "PX631K"};
+
+TEST(ModelTable, HoldsTheTwentyTwoModelsWithTheirChecksums)
+{
+    size_t rows = 0;
+    for (const ModelEntry* row = ModelTable; row->model != nullptr; ++row, ++rows) {
+        ASSERT_LT(rows, std::size(kModels));
+        const std::string model = kModels[rows];
+        EXPECT_EQ(std::wstring(row->model), std::wstring(model.begin(), model.end())) << "row " << rows + 1;
+        EXPECT_EQ(std::wstring(row->manufacturer), L"VADedudoro");
+        EXPECT_EQ(row->flags, 0);
+        const std::string joined = "VADedudoro" + model;
+        EXPECT_EQ(row->idChecksum, HardwareIdChecksum(reinterpret_cast<const BYTE*>(joined.data()), joined.size()))
+            << "row " << rows + 1 << " " << joined;
+    }
+    EXPECT_EQ(rows, 22u);
+}
+
+TEST(FindModel, MatchesTheWholeDescriptionWithOrWithoutOneBlank)
+{
+    const ModelEntry* px630kt = &ModelTable[8];
+    EXPECT_EQ(FindModel(L"VADedudoro PX630KT"), px630kt);
+    EXPECT_EQ(FindModel(L"VADedudoroPX630KT"), px630kt);
+    EXPECT_EQ(FindModel(L"VADedudoro PX631K"), &ModelTable[21]);
+    EXPECT_EQ(FindModel(L"VADedudoro PX510KT"), &ModelTable[0]);
+}
+
+TEST(FindModel, NeverMatchesAPrefixOtherCaseOrOtherSpacing)
+{
+    EXPECT_EQ(FindModel(L"VADedudoro PX630K"), &ModelTable[20]) << "PX630K is its own row";
+    EXPECT_NE(FindModel(L"VADedudoro PX630KT"), &ModelTable[20]);
+    EXPECT_EQ(FindModel(L"VADedudoro PX630KTX"), nullptr);
+    EXPECT_EQ(FindModel(L"VADedudoro PX63"), nullptr);
+    EXPECT_EQ(FindModel(L"vadedudoro px630kt"), nullptr);
+    EXPECT_EQ(FindModel(L"VADEDUDORO PX630KT"), nullptr);
+    EXPECT_EQ(FindModel(L"VADedudoro  PX630KT"), nullptr);
+    EXPECT_EQ(FindModel(L"VADedudoro PX630KT "), nullptr);
+    EXPECT_EQ(FindModel(L" VADedudoro PX630KT"), nullptr);
+    EXPECT_EQ(FindModel(L"Other PX630KT"), nullptr);
+    EXPECT_EQ(FindModel(L""), nullptr);
+    EXPECT_EQ(FindModel(nullptr), nullptr);
+}
+
+TEST(InstallRequest, TakesNamesFromTheRowAndPortFromTheRecord)
+{
+    UsbPortRecord port = {};
+    wcscpy(port.portName, L"USB012");
+    wcscpy(port.hardwareId, L"usbprint\\vadedudoro px630kt99a8");
+    wcscpy(port.description, L"VADedudoroPX630KT");
+    InstallRequest request;
+    std::memset(&request, 0x5A, sizeof(request));
+    BuildInstallRequest(&port, &ModelTable[8], &request);
+    EXPECT_EQ(std::wstring(request.driverName), L"VADedudoro PX630KT") << "always with one blank";
+    EXPECT_EQ(std::wstring(request.printerName), std::wstring(request.driverName));
+    EXPECT_EQ(std::wstring(request.portName), L"USB012");
+    EXPECT_EQ(std::wstring(request.hardwareId), L"usbprint\\vadedudoro px630kt99a8");
+    EXPECT_EQ(request.flags, 0);
+    EXPECT_EQ(request.driverName[259], 0) << "the request is zero-filled first";
+}
+
+} // namespace

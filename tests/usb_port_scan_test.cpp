@@ -1,0 +1,251 @@
+// The port scan on a simulated machine with USB printers plugged in and out.
+#include <string>
+#include <vector>
+
+#include "install/hardware_id_checksum.h"
+#include "install/model_table.h"
+#include "install/usb_port_scan.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+using sim::UsbPrinter;
+
+struct Port {
+    std::wstring vendorId, checksumText, portName, description, serialNumber, hardwareId;
+    WORD valid;
+};
+
+bool operator==(const Port& a, const Port& b)
+{
+    return a.vendorId == b.vendorId && a.checksumText == b.checksumText && a.portName == b.portName &&
+           a.description == b.description && a.serialNumber == b.serialNumber && a.hardwareId == b.hardwareId &&
+           a.valid == b.valid;
+}
+
+void PrintTo(const Port& p, std::ostream* os)
+{
+    *os << "{" << sim::Utf8(p.portName) << ", \"" << sim::Utf8(p.description) << "\", " << sim::Utf8(p.hardwareId)
+        << ", vid " << sim::Utf8(p.vendorId) << ", serial " << sim::Utf8(p.serialNumber) << "}";
+}
+
+class UsbPortScan : public SimTest {
+protected:
+    // The list as the scan left it, newest first.
+    std::vector<Port> Ports()
+    {
+        std::vector<Port> ports;
+        for (const UsbPortRecord* r = UsbPortList; r != nullptr; r = r->next) {
+            ports.push_back(
+                {r->vendorId, r->checksumText, r->portName, r->description, r->serialNumber, r->hardwareId, r->valid});
+        }
+        return ports;
+    }
+
+    UsbPrinter Printer(const std::wstring& serial, DWORD port, const std::wstring& description)
+    {
+        UsbPrinter printer;
+        printer.serial = serial;
+        printer.serialNumber = serial;
+        printer.portNumber = port;
+        printer.portDescription = description;
+        return printer;
+    }
+};
+
+TEST_F(UsbPortScan, APlugged630KTOnPortOneIsFoundAndRecognised)
+{
+    machine.devices.Plug(Printer(L"SN0001", 1, L"VADedudoro PX630KT"));
+
+    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
+    ASSERT_EQ(Ports().size(), 1u);
+    EXPECT_EQ(Ports()[0], (Port{L"7A3E", L"99a8", L"USB001", L"VADedudoro PX630KT", L"SN0001",
+                                L"usbprint\\vadedudoro px630kt99a8", 1}));
+    EXPECT_EQ(FindModel(UsbPortList->description), &ModelTable[8]);
+}
+
+TEST_F(UsbPortScan, NoPrinterGivesAnEmptyList)
+{
+    EXPECT_EQ(ScanUsbPrinterPorts(), 0);
+    EXPECT_EQ(UsbPortList, nullptr);
+}
+
+TEST_F(UsbPortScan, OnlyTheMakersVendorIdInEitherCaseIsListed)
+{
+    UsbPrinter foreign = Printer(L"OTHER1", 2, L"Someone Else LP-1");
+    foreign.vendorId = L"04B8";
+    UsbPrinter lower = Printer(L"SN0002", 3, L"VADedudoro PX510KT");
+    lower.vendorId = L"7a3e";
+    UsbPrinter mixed = Printer(L"SN0003", 4, L"VADedudoro PX511KT");
+    mixed.vendorId = L"7A3e";
+    machine.devices.Plug(foreign);
+    machine.devices.Plug(lower);
+    machine.devices.Plug(mixed);
+
+    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
+    ASSERT_EQ(Ports().size(), 1u);
+    EXPECT_EQ(Ports()[0].vendorId, L"7a3e");
+    EXPECT_EQ(Ports()[0].portName, L"USB003");
+}
+
+TEST_F(UsbPortScan, PortNamesHaveAtLeastThreeDigits)
+{
+    machine.devices.Plug(Printer(L"A", 1, L"VADedudoro PX630KT"));
+    machine.devices.Plug(Printer(L"B", 12, L"VADedudoro PX630KT"));
+    machine.devices.Plug(Printer(L"C", 123, L"VADedudoro PX630KT"));
+    machine.devices.Plug(Printer(L"D", 1234, L"VADedudoro PX630KT"));
+    ScanUsbPrinterPorts();
+    std::vector<std::wstring> names;
+    for (const Port& p : Ports()) {
+        names.push_back(p.portName);
+    }
+    EXPECT_THAT(names, ::testing::ElementsAre(L"USB1234", L"USB123", L"USB012", L"USB001")) << "newest first";
+}
+
+TEST_F(UsbPortScan, LongTextsAreCutTo32CharactersBeforeTheChecksum)
+{
+    const std::wstring forty = L"VADedudoro PX630KT with a long tail!!!!";
+    ASSERT_EQ(forty.size(), 39u);
+    UsbPrinter printer = Printer(L"SN0001", 1, forty + L"X");
+    printer.serialNumber = std::wstring(40, L'7');
+    machine.devices.Plug(printer);
+
+    ScanUsbPrinterPorts();
+    ASSERT_EQ(Ports().size(), 1u);
+    const std::wstring first32 = (forty + L"X").substr(0, 32);
+    EXPECT_EQ(Ports()[0].description, first32);
+    EXPECT_EQ(Ports()[0].serialNumber, std::wstring(32, L'7'));
+    const std::string bytes(first32.begin(), first32.end());
+    wchar_t expected[5];
+    swprintf(expected, 5, L"%04x", HardwareIdChecksum(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()));
+    EXPECT_EQ(Ports()[0].checksumText, expected);
+    EXPECT_EQ(Ports()[0].hardwareId, L"usbprint\\vadedudoro px630kt with a long t" + std::wstring(expected));
+}
+
+TEST_F(UsbPortScan, ValuesOfAnyLengthOrWithoutTerminatorStayInTheirFields)
+{
+    UsbPrinter printer = Printer(L"SN0001", 1, L"");
+    printer.portDescription.reset();
+    printer.serialNumber.reset();
+    machine.devices.Plug(printer);
+    const std::wstring params = sim::Devices::ParametersKey(printer);
+    const std::wstring huge(5000, L'V');
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, params, L"Port Description", huge);
+    // Three characters and no terminator in the stored data.
+    const wchar_t raw[3] = {L'S', L'N', L'9'};
+    machine.registry.SetValue(
+        HKEY_LOCAL_MACHINE, params, L"Serial Number", REG_SZ,
+        std::vector<BYTE>(reinterpret_cast<const BYTE*>(raw), reinterpret_cast<const BYTE*>(raw) + sizeof(raw)));
+    ScanUsbPrinterPorts();
+    ASSERT_EQ(Ports().size(), 1u);
+    EXPECT_EQ(Ports()[0].description, std::wstring(32, L'V'));
+    EXPECT_EQ(Ports()[0].serialNumber, L"SN9");
+}
+
+TEST_F(UsbPortScan, AnUnpluggedPrinterIsGoneFromTheNextScan)
+{
+    machine.devices.Plug(Printer(L"SN0001", 1, L"VADedudoro PX630KT"));
+    machine.devices.Plug(Printer(L"SN0002", 2, L"VADedudoro PX631KT"));
+    EXPECT_EQ(ScanUsbPrinterPorts(), 2);
+    machine.devices.Unplug(L"SN0001");
+    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
+    ASSERT_EQ(Ports().size(), 1u);
+    EXPECT_EQ(Ports()[0].portName, L"USB002");
+}
+
+TEST_F(UsbPortScan, TwoInterfacesOnOnePortGiveTwoRecords)
+{
+    machine.devices.Plug(Printer(L"SN0001", 5, L"VADedudoro PX630KT"));
+    machine.devices.Plug(Printer(L"SN0002", 5, L"VADedudoro PX640KT"));
+    EXPECT_EQ(ScanUsbPrinterPorts(), 2);
+    ASSERT_EQ(Ports().size(), 2u);
+    EXPECT_EQ(Ports()[0].portName, L"USB005");
+    EXPECT_EQ(Ports()[1].portName, L"USB005");
+    EXPECT_EQ(FindUsbPort(L"USB005")->description, std::wstring(L"VADedudoro PX640KT")) << "the newest first";
+    EXPECT_EQ(FindUsbPort(L"USB006"), nullptr);
+}
+
+TEST_F(UsbPortScan, APortWithoutAReadableNumberIsSkipped)
+{
+    UsbPrinter missing = Printer(L"SN0001", 1, L"VADedudoro PX630KT");
+    missing.portNumber.reset();
+    machine.devices.Plug(missing);
+    UsbPrinter text = Printer(L"SN0002", 2, L"VADedudoro PX631KT");
+    machine.devices.Plug(text);
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(text), L"Port Number", L"2");
+    machine.devices.Plug(Printer(L"SN0003", 3, L"VADedudoro PX640KT"));
+
+    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
+    ASSERT_EQ(Ports().size(), 1u);
+    EXPECT_EQ(Ports()[0].portName, L"USB003");
+}
+
+TEST_F(UsbPortScan, MissingOrMistypedTextsLeaveEmptyFields)
+{
+    UsbPrinter printer = Printer(L"SN0001", 7, L"");
+    printer.portDescription.reset();
+    printer.serialNumber.reset();
+    machine.devices.Plug(printer);
+    machine.registry.SetDword(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(printer), L"Serial Number", 42);
+    ScanUsbPrinterPorts();
+    ASSERT_EQ(Ports().size(), 1u);
+    EXPECT_EQ(Ports()[0], (Port{L"7A3E", L"0000", L"USB007", L"", L"", L"usbprint\\0000", 1}));
+}
+
+TEST_F(UsbPortScan, ARealisticMachineReadsLikeAShortStory)
+{
+    // The user's PX630KT, switched on, on port 1.
+    machine.devices.Plug(Printer(L"X3K9002211", 1, L"VADedudoro PX630KT"));
+    // Someone else's printer on port 2.
+    UsbPrinter foreign = Printer(L"EPS1234", 2, L"Somebody ColorJet 10");
+    foreign.vendorId = L"04b8";
+    machine.devices.Plug(foreign);
+    // A second unit of the family whose driver install was interrupted: its key never got written.
+    UsbPrinter halfConfigured = Printer(L"X3K9002299", 3, L"VADedudoro PX710K");
+    halfConfigured.parametersKey = false;
+    machine.devices.Plug(halfConfigured);
+    // And a printer unplugged last week still has its key in the registry.
+    machine.devices.Plug(Printer(L"OLD0000001", 4, L"VADedudoro PX520KT"));
+    machine.devices.Unplug(L"OLD0000001");
+
+    EXPECT_EQ(ScanUsbPrinterPorts(), 1) << "only the PX630KT can be installed";
+    ASSERT_EQ(Ports().size(), 1u);
+    EXPECT_EQ(Ports()[0].portName, L"USB001");
+    EXPECT_EQ(Ports()[0].serialNumber, L"X3K9002211");
+    EXPECT_EQ(FindModel(Ports()[0].description.c_str()), &ModelTable[8]);
+}
+
+TEST_F(UsbPortScan, PlatformFailuresMakeTheListSmallerNeverWrong)
+{
+    machine.devices.Plug(Printer(L"SN0001", 1, L"VADedudoro PX630KT"));
+    machine.devices.Plug(Printer(L"SN0002", 2, L"VADedudoro PX631KT"));
+
+    machine.faults.FailCall("SetupDiGetClassDevsW", 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(ScanUsbPrinterPorts(), 0);
+
+    machine.faults.FailCall("SetupDiGetDeviceInterfaceDetailW", 2, ERROR_NOT_ENOUGH_MEMORY); // first port's read
+    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
+    EXPECT_EQ(Ports()[0].portName, L"USB002");
+
+    machine.faults.FailCall("RegOpenKeyExW", 3, ERROR_ACCESS_DENIED); // second port, in the third scan
+    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
+    EXPECT_EQ(Ports()[0].portName, L"USB001");
+}
+
+TEST_F(UsbPortScan, EveryAllocationFailureIsSurvived)
+{
+    machine.devices.Plug(Printer(L"SN0001", 1, L"VADedudoro PX630KT"));
+    ScanUsbPrinterPorts();
+    const int allocations = machine.faults.Calls("LocalAlloc");
+    ASSERT_GE(allocations, 4) << "detail, key path, record, two texts";
+    for (int nth = 1; nth <= allocations; ++nth) {
+        machine.faults.FailCall("LocalAlloc", machine.faults.Calls("LocalAlloc") + nth, ERROR_NOT_ENOUGH_MEMORY);
+        int count = ScanUsbPrinterPorts();
+        EXPECT_LE(count, 1);
+        if (count == 1) {
+            EXPECT_EQ(Ports()[0].portName, L"USB001") << "allocation " << nth;
+        }
+    }
+}
+
+} // namespace
