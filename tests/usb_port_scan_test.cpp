@@ -1,4 +1,6 @@
 // The port scan on a simulated machine with USB printers plugged in and out.
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -249,3 +251,31 @@ TEST_F(UsbPortScan, EveryAllocationFailureIsSurvived)
 }
 
 } // namespace
+
+namespace {
+
+std::string ReadDemoInf()
+{
+    std::ifstream file(PRINTER_SETUP_SOURCE_DIR "/e2e/fixtures/qxvprtv6.inf");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The demo driver's INF must list, for every model, the hardware ID the scan
+// computes for a printer reporting that model: otherwise Plug and Play would
+// never bind it.
+TEST_F(UsbPortScan, TheDemoInfListsTheHardwareIdTheScanComputesForEveryModel)
+{
+    const std::string inf = ReadDemoInf();
+    ASSERT_FALSE(inf.empty());
+    for (const ModelEntry* row = ModelTable; row->model != nullptr; ++row) {
+        const std::wstring description = std::wstring(row->manufacturer) + L" " + row->model;
+        machine.devices.Plug(Printer(L"SN0001", 1, description));
+        ASSERT_EQ(ScanUsbPrinterPorts(), 1);
+        const std::string hardwareId = sim::Utf8(UsbPortList->hardwareId);
+        EXPECT_NE(inf.find(hardwareId), std::string::npos) << hardwareId << " is not in the demo INF";
+    }
+}
+
+}  // namespace
