@@ -52,55 +52,6 @@ TEST_F(SimulatedKernel, AFileHeldOpenCanBeNeitherDeletedNorOverwritten)
     EXPECT_EQ(machine.volume.ReadFile(loaded), "old");
 }
 
-TEST_F(SimulatedKernel, TemporaryFilesAreCreatedUnderUniqueNames)
-{
-    WCHAR folder[256];
-    ASSERT_EQ(Os().GetTempPathW(256, folder), machine.tempPath.size());
-    EXPECT_EQ(std::wstring(folder), machine.tempPath);
-    EXPECT_EQ(Os().GetTempPathW(5, folder), machine.tempPath.size() + 1) << "too small: the size needed";
-
-    WCHAR first[MAX_PATH], second[MAX_PATH];
-    EXPECT_NE(Os().GetTempFileNameW(machine.tempPath.c_str(), L"unins", 0, first), 0u);
-    EXPECT_NE(Os().GetTempFileNameW(machine.tempPath.c_str(), L"unins", 0, second), 0u);
-    EXPECT_NE(std::wstring(first), std::wstring(second));
-    EXPECT_TRUE(machine.volume.FileExists(first));
-    EXPECT_THAT(std::wstring(first), HasSubstr(L"\\uni"));
-
-    EXPECT_EQ(Os().GetTempFileNameW(L"C:\\NoSuchFolder", L"unins", 0, first), 0u);
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
-}
-
-TEST_F(SimulatedKernel, AnsiCodePageIsWindows1252)
-{
-    const WCHAR text[] = L"VAD\u00E9\u20AC\u4E2D";
-    char bytes[16] = {0};
-    BOOL substituted = FALSE;
-    int written = Os().WideCharToMultiByte(CP_ACP, 0, text, 6, bytes, 16, nullptr, &substituted);
-    EXPECT_EQ(written, 6);
-    EXPECT_EQ(std::string(bytes, 6), "VAD\xE9\x80?");
-    EXPECT_TRUE(substituted);
-
-    WCHAR back[8] = {0};
-    EXPECT_EQ(Os().MultiByteToWideChar(CP_ACP, 0, "\x80\x9F\xFF", -1, back, 8), 4);
-    EXPECT_EQ(std::wstring(back), L"\u20AC\u0178\u00FF");
-}
-
-TEST_F(SimulatedKernel, SystemTimeConvertsToWindowsFileTime)
-{
-    SYSTEMTIME driverDate = {2024, 7, 0, 31, 0, 0, 0, 0};
-    FILETIME fileTime;
-    ASSERT_TRUE(Os().SystemTimeToFileTime(&driverDate, &fileTime));
-    uint64_t ticks = (static_cast<uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
-    EXPECT_EQ(ticks, 133668576000000000ull); // 2024-07-31 00:00:00 UTC
-
-    SYSTEMTIME epoch = {1601, 1, 0, 1, 0, 0, 0, 0};
-    ASSERT_TRUE(Os().SystemTimeToFileTime(&epoch, &fileTime));
-    EXPECT_EQ(fileTime.dwLowDateTime | fileTime.dwHighDateTime, 0u);
-
-    SYSTEMTIME february30 = {2024, 2, 0, 30, 0, 0, 0, 0};
-    EXPECT_FALSE(Os().SystemTimeToFileTime(&february30, &fileTime));
-}
-
 TEST_F(SimulatedKernel, SleepAdvancesVirtualTimeOnly)
 {
     Os().Sleep(10000);

@@ -1,0 +1,142 @@
+#include "common/spooler_control.h"
+
+#include "common/format.h"
+#include "common/path.h"
+#include "common/platform.h"
+
+namespace {
+
+// Every wait reads the state at most this often, sleeping between readings:
+// about ten seconds in all.
+const int kPollAttempts = 1000;
+const DWORD kPollIntervalMs = 10;
+const DWORD kPauseBeforeActionMs = 200;
+
+struct SpoolerService {
+    SC_HANDLE manager = nullptr;
+    SC_HANDLE service = nullptr;
+};
+
+bool OpenSpooler(SpoolerService* spooler)
+{
+    spooler->manager = Os().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (spooler->manager == nullptr) {
+        return false;
+    }
+    spooler->service = Os().OpenServiceW(spooler->manager, L"Spooler", SERVICE_ALL_ACCESS);
+    if (spooler->service == nullptr) {
+        Os().CloseServiceHandle(spooler->manager);
+        return false;
+    }
+    return true;
+}
+
+void CloseSpooler(SpoolerService* spooler)
+{
+    Os().CloseServiceHandle(spooler->service);
+    Os().CloseServiceHandle(spooler->manager);
+}
+
+bool ReadState(const SpoolerService& spooler, DWORD* state)
+{
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!Os().QueryServiceStatusEx(spooler.service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                   sizeof(status), &needed)) {
+        return false;
+    }
+    *state = status.dwCurrentState;
+    return true;
+}
+
+bool PollForState(const SpoolerService& spooler, DWORD awaited)
+{
+    for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
+        DWORD state = 0;
+        if (ReadState(spooler, &state) && state == awaited) {
+            return true;
+        }
+        Os().Sleep(kPollIntervalMs);
+    }
+    return false;
+}
+
+bool IsInState(const SpoolerService& spooler, DWORD expected)
+{
+    DWORD state = 0;
+    return ReadState(spooler, &state) && state == expected;
+}
+
+bool StopAndWait(const SpoolerService& spooler)
+{
+    SERVICE_STATUS status = {};
+    Os().ControlService(spooler.service, SERVICE_CONTROL_STOP, &status);
+    return PollForState(spooler, SERVICE_STOPPED);
+}
+
+bool StartAndWait(const SpoolerService& spooler)
+{
+    Os().StartServiceW(spooler.service, 0, nullptr);
+    return PollForState(spooler, SERVICE_RUNNING);
+}
+
+} // namespace
+
+BOOL StopSpooler()
+{
+    SpoolerService spooler;
+    if (!OpenSpooler(&spooler)) {
+        return 0;
+    }
+    BOOL stopped = IsInState(spooler, SERVICE_RUNNING) && StopAndWait(spooler) ? 1 : 0;
+    CloseSpooler(&spooler);
+    return stopped;
+}
+
+BOOL StartSpooler()
+{
+    SpoolerService spooler;
+    if (!OpenSpooler(&spooler)) {
+        return 0;
+    }
+    BOOL started = IsInState(spooler, SERVICE_STOPPED) && StartAndWait(spooler) ? 1 : 0;
+    CloseSpooler(&spooler);
+    return started;
+}
+
+void CycleSpooler(SpoolerAction action, const WCHAR* argument)
+{
+    SpoolerService spooler;
+    if (!OpenSpooler(&spooler)) {
+        return;
+    }
+    if (IsInState(spooler, SERVICE_RUNNING)) {
+        // Each wait ends by itself; the cycle goes on whether or not it saw its state.
+        StopAndWait(spooler);
+        if (action != nullptr && argument != nullptr) {
+            Os().Sleep(kPauseBeforeActionMs);
+            action(argument);
+        }
+        StartAndWait(spooler);
+    }
+    CloseSpooler(&spooler);
+}
+
+BOOL CopyToSystemDirectory(const WCHAR* path)
+{
+    // Without the system directory or a file name the target would be some
+    // other place (the root of the drive): copy nothing then.
+    WCHAR systemDirectory[MAX_PATH] = {0};
+    UINT length = Os().GetSystemDirectoryW(systemDirectory, MAX_PATH);
+    WCHAR drive[3] = {0};
+    WCHAR directory[256] = {0};
+    WCHAR name[256] = {0};
+    WCHAR extension[256] = {0};
+    if (length == 0 || length >= MAX_PATH || !SplitPath(path, drive, 3, directory, 256, name, 256, extension, 256) ||
+        name[0] == 0) {
+        return FALSE;
+    }
+    WCHAR target[MAX_PATH] = {0};
+    FormatBounded(target, MAX_PATH, L"%ws\\%ws%ws", systemDirectory, name, extension);
+    return Os().CopyFileW(path, target, FALSE);
+}

@@ -1,0 +1,254 @@
+#include "install/manual_install.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include "common/format.h"
+#include "common/globals.h"
+#include "common/log.h"
+#include "common/platform.h"
+#include "common/spooler_control.h"
+#include "install/driver_files.h"
+#include "install/model_table.h"
+
+namespace {
+
+// Both polls below look five times, a second apart.
+const int kPollAttempts = 5;
+const DWORD kPollIntervalMs = 1000;
+
+const WCHAR* ArchitectureFolder()
+{
+    SYSTEM_INFO system = {};
+    Os().GetNativeSystemInfo(&system);
+    switch (system.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_INTEL:
+        return L"i386";
+    case PROCESSOR_ARCHITECTURE_ARM:
+        return L"arm";
+    case PROCESSOR_ARCHITECTURE_AMD64:
+        return L"amd64";
+    case PROCESSOR_ARCHITECTURE_ARM64:
+        return L"arm64";
+    default:
+        return nullptr;
+    }
+}
+
+// The spooler's driver directory; false when it cannot be read, so that no
+// file is ever deleted or copied relative to some other folder.
+bool DriverDirectory(WCHAR* directory)
+{
+    DWORD needed = 0;
+    directory[0] = 0;
+    return Os().GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory),
+                                           MAX_PATH * sizeof(WCHAR), &needed) &&
+           directory[0] != 0;
+}
+
+// A replacement at restart helps only a file that is there but in use.
+bool SourceIsMissing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool PollUntil(BOOL (*exists)(const WCHAR*), const WCHAR* name)
+{
+    for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
+        if (exists(name)) {
+            return true;
+        }
+        Os().Sleep(kPollIntervalMs);
+    }
+    return false;
+}
+
+FILETIME DriverDate(int year, int month, int day)
+{
+    SYSTEMTIME date = {};
+    date.wYear = static_cast<WORD>(year);
+    date.wMonth = static_cast<WORD>(month);
+    date.wDay = static_cast<WORD>(day);
+    FILETIME time = {};
+    Os().SystemTimeToFileTime(&date, &time);
+    return time;
+}
+
+BOOL CopyDataFile()
+{
+    WCHAR directory[MAX_PATH];
+    if (!DriverDirectory(directory)) {
+        return FALSE;
+    }
+    WCHAR target[MAX_PATH] = {0};
+    WCHAR source[MAX_PATH] = {0};
+    FormatBounded(target, MAX_PATH, L"%ws\\%ws", directory, DRIVER_DATA_FILE);
+    FormatBounded(source, MAX_PATH, L"%ws\\dat\\%ws", InstallDirectory, DRIVER_DATA_FILE);
+    Os().DeleteFileW(target);
+    BOOL copied = Os().CopyFileW(source, target, FALSE);
+    LogLine("CopyFile file:%ws to %ws, %d, errcode:%d.", source, target, copied, Os().GetLastError());
+    return copied;
+}
+
+BOOL AddPrinterQueue(const InstallRequest* request)
+{
+    PRINTER_INFO_2W printer = {};
+    printer.pPrinterName = const_cast<LPWSTR>(request->printerName);
+    printer.pPortName = const_cast<LPWSTR>(request->portName);
+    printer.pDriverName = const_cast<LPWSTR>(request->driverName);
+    printer.pPrintProcessor = const_cast<LPWSTR>(DRIVER_PRINT_PROCESSOR);
+    printer.pDatatype = const_cast<LPWSTR>(DRIVER_DATA_TYPE);
+    printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    HANDLE queue = Os().AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&printer));
+    if (queue == nullptr) {
+        LogLine("AddPrinter failed, errcode:%d.", Os().GetLastError());
+        return FALSE;
+    }
+    Os().ClosePrinter(queue);
+    return TRUE;
+}
+
+} // namespace
+
+BOOL PrinterExists(const WCHAR* printerName)
+{
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!Os().OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, &defaults) || printer == nullptr) {
+        return 0;
+    }
+    Os().ClosePrinter(printer);
+    return 1;
+}
+
+BOOL DriverExists(const WCHAR* driverName)
+{
+    DWORD needed = 0;
+    DWORD returned = 0;
+    Os().EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &returned);
+    if (needed == 0) {
+        return 0;
+    }
+    auto* drivers = static_cast<DRIVER_INFO_8W*>(Os().LocalAlloc(LPTR, needed));
+    if (drivers == nullptr) {
+        return 0;
+    }
+    // A driver added since the size query makes this call fail; then nothing is read.
+    returned = 0;
+    if (!Os().EnumPrinterDriversW(nullptr, nullptr, 8, reinterpret_cast<LPBYTE>(drivers), needed, &needed, &returned)) {
+        returned = 0;
+    }
+    BOOL found = 0;
+    for (DWORD i = 0; i < returned && !found; ++i) {
+        found = drivers[i].pName != nullptr && wcscmp(drivers[i].pName, driverName) == 0;
+    }
+    Os().LocalFree(drivers);
+    return found;
+}
+
+BOOL CopyDriverFile(const WCHAR* fileName)
+{
+    const WCHAR* architecture = ArchitectureFolder();
+    WCHAR directory[MAX_PATH];
+    if (architecture == nullptr || !DriverDirectory(directory)) {
+        return 0;
+    }
+    WCHAR target[MAX_PATH] = {0};
+    WCHAR source[MAX_PATH] = {0};
+    FormatBounded(target, MAX_PATH, L"%ws\\%ws", directory, fileName);
+    FormatBounded(source, MAX_PATH, L"%ws\\%ws\\%ws", InstallDirectory, architecture, fileName);
+
+    BOOL removed = Os().DeleteFileW(target);
+    LogLine("Remove file:%ws, %d, errcode:%d.", target, removed, Os().GetLastError());
+    BOOL copied = Os().CopyFileW(source, target, FALSE);
+    DWORD copyError = Os().GetLastError();
+    LogLine("CopyFile file:%ws to %ws, %d, errcode:%d.", source, target, copied, copyError);
+
+    if (wcscmp(fileName, DRIVER_MONITOR_DLL) == 0) {
+        // The monitor DLL is loaded by the running spooler: the system directory's copy is replaced while it is
+        // stopped.
+        CycleSpooler(CopyToSystemDirectory, source);
+    }
+    if (copied) {
+        return copied;
+    }
+    if (SourceIsMissing(copyError)) {
+        return 0;
+    }
+    return Os().MoveFileExW(source, target, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+BOOL AddDriver(const InstallRequest* request)
+{
+    int year = 0, month = 0, day = 0, build = 0;
+    sscanf(DRIVER_VERSION_TEXT, "%d.%d.%d.%d", &year, &month, &day, &build);
+
+    // The dependent-files multi-string: one entry, double-terminated.
+    WCHAR dependentFiles[] = DRIVER_MONITOR_DLL L"\0";
+    bool monitor = (request->flags & MODEL_FLAG_LANGUAGE_MONITOR) != 0;
+
+    DRIVER_INFO_8W driver = {};
+    driver.cVersion = 3;
+    driver.pName = const_cast<LPWSTR>(request->driverName);
+    driver.pDriverPath = const_cast<LPWSTR>(DRIVER_RENDER_DLL);
+    driver.pDataFile = const_cast<LPWSTR>(DRIVER_DATA_FILE);
+    driver.pConfigFile = const_cast<LPWSTR>(DRIVER_CONFIG_DLL);
+    driver.pDependentFiles = monitor ? dependentFiles : nullptr;
+    driver.pMonitorName = monitor ? const_cast<LPWSTR>(DRIVER_MONITOR_NAME) : nullptr;
+    driver.pDefaultDataType = const_cast<LPWSTR>(DRIVER_DATA_TYPE);
+    driver.ftDriverDate = DriverDate(year, month, day);
+    driver.dwlDriverVersion = (static_cast<DWORDLONG>(year & 0xFFFF) << 48) |
+                              (static_cast<DWORDLONG>(month & 0xFFFF) << 32) |
+                              (static_cast<DWORDLONG>(day & 0xFFFF) << 16) | static_cast<DWORDLONG>(build & 0xFFFF);
+    driver.pszHardwareID = const_cast<LPWSTR>(request->hardwareId);
+    driver.pszProvider = const_cast<LPWSTR>(DRIVER_PROVIDER);
+
+    if (!Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&driver))) {
+        LogLine("AddPrinterDriver failed, errcode:%d.", Os().GetLastError());
+        return 0;
+    }
+    return PollUntil(DriverExists, request->driverName) ? 1 : 0;
+}
+
+BOOL InstallPrinterLanguageMonitor()
+{
+    MONITOR_INFO_2W monitor = {};
+    monitor.pName = const_cast<LPWSTR>(DRIVER_MONITOR_NAME);
+    monitor.pEnvironment = nullptr;
+    monitor.pDLLName = const_cast<LPWSTR>(DRIVER_MONITOR_DLL);
+    if (Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor))) {
+        return 1;
+    }
+    DWORD error = Os().GetLastError();
+    if (error == ERROR_PRINT_MONITOR_ALREADY_INSTALLED) {
+        return 1;
+    }
+    LogLine("InstallPrinterLanguageMonitor failed, errcode:%d.", error);
+    return 0;
+}
+
+BOOL InstallDriverManually(const InstallRequest* request)
+{
+    BOOL renderCopied = CopyDriverFile(DRIVER_RENDER_DLL);
+    BOOL configCopied = CopyDriverFile(DRIVER_CONFIG_DLL);
+    BOOL result = renderCopied && configCopied;
+    BOOL dataCopied = CopyDataFile();
+    result = result && dataCopied;
+
+    if (request->flags & MODEL_FLAG_LANGUAGE_MONITOR) {
+        CopyDriverFile(DRIVER_MONITOR_DLL);
+        result = InstallPrinterLanguageMonitor();
+    }
+    if (result && !DriverExists(request->driverName)) {
+        if (!AddDriver(request)) {
+            return 0;
+        }
+    }
+    if (PrinterExists(request->printerName)) {
+        LogLine("The printer %ws is already added.", request->printerName);
+        return 1;
+    }
+    AddPrinterQueue(request);
+    // Only a queue that exists counts: the install loop reports it as installed.
+    return PollUntil(PrinterExists, request->printerName) ? 1 : 0;
+}

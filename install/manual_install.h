@@ -1,0 +1,22 @@
+// Installing a printer without the driver store: copy the driver files,
+// register the language monitor and the driver, create the queue. Also the
+// small spooler queries the package path uses.
+#pragma once
+
+#include "common/wintypes.h"
+#include "install/install_request.h"
+
+// 1 when a queue of that name can be opened, else 0.
+BOOL PrinterExists(const WCHAR* printerName);
+// 1 when an installed driver of the current environment has exactly that name.
+BOOL DriverExists(const WCHAR* driverName);
+// Copies one file of the architecture's folder into the spooler's driver
+// directory; non-zero when it is in place or its replacement at the next
+// restart was registered.
+BOOL CopyDriverFile(const WCHAR* fileName);
+// 1 when the driver was registered and became visible.
+BOOL AddDriver(const InstallRequest* request);
+// 1 when the language monitor is registered (also when it was already).
+BOOL InstallPrinterLanguageMonitor();
+// 1 when the queue exists at the end, else 0.
+BOOL InstallDriverManually(const InstallRequest* request);

@@ -1,0 +1,100 @@
+#include "install/package_install.h"
+
+#include <cwchar>
+
+#include "common/format.h"
+#include "common/log.h"
+#include "common/platform.h"
+#include "common/spooler_control.h"
+#include "install/driver_files.h"
+#include "install/manual_install.h"
+#include "install/model_table.h"
+#include "install/usb_port_scan.h"
+
+namespace {
+
+// Plug and Play gets ten seconds to produce the queue.
+const int kQueueWaitAttempts = 10;
+const DWORD kQueueWaitIntervalMs = 1000;
+
+void TakeHardwareIdFromScan(InstallRequest* request)
+{
+    const UsbPortRecord* port = FindUsbPort(request->portName);
+    if (port != nullptr) {
+        FormatBounded(request->hardwareId, 260, L"%ws", port->hardwareId);
+    }
+}
+
+void InstallThroughPlugAndPlay(const InstallRequest* request, const WCHAR* sourceInfPath)
+{
+    DEVINST root = 0;
+    if (Os().CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) {
+        Os().CM_Reenumerate_DevNode(root, 0);
+    }
+    Os().UpdateDriverForPlugAndPlayDevicesW(nullptr, request->hardwareId, sourceInfPath, INSTALLFLAG_FORCE, nullptr);
+    for (int attempt = 0; attempt < kQueueWaitAttempts; ++attempt) {
+        if (PrinterExists(request->printerName) && (request->flags & MODEL_FLAG_LANGUAGE_MONITOR)) {
+            CopyDriverFile(DRIVER_MONITOR_DLL);
+            break;
+        }
+        Os().Sleep(kQueueWaitIntervalMs);
+    }
+}
+
+bool SpoolerListsPort(const WCHAR* portName)
+{
+    DWORD needed = 0;
+    DWORD returned = 0;
+    Os().EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
+    if (needed == 0) {
+        return false;
+    }
+    auto* ports = static_cast<PORT_INFO_2W*>(Os().LocalAlloc(LPTR, needed));
+    if (ports == nullptr) {
+        return false;
+    }
+    returned = 0;
+    bool listed = false;
+    if (Os().EnumPortsW(nullptr, 2, reinterpret_cast<LPBYTE>(ports), needed, &needed, &returned)) {
+        for (DWORD i = 0; i < returned && !listed; ++i) {
+            listed = ports[i].pPortName != nullptr && wcscmp(ports[i].pPortName, portName) == 0;
+        }
+    }
+    Os().LocalFree(ports);
+    return listed;
+}
+
+} // namespace
+
+HRESULT DoUploadDriverPackage(const WCHAR* sourceInfPath)
+{
+    WCHAR storedInfPath[MAX_PATH] = {0};
+    ULONG storedChars = MAX_PATH;
+    HRESULT result = Os().UploadPrinterDriverPackageW(nullptr, sourceInfPath, nullptr, UPDP_UI_PROMPT, nullptr,
+                                                      storedInfPath, &storedChars);
+    LogLine("DoUploadDriverPackage, %ws, code:%d.", storedInfPath, result);
+    return result;
+}
+
+int InstallPrinter(InstallRequest* request, const WCHAR* sourceInfPath)
+{
+    TakeHardwareIdFromScan(request);
+    if (PrinterExists(request->printerName)) {
+        return INSTALL_QUEUE_EXISTED;
+    }
+    if (DoUploadDriverPackage(sourceInfPath) == S_OK) {
+        InstallThroughPlugAndPlay(request, sourceInfPath);
+    }
+    int result = PrinterExists(request->printerName);
+    if (result == 0) {
+        result = InstallDriverManually(request);
+        if (result == 0) {
+            return 0;
+        }
+    }
+    // A port the spooler does not list yet appears after a restart of the spooler.
+    if (!SpoolerListsPort(request->portName)) {
+        CycleSpooler(nullptr, nullptr);
+    }
+    return result;
+}
