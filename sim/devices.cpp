@@ -12,7 +12,7 @@ namespace {
 
 const wchar_t kClassText[] = L"{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
-}  // namespace
+} // namespace
 
 std::wstring Devices::InterfacePath(const UsbPrinter& printer)
 {
@@ -84,4 +84,4 @@ bool Devices::CloseSet(HDEVINFO set)
     return sets_.erase(set) == 1;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -17,14 +17,17 @@ namespace sim {
 extern const GUID kUsbPrintInterfaceClass;
 
 struct UsbPrinter {
-    std::wstring vendorId = L"7A3E";  // as it stands in the interface path, either letter case
+    std::wstring vendorId = L"7A3E"; // as it stands in the interface path, either letter case
     std::wstring productId = L"0001";
-    std::wstring serial = L"SN0001";  // the device instance's serial, part of the interface path
+    std::wstring serial = L"SN0001"; // the device instance's serial, part of the interface path
     // What the USB printing class recorded; a missing value is left out of the key.
     std::optional<DWORD> portNumber = 1;
     std::optional<std::wstring> portDescription = std::wstring(L"VADedudoro PX630KT");
     std::optional<std::wstring> serialNumber = std::wstring(L"SN0001");
-    bool parametersKey = true;  // false: the interface exists but its key was never written
+    bool parametersKey = true; // false: the interface exists but its key was never written
+    // The Plug and Play hardware ID the device reports; by default the one
+    // derived from the port description (sim::Spooler::HardwareId).
+    std::optional<std::wstring> hardwareId;
 };
 
 class Devices {
@@ -44,6 +47,8 @@ public:
 
     // Present interface paths, in plug order.
     std::vector<std::wstring> PresentInterfaces() const;
+    // The present printers, in plug order.
+    const std::vector<UsbPrinter>& PresentPrinters() const { return present_; }
 
     // Device information sets: a snapshot of the present interfaces, as
     // SetupDiGetClassDevsW takes it.
@@ -59,4 +64,4 @@ private:
     uintptr_t nextSet_ = 0x5000;
 };
 
-}  // namespace sim
+} // namespace sim

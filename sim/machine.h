@@ -17,6 +17,7 @@
 #include "sim/faults.h"
 #include "sim/message_boxes.h"
 #include "sim/registry.h"
+#include "sim/spooler.h"
 #include "sim/volume.h"
 
 namespace sim {
@@ -62,6 +63,7 @@ public:
     MessageBoxes messageBoxes;
     Registry registry;
     Devices devices{registry};
+    Spooler spooler{volume, registry, devices, clock, systemDirectory, processorArchitecture};
     // Guards the machine's state against the tool's threads.
     std::recursive_mutex& Lock() { return lock_; }
 

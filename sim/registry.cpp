@@ -85,7 +85,7 @@ std::vector<BYTE> Terminated(const std::vector<BYTE>& data, DWORD type)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 Registry::Registry() : localMachine_(std::make_unique<Key>()), currentUser_(std::make_unique<Key>())
 {
@@ -207,7 +207,7 @@ Registry::Key* Registry::Resolve(HKEY key, LSTATUS* error) const
     const std::vector<std::wstring>& parts = handle->second;
     Key* found = Find(parts[0] == L"HKLM" ? localMachine_.get() : currentUser_.get(), parts[1]);
     if (found == nullptr) {
-        *error = 1018;  // ERROR_KEY_DELETED
+        *error = 1018; // ERROR_KEY_DELETED
     }
     return found;
 }
@@ -352,4 +352,4 @@ LSTATUS Registry::Close(HKEY key)
     return handles_.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -32,8 +32,7 @@ public:
     // ---- The operations, with Windows' results ----
     LSTATUS Open(HKEY parent, LPCWSTR subKey, HKEY* result);
     LSTATUS EnumKey(HKEY key, DWORD index, LPWSTR name, DWORD capacity);
-    LSTATUS GetValue(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDWORD type, PVOID data,
-                     LPDWORD size);
+    LSTATUS GetValue(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDWORD type, PVOID data, LPDWORD size);
     LSTATUS QueryValue(HKEY key, LPCWSTR valueName, LPDWORD type, LPBYTE data, LPDWORD size);
     LSTATUS Close(HKEY key);
     size_t OpenHandles() const { return handles_.size(); }
@@ -46,8 +45,8 @@ private:
     };
     struct Key {
         std::wstring name;
-        std::map<std::wstring, std::unique_ptr<Key>> subkeys;  // by folded name, so in Windows' order
-        std::map<std::wstring, Value> values;                  // by folded name
+        std::map<std::wstring, std::unique_ptr<Key>> subkeys; // by folded name, so in Windows' order
+        std::map<std::wstring, Value> values;                 // by folded name
     };
 
     Key* Root(HKEY root) const;
@@ -59,8 +58,8 @@ private:
 
     std::unique_ptr<Key> localMachine_;
     std::unique_ptr<Key> currentUser_;
-    std::map<HKEY, std::vector<std::wstring>> handles_;  // handle -> root name and path parts
+    std::map<HKEY, std::vector<std::wstring>> handles_; // handle -> root name and path parts
     uintptr_t nextHandle_ = 0x7000;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -13,9 +13,9 @@ bool SameGuid(const GUID* a, const GUID& b)
     return a != nullptr && std::memcmp(a, &b, sizeof(GUID)) == 0;
 }
 
-const DWORD kInvalidUserBuffer = 1784;  // ERROR_INVALID_USER_BUFFER
+const DWORD kInvalidUserBuffer = 1784; // ERROR_INVALID_USER_BUFFER
 
-}  // namespace
+} // namespace
 
 HDEVINFO SimPlatform::SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND, DWORD flags)
 {
@@ -53,7 +53,7 @@ BOOL SimPlatform::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA dev
         return FALSE;
     }
     data->InterfaceClassGuid = kUsbPrintInterfaceClass;
-    data->Flags = 1;  // SPINT_ACTIVE
+    data->Flags = 1; // SPINT_ACTIVE
     data->Reserved = index + 1;
     return TRUE;
 }
@@ -197,4 +197,4 @@ LSTATUS SimPlatform::RegCloseKey(HKEY key)
     return result;
 }
 
-}  // namespace sim
+} // namespace sim

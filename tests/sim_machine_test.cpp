@@ -104,11 +104,9 @@ TEST(SimulatedMachine, OperationsItDoesNotModelYetAreFindings)
 {
     sim::Machine machine;
     sim::SimPlatform platform(machine);
-    HANDLE printer = nullptr;
-    WCHAR name[] = L"VADedudoro PX630KT";
-    EXPECT_FALSE(platform.OpenPrinterW(name, &printer, nullptr));
+    EXPECT_EQ(platform.GetDlgItem(nullptr, IDOK), nullptr);
     EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
-    EXPECT_THAT(machine.Violations(), ElementsAre(HasSubstr("OpenPrinterW")));
+    EXPECT_THAT(machine.Violations(), ElementsAre(HasSubstr("GetDlgItem")));
 }
 
 } // namespace

@@ -278,4 +278,4 @@ TEST_F(UsbPortScan, TheDemoInfListsTheHardwareIdTheScanComputesForEveryModel)
     }
 }
 
-}  // namespace
+} // namespace

@@ -39,4 +39,6 @@ void SimTest::TearDown()
     EXPECT_EQ(machine.messageBoxes.Unanswered(), 0u) << "scripted message boxes were never shown";
     EXPECT_EQ(machine.registry.OpenHandles(), 0u) << "registry keys left open";
     EXPECT_EQ(machine.devices.OpenSets(), 0u) << "device information sets left open";
+    EXPECT_EQ(machine.spooler.OpenPrinterHandles(), 0u) << "printer handles left open";
+    EXPECT_EQ(machine.spooler.OpenServiceHandles(), 0u) << "service handles left open";
 }

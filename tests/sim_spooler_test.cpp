@@ -1,0 +1,931 @@
+// The simulated print spooler, service, driver store and Plug and Play answer
+// as Windows does where a driver installer depends on it.
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/platform.h"
+#include "sim/inf_file.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+using sim::Spooler;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const DWORD kRpcServerUnavailable = 1722;
+const DWORD kNoSuchDevinst = 0xE000020B;
+
+std::wstring Text(LPCWSTR text)
+{
+    return text != nullptr ? std::wstring(text) : L"<null>";
+}
+
+std::vector<std::wstring> Strings(LPCWSTR multi)
+{
+    std::vector<std::wstring> strings;
+    for (; multi != nullptr && *multi != 0; multi += strings.back().size() + 1) {
+        strings.emplace_back(multi);
+    }
+    return strings;
+}
+
+std::string DemoInf()
+{
+    std::ifstream file(PRINTER_SETUP_SOURCE_DIR "/e2e/fixtures/qxvprtv6.inf", std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+class SimSpooler : public SimTest {
+protected:
+    void TearDown() override
+    {
+        if (service_ != nullptr) {
+            EXPECT_TRUE(Os().CloseServiceHandle(service_));
+            EXPECT_TRUE(Os().CloseServiceHandle(manager_));
+        }
+        SimTest::TearDown();
+    }
+
+    SC_HANDLE Service()
+    {
+        if (service_ == nullptr) {
+            manager_ = Os().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+            service_ = Os().OpenServiceW(manager_, L"Spooler", SERVICE_ALL_ACCESS);
+            EXPECT_NE(service_, nullptr);
+        }
+        return service_;
+    }
+
+    DWORD State()
+    {
+        SERVICE_STATUS_PROCESS status = {};
+        DWORD needed = 0;
+        EXPECT_TRUE(Os().QueryServiceStatusEx(Service(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                              sizeof(status), &needed));
+        return status.dwCurrentState;
+    }
+
+    // Polls as an installer does; the virtual time when the state was seen.
+    uint64_t WaitFor(DWORD state, uint64_t limitMs = 60000)
+    {
+        const uint64_t limit = machine.clock.NowMs() + limitMs;
+        while (State() != state && machine.clock.NowMs() < limit) {
+            Os().Sleep(10);
+        }
+        return machine.clock.NowMs();
+    }
+
+    BOOL Stop()
+    {
+        SERVICE_STATUS status = {};
+        return Os().ControlService(Service(), SERVICE_CONTROL_STOP, &status);
+    }
+
+    std::wstring DriverDirectory() { return machine.spooler.DriverDirectory(); }
+
+    void StageDriverFiles(const std::vector<std::wstring>& names)
+    {
+        for (const std::wstring& name : names) {
+            machine.volume.WriteFile(DriverDirectory() + L"\\" + name, "MZ " + sim::Utf8(name));
+        }
+    }
+
+    BOOL AddDriver(const std::wstring& name, const std::wstring& configFile = L"qxvprtdrv6ui.dll")
+    {
+        StageDriverFiles({L"qxvprtdrv6.dll", L"qxvprtdrv6.dat", configFile});
+        std::wstring driverName = name, driverFile = L"qxvprtdrv6.dll", dataFile = L"qxvprtdrv6.dat";
+        std::wstring config = configFile;
+        DRIVER_INFO_8W info = {};
+        info.cVersion = 3;
+        info.pName = &driverName[0];
+        info.pDriverPath = &driverFile[0];
+        info.pDataFile = &dataFile[0];
+        info.pConfigFile = &config[0];
+        return Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&info));
+    }
+
+    HANDLE AddQueue(const std::wstring& name, const std::wstring& driver, const std::wstring& port,
+                    bool dataType = true)
+    {
+        std::wstring printer = name, driverName = driver, portName = port, processor = L"winprint", raw = L"RAW";
+        PRINTER_INFO_2W info = {};
+        info.pPrinterName = &printer[0];
+        info.pDriverName = &driverName[0];
+        info.pPortName = &portName[0];
+        info.pPrintProcessor = &processor[0];
+        info.pDatatype = dataType ? &raw[0] : nullptr;
+        info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+        return Os().AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    }
+
+    HANDLE Open(const std::wstring& name, ACCESS_MASK access)
+    {
+        std::wstring printer = name;
+        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
+        HANDLE handle = nullptr;
+        return Os().OpenPrinterW(&printer[0], &handle, &defaults) ? handle : nullptr;
+    }
+
+    std::vector<std::wstring> PortNames()
+    {
+        DWORD needed = 0;
+        DWORD returned = 0;
+        EXPECT_FALSE(Os().EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned));
+        EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        std::vector<BYTE> buffer(needed);
+        EXPECT_TRUE(Os().EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &returned));
+        std::vector<std::wstring> names;
+        for (DWORD i = 0; i < returned; ++i) {
+            names.push_back(reinterpret_cast<const PORT_INFO_2W*>(buffer.data())[i].pPortName);
+        }
+        return names;
+    }
+
+    // The demo driver folder as the tool ships it; the INF's path.
+    std::wstring StageDemoFolder(const std::wstring& folder = L"C:\\Drivers\\PX Series")
+    {
+        machine.volume.WriteFile(folder + L"\\qxvprtv6.inf", DemoInf());
+        for (const wchar_t* file : {L"qxvprtdrv6.dll", L"qxvprtdrv6ui.dll", L"qxvprtmon.dll"}) {
+            machine.volume.WriteFile(folder + L"\\amd64\\" + file, "MZ " + sim::Utf8(file));
+        }
+        machine.volume.WriteFile(folder + L"\\dat\\qxvprtdrv6.dat", "data");
+        return folder + L"\\qxvprtv6.inf";
+    }
+
+    HRESULT Upload(const std::wstring& inf, std::wstring* stored)
+    {
+        WCHAR path[MAX_PATH] = {0};
+        ULONG chars = MAX_PATH;
+        HRESULT result =
+            Os().UploadPrinterDriverPackageW(nullptr, inf.c_str(), nullptr, UPDP_SILENT_UPLOAD, nullptr, path, &chars);
+        *stored = path;
+        return result;
+    }
+
+    // The PackageInstallation key of a stored package.
+    static std::wstring PackageKey(const std::wstring& storedInf)
+    {
+        const std::wstring folder = storedInf.substr(0, storedInf.rfind(L'\\'));
+        return L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\Windows x64\\"
+               L"DriverPackages\\" +
+               folder.substr(folder.rfind(L'\\') + 1);
+    }
+
+    SC_HANDLE manager_ = nullptr;
+    SC_HANDLE service_ = nullptr;
+};
+
+// ---- The service ----
+
+TEST_F(SimSpooler, StopAndStartTakeTheirVirtualTimeAndAreRecorded)
+{
+    machine.spooler.stopDelayMs = 1500;
+    machine.spooler.startDelayMs = 700;
+    ASSERT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));
+
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(Os().ControlService(Service(), SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_EQ(WaitFor(SERVICE_STOPPED), 1500u) << "a poll loop sees STOPPED once the delay has passed";
+    EXPECT_FALSE(Os().ControlService(Service(), SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
+
+    ASSERT_TRUE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_FALSE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING)) << "while start-pending";
+    EXPECT_EQ(WaitFor(SERVICE_RUNNING), 2200u);
+    EXPECT_FALSE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+
+    EXPECT_EQ(machine.spooler.Stops(), 1);
+    EXPECT_EQ(machine.spooler.Starts(), 1);
+    std::vector<std::pair<uint64_t, DWORD>> transitions;
+    for (const sim::ServiceTransition& t : machine.spooler.Transitions()) {
+        transitions.emplace_back(t.atMs, t.state);
+    }
+    EXPECT_THAT(transitions, ElementsAre(std::make_pair(0ull, DWORD{SERVICE_STOP_PENDING}),
+                                         std::make_pair(1500ull, DWORD{SERVICE_STOPPED}),
+                                         std::make_pair(1500ull, DWORD{SERVICE_START_PENDING}),
+                                         std::make_pair(2200ull, DWORD{SERVICE_RUNNING})));
+    EXPECT_EQ(machine.spooler.StateAt(1499), static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_EQ(machine.spooler.StateAt(1600), static_cast<DWORD>(SERVICE_START_PENDING));
+
+    // Without delays the transition has happened when the call returns.
+    machine.spooler.stopDelayMs = 0;
+    ASSERT_TRUE(Os().ControlService(Service(), SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_F(SimSpooler, TheStatusQueryNeedsARecordSizedBuffer)
+{
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    EXPECT_FALSE(Os().QueryServiceStatusEx(Service(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                           sizeof(status) - 1, &needed));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(needed, sizeof(SERVICE_STATUS_PROCESS));
+    ASSERT_TRUE(Os().QueryServiceStatusEx(Service(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                          sizeof(status), &needed));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_NE(status.dwProcessId, 0u);
+}
+
+TEST_F(SimSpooler, AServiceThatHangsOrRefusesStaysWhereItIs)
+{
+    machine.spooler.neverStops = true;
+    ASSERT_TRUE(Stop());
+    Os().Sleep(600000);
+    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_FALSE(Stop());
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+    EXPECT_FALSE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+
+    machine.spooler.neverStops = false;
+    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOPPED));
+    machine.spooler.refuseStartError = ERROR_SERVICE_DISABLED;
+    EXPECT_FALSE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DISABLED));
+    machine.spooler.refuseStartError = 0;
+    machine.spooler.neverStarts = true;
+    ASSERT_TRUE(Os().StartServiceW(Service(), 0, nullptr));
+    Os().Sleep(600000);
+    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_START_PENDING));
+
+    machine.spooler.SetServiceState(SERVICE_RUNNING);
+    machine.spooler.refuseControlError = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+    EXPECT_FALSE(Stop());
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(machine.spooler.Stops(), 1) << "a refused control is no stop";
+    EXPECT_EQ(machine.spooler.Starts(), 1);
+}
+
+TEST_F(SimSpooler, TheServiceOrItsManagerCanBeMissing)
+{
+    SC_HANDLE manager = Os().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(manager, nullptr);
+    SC_HANDLE service = Os().OpenServiceW(manager, L"spooler", SERVICE_ALL_ACCESS);
+    EXPECT_NE(service, nullptr) << "service names have no case";
+    EXPECT_TRUE(Os().CloseServiceHandle(service));
+    machine.spooler.serviceMissing = true;
+    EXPECT_EQ(Os().OpenServiceW(manager, L"Spooler", SERVICE_ALL_ACCESS), nullptr);
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    EXPECT_TRUE(Os().CloseServiceHandle(manager));
+
+    machine.spooler.managerFails = true;
+    EXPECT_EQ(Os().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS), nullptr);
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(machine.spooler.OpenServiceHandles(), 0u);
+}
+
+TEST_F(SimSpooler, WhileTheServiceIsNotRunningTheSpoolerApiIsUnavailable)
+{
+    ASSERT_TRUE(AddDriver(L"VADedudoro PX630KT"));
+    HANDLE queue = AddQueue(L"VADedudoro PX630KT", L"VADedudoro PX630KT", L"LPT1:");
+    ASSERT_NE(queue, nullptr);
+    machine.spooler.stopDelayMs = 500;
+    ASSERT_TRUE(Stop());
+
+    DWORD needed = 0, returned = 0;
+    EXPECT_FALSE(Os().EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &returned)) << "stop pending";
+    EXPECT_EQ(Os().GetLastError(), kRpcServerUnavailable);
+    WaitFor(SERVICE_STOPPED);
+    EXPECT_FALSE(Os().EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(Os().GetLastError(), kRpcServerUnavailable);
+    EXPECT_FALSE(Os().EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(Os().GetLastError(), kRpcServerUnavailable);
+    EXPECT_EQ(Open(L"VADedudoro PX630KT", PRINTER_ALL_ACCESS), nullptr);
+    EXPECT_EQ(Os().GetLastError(), kRpcServerUnavailable);
+    EXPECT_FALSE(AddDriver(L"VADedudoro PX640KT"));
+    EXPECT_EQ(Os().GetLastError(), kRpcServerUnavailable);
+    WCHAR folder[MAX_PATH];
+    EXPECT_FALSE(Os().GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(folder), sizeof(folder),
+                                                 &needed));
+    EXPECT_EQ(Os().GetLastError(), kRpcServerUnavailable);
+    std::wstring stored;
+    EXPECT_EQ(Upload(StageDemoFolder(), &stored), HRESULT_FROM_WIN32(kRpcServerUnavailable));
+
+    // A handle from before the stop still closes, and is dead after the restart.
+    ASSERT_TRUE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_FALSE(Os().SetPrinterW(queue, 0, nullptr, PRINTER_CONTROL_PURGE));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(Os().ClosePrinter(queue));
+    HANDLE fresh = Open(L"VADedudoro PX630KT", PRINTER_ALL_ACCESS);
+    ASSERT_NE(fresh, nullptr) << "drivers and queues survive a restart";
+    EXPECT_TRUE(Os().SetPrinterW(fresh, 0, nullptr, PRINTER_CONTROL_PURGE));
+    EXPECT_TRUE(Os().ClosePrinter(fresh));
+}
+
+// ---- Monitors ----
+
+TEST_F(SimSpooler, AMonitorDllIsHeldOpenWhileTheServiceRuns)
+{
+    const std::wstring dll = machine.systemDirectory + L"\\qxvprtmon.dll";
+    WCHAR name[] = L"Language Monitor";
+    WCHAR dllName[] = L"qxvprtmon.dll";
+    MONITOR_INFO_2W monitor = {name, nullptr, dllName};
+    EXPECT_FALSE(Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)));
+    EXPECT_EQ(Os().GetLastError(), sim::kErrorModNotFound) << "the DLL must be in the system directory";
+
+    machine.volume.WriteFile(dll, "old monitor");
+    machine.volume.WriteFile(L"C:\\Drivers\\qxvprtmon.dll", "new monitor");
+    ASSERT_TRUE(Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)));
+    EXPECT_FALSE(Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PRINT_MONITOR_ALREADY_INSTALLED));
+    EXPECT_FALSE(Os().DeleteFileW(dll.c_str()));
+    EXPECT_FALSE(Os().CopyFileW(L"C:\\Drivers\\qxvprtmon.dll", dll.c_str(), FALSE));
+
+    // Stopped, the service has let go: the DLL can be replaced; started, it is held again.
+    ASSERT_TRUE(Stop());
+    EXPECT_TRUE(Os().CopyFileW(L"C:\\Drivers\\qxvprtmon.dll", dll.c_str(), FALSE));
+    ASSERT_TRUE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_FALSE(Os().DeleteFileW(dll.c_str()));
+    EXPECT_TRUE(machine.registry.KeyExists(HKEY_LOCAL_MACHINE,
+                                           L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Language Monitor"));
+
+    WCHAR unknown[] = L"No Such Monitor";
+    EXPECT_FALSE(Os().DeleteMonitorW(nullptr, nullptr, unknown));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINT_MONITOR));
+    ASSERT_TRUE(Os().DeleteMonitorW(nullptr, nullptr, name));
+    EXPECT_THAT(machine.spooler.Monitors(), IsEmpty());
+    EXPECT_TRUE(Os().DeleteFileW(dll.c_str())) << "a removed monitor's DLL is released";
+}
+
+// ---- Drivers ----
+
+TEST_F(SimSpooler, ADriverComesBackWithEveryFieldInTheWindowsPacking)
+{
+    DWORD needed = 1, returned = 1;
+    EXPECT_TRUE(Os().EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &returned)) << "no drivers";
+    EXPECT_EQ(needed, 0u);
+    EXPECT_EQ(returned, 0u);
+
+    StageDriverFiles({L"qxvprtdrv6.dll", L"qxvprtdrv6ui.dll", L"qxvprtdrv6.dat", L"qxvprt.hlp", L"qxvprtres.dll"});
+    WCHAR name[] = L"VADedudoro PX630KT", driverFile[] = L"qxvprtdrv6.dll", dataFile[] = L"qxvprtdrv6.dat";
+    WCHAR configFile[] = L"qxvprtdrv6ui.dll", helpFile[] = L"qxvprt.hlp", monitor[] = L"Language Monitor";
+    WCHAR dependent[] = L"qxvprtres.dll\0qxvprtdrv6ui.dll\0", previous[] = L"PX630 Old\0";
+    WCHAR dataType[] = L"RAW", maker[] = L"VADedudoro", hardwareId[] = L"usbprint\\vadedudoro px630kt99a8";
+    WCHAR provider[] = L"Demo Driver Provider", processor[] = L"winprint", inf[] = L"C:\\Drivers\\qxvprtv6.inf";
+    DRIVER_INFO_8W info = {};
+    info.cVersion = 3;
+    info.pName = name;
+    info.pDriverPath = driverFile;
+    info.pDataFile = dataFile;
+    info.pConfigFile = configFile;
+    info.pHelpFile = helpFile;
+    info.pDependentFiles = dependent;
+    info.pMonitorName = monitor;
+    info.pDefaultDataType = dataType;
+    info.pszzPreviousNames = previous;
+    info.ftDriverDate = {0xD5E7C000u, 0x01DAE2C7u};
+    info.dwlDriverVersion = 0x07E80007001F0001ull;
+    info.pszMfgName = maker;
+    info.pszHardwareID = hardwareId;
+    info.pszProvider = provider;
+    info.pszPrintProcessor = processor;
+    info.pszInfPath = inf;
+    info.dwPrinterDriverAttributes = 0x11;
+    info.ftMinInboxDriverVerDate = {7, 8};
+    info.dwlMinInboxDriverVerVersion = 0x000A000000000001ull;
+    EXPECT_FALSE(Os().AddPrinterDriverW(nullptr, 6, reinterpret_cast<LPBYTE>(&info)));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    ASSERT_TRUE(Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&info)));
+    ASSERT_TRUE(Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&info))) << "the same name is replaced";
+
+    EXPECT_FALSE(Os().EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(returned, 0u);
+    std::vector<BYTE> buffer(needed);
+    DWORD again = 0;
+    EXPECT_FALSE(Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer.data(), needed - 1, &again, &returned));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(again, needed);
+    WCHAR environment[] = L"Windows x64";
+    ASSERT_TRUE(Os().EnumPrinterDriversW(nullptr, environment, 8, buffer.data(), needed, &again, &returned));
+    ASSERT_EQ(returned, 1u);
+
+    const auto* got = reinterpret_cast<const DRIVER_INFO_8W*>(buffer.data());
+    for (LPCWSTR text :
+         {got->pName, got->pEnvironment, got->pDriverPath, got->pDataFile, got->pConfigFile, got->pHelpFile,
+          got->pDependentFiles, got->pMonitorName, got->pDefaultDataType, got->pszzPreviousNames, got->pszMfgName,
+          got->pszHardwareID, got->pszProvider, got->pszPrintProcessor, got->pszInfPath}) {
+        ASSERT_NE(text, nullptr);
+        const auto* at = reinterpret_cast<const BYTE*>(text);
+        EXPECT_TRUE(at >= buffer.data() + sizeof(DRIVER_INFO_8W) &&
+                    at + (std::wcslen(text) + 1) * sizeof(WCHAR) <= buffer.data() + needed)
+            << "every string lies in the buffer, after the record";
+    }
+    const std::wstring installed = DriverDirectory() + L"\\3\\";
+    EXPECT_EQ(got->cVersion, 3u);
+    EXPECT_EQ(Text(got->pName), L"VADedudoro PX630KT");
+    EXPECT_EQ(Text(got->pEnvironment), L"Windows x64");
+    EXPECT_EQ(Text(got->pDriverPath), installed + L"qxvprtdrv6.dll");
+    EXPECT_EQ(Text(got->pDataFile), installed + L"qxvprtdrv6.dat");
+    EXPECT_EQ(Text(got->pConfigFile), installed + L"qxvprtdrv6ui.dll");
+    EXPECT_EQ(Text(got->pHelpFile), installed + L"qxvprt.hlp");
+    EXPECT_THAT(Strings(got->pDependentFiles),
+                ElementsAre(installed + L"qxvprtres.dll", installed + L"qxvprtdrv6ui.dll"));
+    EXPECT_EQ(Text(got->pMonitorName), L"Language Monitor");
+    EXPECT_EQ(Text(got->pDefaultDataType), L"RAW");
+    EXPECT_THAT(Strings(got->pszzPreviousNames), ElementsAre(L"PX630 Old"));
+    EXPECT_EQ(got->ftDriverDate.dwLowDateTime, 0xD5E7C000u);
+    EXPECT_EQ(got->ftDriverDate.dwHighDateTime, 0x01DAE2C7u);
+    EXPECT_EQ(got->dwlDriverVersion, 0x07E80007001F0001ull);
+    EXPECT_EQ(Text(got->pszMfgName), L"VADedudoro");
+    EXPECT_EQ(got->pszOEMUrl, nullptr) << "null stays null";
+    EXPECT_EQ(Text(got->pszHardwareID), L"usbprint\\vadedudoro px630kt99a8");
+    EXPECT_EQ(Text(got->pszProvider), L"Demo Driver Provider");
+    EXPECT_EQ(Text(got->pszPrintProcessor), L"winprint");
+    EXPECT_EQ(got->pszVendorSetup, nullptr);
+    EXPECT_EQ(got->pszzColorProfiles, nullptr);
+    EXPECT_EQ(Text(got->pszInfPath), L"C:\\Drivers\\qxvprtv6.inf");
+    EXPECT_EQ(got->dwPrinterDriverAttributes, 0x11u);
+    EXPECT_EQ(got->pszzCoreDriverDependencies, nullptr);
+    EXPECT_EQ(got->ftMinInboxDriverVerDate.dwLowDateTime, 7u);
+    EXPECT_EQ(got->ftMinInboxDriverVerDate.dwHighDateTime, 8u);
+    EXPECT_EQ(got->dwlMinInboxDriverVerVersion, 0x000A000000000001ull);
+    EXPECT_TRUE(machine.volume.FileExists(installed + L"qxvprtres.dll")) << "files are installed in the version folder";
+}
+
+TEST_F(SimSpooler, ADriverNeedsItsFilesInTheDriverDirectoryAndAKnownEnvironment)
+{
+    machine.volume.WriteFile(DriverDirectory() + L"\\qxvprtdrv6.dll", "MZ");
+    machine.volume.WriteFile(DriverDirectory() + L"\\qxvprtdrv6.dat", "data");
+    WCHAR name[] = L"VADedudoro PX630KT", driverFile[] = L"qxvprtdrv6.dll", dataFile[] = L"qxvprtdrv6.dat";
+    WCHAR configFile[] = L"qxvprtdrv6ui.dll", bogus[] = L"Windows 3000";
+    DRIVER_INFO_8W info = {};
+    info.cVersion = 3;
+    info.pName = name;
+    info.pDriverPath = driverFile;
+    info.pDataFile = dataFile;
+    info.pConfigFile = configFile;
+    EXPECT_FALSE(Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&info)));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_FALSE(machine.volume.FileExists(DriverDirectory() + L"\\3\\qxvprtdrv6.dll")) << "nothing copied";
+
+    machine.volume.WriteFile(DriverDirectory() + L"\\qxvprtdrv6ui.dll", "MZ");
+    info.pEnvironment = bogus;
+    EXPECT_FALSE(Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&info)));
+    EXPECT_EQ(Os().GetLastError(), sim::kErrorInvalidEnvironment);
+    info.pEnvironment = nullptr;
+    EXPECT_TRUE(Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&info)));
+}
+
+TEST_F(SimSpooler, DeletingADriverRemovesOnlyTheFilesNoOtherDriverUses)
+{
+    ASSERT_TRUE(AddDriver(L"VADedudoro PX630KT", L"qxvprtdrv6ui.dll"));
+    ASSERT_TRUE(AddDriver(L"VADedudoro PX640KT", L"qxvprt640ui.dll"));
+    WCHAR unknown[] = L"VADedudoro PX000";
+    EXPECT_FALSE(Os().DeletePrinterDriverExW(nullptr, nullptr, unknown, DPD_DELETE_UNUSED_FILES, 0));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINTER_DRIVER));
+
+    WCHAR name[] = L"VADedudoro PX640KT";
+    ASSERT_TRUE(Os().DeletePrinterDriverExW(nullptr, nullptr, name, DPD_DELETE_UNUSED_FILES, 0));
+    const std::wstring installed = DriverDirectory() + L"\\3\\";
+    EXPECT_FALSE(machine.volume.FileExists(installed + L"qxvprt640ui.dll"));
+    EXPECT_TRUE(machine.volume.FileExists(installed + L"qxvprtdrv6.dll")) << "still the PX630KT's";
+    EXPECT_EQ(machine.spooler.FindDriver(L"VADedudoro PX640KT"), nullptr);
+
+    WCHAR other[] = L"vadedudoro px630kt";
+    ASSERT_TRUE(Os().DeletePrinterDriverExW(nullptr, nullptr, other, 0, 0)) << "names have no case";
+    EXPECT_TRUE(machine.volume.FileExists(installed + L"qxvprtdrv6.dll")) << "without the flag files stay";
+}
+
+// ---- Queues ----
+
+TEST_F(SimSpooler, AQueueNeedsAKnownDriverAKnownPortAndAFreeName)
+{
+    ASSERT_TRUE(AddDriver(L"VADedudoro PX630KT"));
+    EXPECT_EQ(AddQueue(L"PX", L"VADedudoro PX999", L"LPT1:"), nullptr);
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINTER_DRIVER));
+    EXPECT_EQ(AddQueue(L"PX", L"VADedudoro PX630KT", L"USB001"), nullptr) << "no printer, no USB port";
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+    EXPECT_EQ(AddQueue(L"PX", L"VADedudoro PX630KT", L"LPT1:", false), nullptr);
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    machine.devices.Plug(sim::UsbPrinter());
+    HANDLE queue = AddQueue(L"PX", L"VADedudoro PX630KT", L"USB001");
+    ASSERT_NE(queue, nullptr);
+    EXPECT_TRUE(Os().ClosePrinter(queue));
+    EXPECT_EQ(AddQueue(L"px", L"VADedudoro PX630KT", L"LPT1:"), nullptr);
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PRINTER_ALREADY_EXISTS));
+
+    EXPECT_EQ(Open(L"PX (no such queue)", PRINTER_ALL_ACCESS), nullptr);
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+
+    DWORD needed = 0, returned = 0;
+    EXPECT_FALSE(Os().EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &returned));
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(Os().EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), needed, &needed, &returned));
+    ASSERT_EQ(returned, 1u);
+    const auto* printer = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    EXPECT_EQ(Text(printer->pPrinterName), L"PX");
+    EXPECT_EQ(Text(printer->pPortName), L"USB001");
+    EXPECT_EQ(Text(printer->pDriverName), L"VADedudoro PX630KT");
+    EXPECT_EQ(Text(printer->pPrintProcessor), L"winprint");
+    EXPECT_EQ(Text(printer->pDatatype), L"RAW");
+    EXPECT_EQ(printer->Attributes & PRINTER_ATTRIBUTE_LOCAL, static_cast<DWORD>(PRINTER_ATTRIBUTE_LOCAL));
+}
+
+TEST_F(SimSpooler, AQueueWithJobsGoesOnlyWhenTheyAreGoneAndHoldsItsDriverTillThen)
+{
+    ASSERT_TRUE(AddDriver(L"VADedudoro PX630KT"));
+    HANDLE added = AddQueue(L"VADedudoro PX630KT", L"VADedudoro PX630KT", L"LPT1:");
+    ASSERT_NE(added, nullptr);
+    EXPECT_TRUE(Os().ClosePrinter(added));
+    machine.spooler.AddJobs(L"VADedudoro PX630KT", 3);
+    WCHAR driver[] = L"VADedudoro PX630KT";
+    EXPECT_FALSE(Os().DeletePrinterDriverExW(nullptr, nullptr, driver, DPD_DELETE_UNUSED_FILES, 0));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PRINTER_DRIVER_IN_USE));
+
+    // Opened for use only, it can be neither purged nor deleted.
+    HANDLE user = Open(L"VADedudoro PX630KT", 0x8 /* PRINTER_ACCESS_USE */);
+    ASSERT_NE(user, nullptr);
+    EXPECT_FALSE(Os().SetPrinterW(user, 0, nullptr, PRINTER_CONTROL_PURGE));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(Os().DeletePrinter(user));
+    EXPECT_TRUE(Os().ClosePrinter(user));
+
+    HANDLE admin = Open(L"VADedudoro PX630KT", PRINTER_ALL_ACCESS);
+    ASSERT_NE(admin, nullptr);
+    ASSERT_TRUE(Os().DeletePrinter(admin));
+    const sim::QueueRecord* pending = machine.spooler.FindQueue(L"VADedudoro PX630KT");
+    ASSERT_NE(pending, nullptr) << "jobs left: only marked for deletion";
+    EXPECT_TRUE(pending->pendingDeletion);
+    EXPECT_FALSE(Os().DeletePrinterDriverExW(nullptr, nullptr, driver, DPD_DELETE_UNUSED_FILES, 0));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PRINTER_DRIVER_IN_USE));
+
+    ASSERT_TRUE(Os().SetPrinterW(admin, 0, nullptr, PRINTER_CONTROL_PURGE));
+    EXPECT_EQ(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
+    EXPECT_TRUE(Os().ClosePrinter(admin)) << "the handle stays valid until closed";
+    EXPECT_TRUE(Os().DeletePrinterDriverExW(nullptr, nullptr, driver, DPD_DELETE_UNUSED_FILES, 0));
+
+    ASSERT_EQ(machine.spooler.PrinterOpens().size(), 2u);
+    EXPECT_EQ(machine.spooler.PrinterOpens()[0].desiredAccess, 0x8u);
+    EXPECT_EQ(machine.spooler.PrinterOpens()[1].desiredAccess, static_cast<ACCESS_MASK>(PRINTER_ALL_ACCESS));
+}
+
+// ---- Ports ----
+
+TEST_F(SimSpooler, AUsbPortIsListedWhilePrinterAndServiceAreThere)
+{
+    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:"));
+    sim::UsbPrinter first;
+    first.serial = L"A";
+    first.portNumber = 12;
+    sim::UsbPrinter second;
+    second.serial = L"B";
+    second.portNumber = 1234;
+    machine.devices.Plug(first);
+    machine.devices.Plug(second);
+    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:", L"USB012", L"USB1234"));
+    machine.devices.Unplug(L"A");
+    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:", L"USB1234"));
+    machine.devices.Unplug(L"B");
+
+    // A printer plugged after the service started gets its port with the next start.
+    machine.spooler.usbPortsNeedRestart = true;
+    machine.devices.Plug(sim::UsbPrinter());
+    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:"));
+    ASSERT_TRUE(Stop());
+    ASSERT_TRUE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:", L"USB001"));
+}
+
+TEST_F(SimSpooler, TheDriverDirectoryFollowsTheProcessorArchitecture)
+{
+    machine.processorArchitecture = PROCESSOR_ARCHITECTURE_ARM64;
+    DWORD needed = 0;
+    WCHAR folder[MAX_PATH] = {0};
+    const std::wstring expected = machine.systemDirectory + L"\\spool\\drivers\\arm64";
+    EXPECT_FALSE(Os().GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(folder), 8, &needed));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(needed, (expected.size() + 1) * sizeof(WCHAR)) << "bytes, terminator included";
+    ASSERT_TRUE(
+        Os().GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(folder), needed, &needed));
+    EXPECT_EQ(std::wstring(folder), expected);
+    EXPECT_TRUE(machine.volume.DirectoryExists(expected));
+    EXPECT_EQ(machine.spooler.Environment(), L"Windows ARM64");
+
+    machine.processorArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+    EXPECT_EQ(machine.spooler.Environment(), L"Windows NT x86");
+    EXPECT_EQ(machine.spooler.DriverDirectory(), machine.systemDirectory + L"\\spool\\drivers\\W32X86");
+}
+
+// ---- Driver store ----
+
+TEST_F(SimSpooler, AnUploadedPackageIsStoredAndRegisteredOnce)
+{
+    const std::wstring inf = StageDemoFolder();
+    std::wstring stored;
+    ASSERT_EQ(Upload(inf, &stored), S_OK);
+    const std::wstring repository = L"C:\\Windows\\system32\\DriverStore\\FileRepository\\qxvprtv6.inf_amd64_";
+    ASSERT_EQ(stored.compare(0, repository.size(), repository), 0) << sim::Utf8(stored);
+    const std::wstring hash = stored.substr(repository.size(), 16);
+    EXPECT_EQ(hash.find_first_not_of(L"0123456789abcdef"), std::wstring::npos) << "16 hex digits";
+    EXPECT_EQ(stored, repository + hash + L"\\qxvprtv6.inf");
+    EXPECT_EQ(machine.volume.ReadFile(stored), DemoInf());
+    EXPECT_EQ(machine.volume.ReadFile(repository + hash + L"\\amd64\\qxvprtmon.dll"), "MZ qxvprtmon.dll");
+    EXPECT_EQ(machine.volume.ReadFile(repository + hash + L"\\dat\\qxvprtdrv6.dat"), "data");
+
+    HKEY key = nullptr;
+    ASSERT_EQ(Os().RegOpenKeyExW(HKEY_LOCAL_MACHINE, PackageKey(stored).c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    WCHAR value[MAX_PATH] = {0};
+    DWORD type = 0, size = sizeof(value);
+    EXPECT_EQ(Os().RegQueryValueExW(key, L"DriverStorePath", nullptr, &type, reinterpret_cast<LPBYTE>(value), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_THAT(Strings(value), ElementsAre(stored));
+    Os().RegCloseKey(key);
+
+    std::wstring again;
+    EXPECT_EQ(Upload(inf, &again), S_OK);
+    EXPECT_EQ(again, stored);
+    EXPECT_EQ(machine.spooler.Packages().size(), 1u);
+
+    WCHAR small[10];
+    ULONG chars = 10;
+    EXPECT_EQ(Os().UploadPrinterDriverPackageW(nullptr, inf.c_str(), nullptr, 0, nullptr, small, &chars),
+              HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(chars, stored.size() + 1) << "characters, terminator included";
+}
+
+TEST_F(SimSpooler, AnUploadFailsForAMissingOrBrokenPackage)
+{
+    std::wstring stored;
+    EXPECT_EQ(Upload(L"C:\\Drivers\\missing.inf", &stored), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    machine.volume.WriteFile(L"C:\\Drivers\\plain.inf", "[Version]\nClass = Printer\n");
+    EXPECT_EQ(Upload(L"C:\\Drivers\\plain.inf", &stored), sim::kSpapiGeneralSyntax);
+
+    const std::wstring inf = StageDemoFolder();
+    machine.volume.Delete(L"C:\\Drivers\\PX Series\\dat\\qxvprtdrv6.dat");
+    EXPECT_EQ(Upload(inf, &stored), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) << "a file the INF names is missing";
+
+    StageDemoFolder();
+    machine.spooler.uploadFailure = E_ACCESSDENIED;
+    EXPECT_EQ(Upload(inf, &stored), E_ACCESSDENIED);
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+}
+
+// ---- Plug and Play ----
+
+class SimPlugAndPlay : public SimSpooler {
+protected:
+    const std::wstring kHardwareId = L"usbprint\\vadedudoro px630kt99a8";
+
+    BOOL Bind(const std::wstring& hardwareId, const std::wstring& inf, DWORD flags = 0)
+    {
+        BOOL reboot = TRUE;
+        BOOL ok = Os().UpdateDriverForPlugAndPlayDevicesW(nullptr, hardwareId.c_str(), inf.c_str(), flags, &reboot);
+        EXPECT_FALSE(reboot);
+        return ok;
+    }
+};
+
+TEST_F(SimPlugAndPlay, TheRootDevNodeCanBeReenumerated)
+{
+    DEVINST root = 0;
+    ASSERT_EQ(Os().CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL), static_cast<CONFIGRET>(CR_SUCCESS));
+    EXPECT_EQ(Os().CM_Reenumerate_DevNode(root, 0), static_cast<CONFIGRET>(CR_SUCCESS));
+    EXPECT_EQ(Os().CM_Reenumerate_DevNode(root, 0), static_cast<CONFIGRET>(CR_SUCCESS));
+    EXPECT_EQ(machine.spooler.ReenumerateCalls(), 2);
+    machine.faults.FailCall("CM_Reenumerate_DevNode", 3, 5);
+    EXPECT_EQ(Os().CM_Reenumerate_DevNode(root, 0), static_cast<CONFIGRET>(CR_FAILURE));
+}
+
+TEST_F(SimPlugAndPlay, EveryModelOfTheDemoInfMatchesTheHardwareIdItsPrinterReports)
+{
+    const sim::InfFile inf = sim::InfFile::Parse(DemoInf());
+    const std::vector<sim::InfFile::Model> models = inf.Models(L"NTamd64");
+    ASSERT_EQ(models.size(), 22u);
+    for (const sim::InfFile::Model& model : models) {
+        sim::UsbPrinter printer;
+        printer.portDescription = model.displayName;
+        ASSERT_EQ(model.ids.size(), 1u);
+        EXPECT_EQ(Spooler::HardwareId(printer), model.ids[0]) << sim::Utf8(model.displayName);
+    }
+    sim::UsbPrinter longName;
+    longName.portDescription = L"VADedudoro PX630KT with a long tail and more";
+    EXPECT_EQ(Spooler::HardwareId(longName).substr(0, 41), L"usbprint\\vadedudoro px630kt with a long t");
+    EXPECT_EQ(Spooler::HardwareId(longName).size(), 45u);
+    longName.hardwareId = L"usbprint\\something else0000";
+    EXPECT_EQ(Spooler::HardwareId(longName), L"usbprint\\something else0000");
+}
+
+TEST_F(SimPlugAndPlay, BindingInstallsTheDriverAndTwoSecondsLaterTheQueue)
+{
+    const std::wstring inf = StageDemoFolder();
+    machine.devices.Plug(sim::UsbPrinter());
+    std::wstring stored;
+    ASSERT_EQ(Upload(inf, &stored), S_OK);
+    Os().Sleep(500);
+
+    ASSERT_TRUE(Bind(L"USBPRINT\\VADedudoro PX630KT99A8", inf)) << "error " << Os().GetLastError();
+    const sim::DriverRecord* driver = machine.spooler.FindDriver(L"VADedudoro PX630KT");
+    ASSERT_NE(driver, nullptr);
+    const std::wstring installed = DriverDirectory() + L"\\3\\";
+    EXPECT_EQ(driver->driverPath, installed + L"qxvprtdrv6.dll");
+    EXPECT_EQ(driver->configFile, installed + L"qxvprtdrv6ui.dll");
+    EXPECT_EQ(driver->dataFile, installed + L"qxvprtdrv6.dat");
+    EXPECT_EQ(machine.volume.ReadFile(installed + L"qxvprtdrv6.dat"), "data");
+    EXPECT_EQ(driver->monitorName, L"Language Monitor");
+    EXPECT_EQ(driver->defaultDataType, L"RAW");
+    EXPECT_EQ(driver->manufacturer, L"VADedudoro");
+    EXPECT_EQ(driver->provider, L"Demo Driver Provider");
+    EXPECT_EQ(driver->hardwareId, kHardwareId);
+    EXPECT_EQ(driver->infPath, stored) << "installed from the driver store";
+    EXPECT_EQ(driver->driverVersion, 0x07E80007001F0001ull);
+    EXPECT_EQ((static_cast<uint64_t>(driver->driverDate.dwHighDateTime) << 32) | driver->driverDate.dwLowDateTime,
+              133668576000000000ull);
+    ASSERT_EQ(machine.spooler.Monitors().size(), 1u);
+    EXPECT_EQ(machine.spooler.Monitors()[0].dll, L"qxvprtmon.dll");
+    EXPECT_FALSE(Os().DeleteFileW((machine.systemDirectory + L"\\qxvprtmon.dll").c_str())) << "loaded";
+
+    Os().Sleep(1999);
+    EXPECT_EQ(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
+    Os().Sleep(1);
+    HANDLE queue = Open(L"VADedudoro PX630KT", PRINTER_ALL_ACCESS);
+    ASSERT_NE(queue, nullptr);
+    EXPECT_TRUE(Os().ClosePrinter(queue));
+    const sim::QueueRecord* created = machine.spooler.FindQueue(L"VADedudoro PX630KT");
+    EXPECT_EQ(created->port, L"USB001");
+    EXPECT_EQ(created->driver, L"VADedudoro PX630KT");
+    EXPECT_EQ(created->createdAtMs, 2500u);
+    EXPECT_TRUE(created->createdByPlugAndPlay);
+
+    // The same driver again is no better one, unless forced.
+    EXPECT_FALSE(Bind(kHardwareId, inf));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    EXPECT_TRUE(Bind(kHardwareId, inf, INSTALLFLAG_FORCE));
+    EXPECT_EQ(machine.spooler.BindCalls(), 3);
+    EXPECT_EQ(machine.spooler.Queues().size(), 1u) << "the device's queue is there already";
+
+    // The package stays in use while its driver is installed.
+    EXPECT_EQ(Os().DeletePrinterDriverPackageW(nullptr, stored.c_str(), nullptr),
+              HRESULT_FROM_WIN32(ERROR_PRINTER_DRIVER_PACKAGE_IN_USE));
+    HANDLE admin = Open(L"VADedudoro PX630KT", PRINTER_ALL_ACCESS);
+    ASSERT_TRUE(Os().DeletePrinter(admin));
+    EXPECT_TRUE(Os().ClosePrinter(admin));
+    WCHAR name[] = L"VADedudoro PX630KT";
+    ASSERT_TRUE(Os().DeletePrinterDriverExW(nullptr, nullptr, name, DPD_DELETE_UNUSED_FILES, 0));
+    EXPECT_EQ(Os().DeletePrinterDriverPackageW(nullptr, stored.c_str(), nullptr), S_OK);
+    EXPECT_FALSE(machine.volume.FileExists(stored));
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_FALSE(machine.registry.KeyExists(HKEY_LOCAL_MACHINE, PackageKey(stored)));
+    EXPECT_EQ(Os().DeletePrinterDriverPackageW(nullptr, stored.c_str(), nullptr),
+              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(SimPlugAndPlay, TheQueueWaitsForTheServiceAndGoesToACopyOnAnotherPort)
+{
+    const std::wstring inf = StageDemoFolder();
+    machine.devices.Plug(sim::UsbPrinter());
+    ASSERT_TRUE(Bind(kHardwareId, inf)) << "the package is staged on the way";
+    EXPECT_EQ(machine.spooler.Packages().size(), 1u);
+    HANDLE manual = AddQueue(L"VADedudoro PX630KT", L"VADedudoro PX630KT", L"LPT1:");
+    ASSERT_NE(manual, nullptr);
+    EXPECT_TRUE(Os().ClosePrinter(manual));
+
+    machine.spooler.startDelayMs = 1500;
+    Os().Sleep(1000);
+    ASSERT_TRUE(Stop());
+    ASSERT_TRUE(Os().StartServiceW(Service(), 0, nullptr));
+    EXPECT_EQ(WaitFor(SERVICE_RUNNING), 2500u);
+    const sim::QueueRecord* copy = machine.spooler.FindQueue(L"VADedudoro PX630KT (Copy 1)");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->port, L"USB001");
+    EXPECT_EQ(copy->createdAtMs, 2500u) << "due at 2000 while not running: made when the service ran again";
+}
+
+TEST_F(SimPlugAndPlay, ALoadedMonitorDllIsReplacedOnlyAtTheNextRestart)
+{
+    const std::wstring inf = StageDemoFolder();
+    machine.devices.Plug(sim::UsbPrinter());
+    ASSERT_TRUE(Bind(kHardwareId, inf));
+    machine.volume.WriteFile(L"C:\\Drivers\\PX Series\\amd64\\qxvprtmon.dll", "MZ newer monitor");
+    BOOL reboot = FALSE;
+    ASSERT_TRUE(
+        Os().UpdateDriverForPlugAndPlayDevicesW(nullptr, kHardwareId.c_str(), inf.c_str(), INSTALLFLAG_FORCE, &reboot));
+    EXPECT_TRUE(reboot);
+    EXPECT_EQ(machine.volume.ReadFile(machine.systemDirectory + L"\\qxvprtmon.dll"), "MZ qxvprtmon.dll");
+}
+
+TEST_F(SimPlugAndPlay, BindingFailsWithoutDeviceInfOrModel)
+{
+    const std::wstring inf = StageDemoFolder();
+    EXPECT_FALSE(Bind(kHardwareId, inf));
+    EXPECT_EQ(Os().GetLastError(), kNoSuchDevinst) << "no printer plugged in";
+    sim::UsbPrinter unknown;
+    unknown.hardwareId = L"usbprint\\vadedudoro px999kt1234";
+    machine.devices.Plug(unknown);
+    EXPECT_FALSE(Bind(L"usbprint\\vadedudoro px999kt1234", inf));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS)) << "the INF has no model for it";
+    EXPECT_FALSE(Bind(L"usbprint\\vadedudoro px999kt1234", L"C:\\Drivers\\missing.inf"));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Bindings(), IsEmpty());
+}
+
+TEST_F(SimPlugAndPlay, ABindingThatDoesNothingSucceedsAllTheSame)
+{
+    const std::wstring inf = StageDemoFolder();
+    machine.devices.Plug(sim::UsbPrinter());
+    machine.spooler.bindingDoesNothing = true;
+    EXPECT_TRUE(Bind(kHardwareId, inf));
+    Os().Sleep(10000);
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_EQ(machine.spooler.BindCalls(), 1);
+}
+
+// ---- INF files ----
+
+TEST(SimInfFile, SectionsValuesStringsAndDecorations)
+{
+    const sim::InfFile inf = sim::InfFile::Parse("; header\r\n"
+                                                 "[Version]\r\n"
+                                                 "Signature=\"$WINDOWS NT$\"\r\n"
+                                                 "Provider = %Who% ; trailing comment\r\n"
+                                                 "DriverVer = 01/02/2023, 1.2.3.4\r\n"
+                                                 "[manufacturer]\r\n"
+                                                 "%Who% = Old\r\n"
+                                                 "Other = New, NTx86, NTamd64.10.0\r\n"
+                                                 "[Old]\r\n"
+                                                 "\"Old Model\" = OLD, usbprint\\old\r\n"
+                                                 "[New.NTamd64.10.0]\r\n"
+                                                 "\"New \"\"Q\"\" Model; 2\" = NEW, \\\r\n"
+                                                 "   usbprint\\new, compatible\\id\r\n"
+                                                 "[Strings]\r\n"
+                                                 "Who = \"100%% Maker\"\r\n");
+    EXPECT_TRUE(inf.HasDriverSignature());
+    EXPECT_EQ(inf.Value(L"VERSION", L"provider"), L"100% Maker");
+    EXPECT_EQ(inf.Value(L"Version", L"DriverVer"), L"01/02/2023,1.2.3.4");
+    EXPECT_EQ(inf.Value(L"Version", L"Class"), std::nullopt);
+
+    const std::vector<sim::InfFile::Model> x64 = inf.Models(L"NTamd64");
+    ASSERT_EQ(x64.size(), 1u) << "outside x86 an undecorated models section does not count";
+    EXPECT_EQ(x64[0].manufacturer, L"Other");
+    EXPECT_EQ(x64[0].displayName, L"New \"Q\" Model; 2");
+    EXPECT_EQ(x64[0].installSection, L"NEW");
+    EXPECT_THAT(x64[0].ids, ElementsAre(L"usbprint\\new", L"compatible\\id"));
+    const std::vector<sim::InfFile::Model> x86 = inf.Models(L"NTx86");
+    ASSERT_EQ(x86.size(), 1u);
+    EXPECT_EQ(x86[0].displayName, L"Old Model");
+    EXPECT_EQ(x86[0].manufacturer, L"100% Maker");
+    EXPECT_FALSE(inf.FindModel(L"NTamd64", L"USBPRINT\\OLD").has_value());
+    EXPECT_TRUE(inf.FindModel(L"NTx86", L"USBPRINT\\OLD").has_value());
+}
+
+TEST(SimInfFile, DriverVerGivesADateAndAPackedVersion)
+{
+    FILETIME date = {};
+    DWORDLONG version = 0;
+    ASSERT_TRUE(sim::ParseDriverVer(L"07/31/2024,2024.07.31.1", &date, &version));
+    EXPECT_EQ(version, 0x07E80007001F0001ull);
+    EXPECT_EQ((static_cast<uint64_t>(date.dwHighDateTime) << 32) | date.dwLowDateTime, 133668576000000000ull);
+    ASSERT_TRUE(sim::ParseDriverVer(L"2/29/2024", &date, &version));
+    EXPECT_EQ(version, 0u);
+    for (const wchar_t* bad : {L"13/01/2024", L"02/30/2024", L"02/29/2023", L"07/31/2024,1.2.3.4.5",
+                               L"07/31/2024,70000.0.0.0", L"2024-07-31", L""}) {
+        EXPECT_FALSE(sim::ParseDriverVer(bad, &date, &version)) << sim::Utf8(bad);
+    }
+}
+
+TEST_F(SimSpooler, TheInfVersionIsReadWithTheUsualSizeQueries)
+{
+    const std::wstring inf = StageDemoFolder();
+    DWORD required = 0;
+    EXPECT_FALSE(
+        Os().SetupGetInfInformationW(L"C:\\Drivers\\missing.inf", INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    ASSERT_TRUE(Os().SetupGetInfInformationW(inf.c_str(), INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required));
+    std::vector<BYTE> buffer(required);
+    auto* info = reinterpret_cast<PSP_INF_INFORMATION>(buffer.data());
+    EXPECT_FALSE(
+        Os().SetupGetInfInformationW(inf.c_str(), INFINFO_INF_NAME_IS_ABSOLUTE, info, required - 1, &required));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    ASSERT_TRUE(Os().SetupGetInfInformationW(inf.c_str(), INFINFO_INF_NAME_IS_ABSOLUTE, info, required, &required));
+
+    DWORD chars = 0;
+    ASSERT_TRUE(Os().SetupQueryInfVersionInformationW(info, 0, L"DriverVer", nullptr, 0, &chars));
+    EXPECT_EQ(chars, 24u) << "characters, terminator included";
+    WCHAR text[24];
+    EXPECT_FALSE(Os().SetupQueryInfVersionInformationW(info, 0, L"DriverVer", text, 23, &chars));
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    ASSERT_TRUE(Os().SetupQueryInfVersionInformationW(info, 0, L"driverver", text, 24, &chars));
+    EXPECT_EQ(std::wstring(text), L"07/31/2024,2024.07.31.1");
+    ASSERT_TRUE(Os().SetupQueryInfVersionInformationW(info, 0, L"Provider", text, 24, &chars));
+    EXPECT_EQ(std::wstring(text), L"Demo Driver Provider");
+    EXPECT_FALSE(Os().SetupQueryInfVersionInformationW(info, 0, L"NoSuchKey", text, 24, &chars));
+}
+
+} // namespace
