@@ -217,6 +217,12 @@ TEST_F(InstallPrinterScenario, AnUnknownArchitectureCopiesNoDriverFiles)
 
 TEST_F(InstallPrinterScenario, TheLanguageMonitorIsCopiedWhileTheSpoolerIsStoppedAndRegistered)
 {
+    // An older monitor is registered: the running spooler holds its DLL open,
+    // so only a copy made while the spooler is stopped can replace it.
+    machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ old monitor");
+    machine.spooler.StageMonitor(L"Language Monitor", L"qxvprtmon.dll");
+    ASSERT_FALSE(machine.volume.Copy(kFolder + L"amd64\\qxvprtmon.dll", machine.systemDirectory + L"\\qxvprtmon.dll",
+                                     false) == ERROR_SUCCESS);
     machine.spooler.bindingDoesNothing = true;
     EXPECT_EQ(Install(MODEL_FLAG_LANGUAGE_MONITOR), 1);
 
