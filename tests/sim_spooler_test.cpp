@@ -223,39 +223,6 @@ TEST_F(SimSpooler, WhileTheServiceIsNotRunningTheSpoolerApiIsUnavailable)
 
 // ---- Monitors ----
 
-TEST_F(SimSpooler, AMonitorDllIsHeldOpenWhileTheServiceRuns)
-{
-    const std::wstring dll = machine.systemDirectory + L"\\qxvprtmon.dll";
-    WCHAR name[] = L"Language Monitor";
-    WCHAR dllName[] = L"qxvprtmon.dll";
-    MONITOR_INFO_2W monitor = {name, nullptr, dllName};
-    EXPECT_FALSE(Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)));
-    EXPECT_EQ(Os().GetLastError(), sim::kErrorModNotFound) << "the DLL must be in the system directory";
-
-    machine.volume.WriteFile(dll, "old monitor");
-    machine.volume.WriteFile(L"C:\\Drivers\\qxvprtmon.dll", "new monitor");
-    ASSERT_TRUE(Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)));
-    EXPECT_FALSE(Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_PRINT_MONITOR_ALREADY_INSTALLED));
-    EXPECT_FALSE(Os().DeleteFileW(dll.c_str()));
-    EXPECT_FALSE(Os().CopyFileW(L"C:\\Drivers\\qxvprtmon.dll", dll.c_str(), FALSE));
-
-    // Stopped, the service has let go: the DLL can be replaced; started, it is held again.
-    ASSERT_TRUE(Stop());
-    EXPECT_TRUE(Os().CopyFileW(L"C:\\Drivers\\qxvprtmon.dll", dll.c_str(), FALSE));
-    ASSERT_TRUE(Os().StartServiceW(Service(), 0, nullptr));
-    EXPECT_FALSE(Os().DeleteFileW(dll.c_str()));
-    EXPECT_TRUE(machine.registry.KeyExists(HKEY_LOCAL_MACHINE,
-                                           L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Language Monitor"));
-
-    WCHAR unknown[] = L"No Such Monitor";
-    EXPECT_FALSE(Os().DeleteMonitorW(nullptr, nullptr, unknown));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINT_MONITOR));
-    ASSERT_TRUE(Os().DeleteMonitorW(nullptr, nullptr, name));
-    EXPECT_THAT(machine.spooler.Monitors(), IsEmpty());
-    EXPECT_TRUE(Os().DeleteFileW(dll.c_str())) << "a removed monitor's DLL is released";
-}
-
 // ---- Drivers ----
 
 TEST_F(SimSpooler, ADriverComesBackWithEveryFieldInTheWindowsPacking)
@@ -689,34 +656,6 @@ TEST(SimInfFile, DriverVerGivesADateAndAPackedVersion)
                                L"07/31/2024,70000.0.0.0", L"2024-07-31", L""}) {
         EXPECT_FALSE(sim::ParseDriverVer(bad, &date, &version)) << sim::Utf8(bad);
     }
-}
-
-TEST_F(SimSpooler, TheInfVersionIsReadWithTheUsualSizeQueries)
-{
-    const std::wstring inf = StageDemoFolder();
-    DWORD required = 0;
-    EXPECT_FALSE(
-        Os().SetupGetInfInformationW(L"C:\\Drivers\\missing.inf", INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    ASSERT_TRUE(Os().SetupGetInfInformationW(inf.c_str(), INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required));
-    std::vector<BYTE> buffer(required);
-    auto* info = reinterpret_cast<PSP_INF_INFORMATION>(buffer.data());
-    EXPECT_FALSE(
-        Os().SetupGetInfInformationW(inf.c_str(), INFINFO_INF_NAME_IS_ABSOLUTE, info, required - 1, &required));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    ASSERT_TRUE(Os().SetupGetInfInformationW(inf.c_str(), INFINFO_INF_NAME_IS_ABSOLUTE, info, required, &required));
-
-    DWORD chars = 0;
-    ASSERT_TRUE(Os().SetupQueryInfVersionInformationW(info, 0, L"DriverVer", nullptr, 0, &chars));
-    EXPECT_EQ(chars, 24u) << "characters, terminator included";
-    WCHAR text[24];
-    EXPECT_FALSE(Os().SetupQueryInfVersionInformationW(info, 0, L"DriverVer", text, 23, &chars));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    ASSERT_TRUE(Os().SetupQueryInfVersionInformationW(info, 0, L"driverver", text, 24, &chars));
-    EXPECT_EQ(std::wstring(text), L"07/31/2024,2024.07.31.1");
-    ASSERT_TRUE(Os().SetupQueryInfVersionInformationW(info, 0, L"Provider", text, 24, &chars));
-    EXPECT_EQ(std::wstring(text), L"Demo Driver Provider");
-    EXPECT_FALSE(Os().SetupQueryInfVersionInformationW(info, 0, L"NoSuchKey", text, 24, &chars));
 }
 
 } // namespace
