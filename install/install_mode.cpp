@@ -1,14 +1,23 @@
+#include <cwchar>
+
 #include "app/startup.h"
+#include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
-#include "res/resource.h"
+#include "install/driver_files.h"
+#include "install/install_loop.h"
+#include "uninstall/component_inventory.h"
 
-// Install mode arrives with the installation work; until then the tool says
-// so instead of pretending to install.
 void RunInstallMode()
 {
-    WCHAR caption[260] = {0};
-    Os().LoadStringW(InstanceHandle, IDS_MESSAGE_CAPTION, caption, 260);
-    Os().MessageBoxW(nullptr, L"Installing printers is not available in this build yet.", caption,
-                     MB_OK | MB_ICONERROR);
+    CollectDriverPackages();
+    CollectPrinterDrivers();
+    // With a driver of the family installed the folder's uninstaller takes over.
+    if (ComponentInventory != nullptr && ComponentInventory->driverCount != 0) {
+        WCHAR commandLine[1024] = {0};
+        FormatBounded(commandLine, 1024, L"\"%ws\\unins000.exe\"", InstallDirectory);
+        LaunchProcess(commandLine);
+        return;
+    }
+    RunInstallLoop();
 }

@@ -1,6 +1,7 @@
 #include "sim/machine.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 #include "sim/wide.h"
@@ -18,6 +19,34 @@ Machine::Machine() : messageBoxes([this](const std::string& what) { ReportViolat
 Machine::~Machine()
 {
     JoinThreads();
+    ReleaseHeap();
+}
+
+void Machine::TrackBlock(void* block)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    heap_.insert(block);
+}
+
+bool Machine::UntrackBlock(void* block)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return heap_.erase(block) == 1;
+}
+
+void Machine::ReleaseHeap()
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    for (void* block : heap_) {
+        std::free(block);
+    }
+    heap_.clear();
+}
+
+size_t Machine::HeapBlocks() const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return heap_.size();
 }
 
 void Machine::InstallTool(const std::wstring& path)
@@ -125,7 +154,14 @@ DWORD Machine::Launch(const std::wstring& commandLine)
     if (!content || content->compare(0, 2, "MZ") != 0) {
         return ERROR_BAD_EXE_FORMAT;
     }
-    record.imagePath = image;
+    // The loader reports the path it loaded, without doubled separators.
+    std::wstring canonical;
+    for (wchar_t c : image) {
+        if (!(c == L'\\' && !canonical.empty() && canonical.back() == L'\\')) {
+            canonical += c;
+        }
+    }
+    record.imagePath = canonical;
     record.toolImage = *content == kToolImage;
     launches_.push_back(record);
     return ERROR_SUCCESS;

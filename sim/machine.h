@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,6 +89,14 @@ public:
     DWORD Launch(const std::wstring& commandLine);
     unsigned NextTempUnique() { return nextTempUnique_++; }
 
+    // ---- The heap of LocalAlloc: what is still allocated goes when the process does ----
+    void TrackBlock(void* block);
+    // False for a block that is not allocated (a double free).
+    bool UntrackBlock(void* block);
+    // Frees every block still allocated, as the end of a process does.
+    void ReleaseHeap();
+    size_t HeapBlocks() const;
+
     // ---- Handles and threads ----
     HANDLE NewHandle(HandleKind kind);
     bool CloseHandle(HANDLE handle);
@@ -109,6 +118,7 @@ private:
     unsigned nextTempUnique_ = 0x1A2B;
     uintptr_t nextHandle_ = 0x1000;
     std::map<HANDLE, HandleKind> handles_;
+    std::set<void*> heap_;
     std::vector<std::thread> threads_;
     mutable std::mutex violationsMutex_;
     std::vector<std::string> violations_;

@@ -4,16 +4,17 @@
 
 namespace sim {
 
-void MessageBoxes::Expect(const std::wstring& text, const std::wstring& caption, UINT type, int answer)
+void MessageBoxes::Expect(const std::wstring& text, const std::wstring& caption, UINT type, int answer,
+                          std::function<void()> whileShown)
 {
     std::lock_guard<std::mutex> guard(mutex_);
-    script_.push_back({text, caption, type, answer});
+    script_.push_back({text, caption, type, answer, std::move(whileShown)});
 }
 
 void MessageBoxes::ExpectWithoutCaption(const std::wstring& text, UINT type, int answer)
 {
     std::lock_guard<std::mutex> guard(mutex_);
-    script_.push_back({text, std::nullopt, type, answer});
+    script_.push_back({text, std::nullopt, type, answer, nullptr});
 }
 
 int MessageBoxes::Show(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type)
@@ -27,6 +28,7 @@ int MessageBoxes::Show(HWND owner, const wchar_t* text, const wchar_t* caption, 
     record.type = type;
 
     std::string violation;
+    std::function<void()> whileShown;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         if (script_.empty()) {
@@ -44,12 +46,16 @@ int MessageBoxes::Show(HWND owner, const wchar_t* text, const wchar_t* caption, 
                 record.answer = IDCANCEL;
             } else {
                 record.answer = expected.answer;
+                whileShown = expected.whileShown;
             }
         }
         shown_.push_back(record);
     }
     if (!violation.empty()) {
         report_(violation);
+    }
+    if (whileShown) {
+        whileShown();
     }
     return record.answer;
 }

@@ -26,8 +26,11 @@ public:
     using Reporter = std::function<void(const std::string&)>;
     explicit MessageBoxes(Reporter reportViolation) : report_(std::move(reportViolation)) {}
 
-    // The next box must show exactly this text, caption and type; it is answered with `answer`.
-    void Expect(const std::wstring& text, const std::wstring& caption, UINT type, int answer);
+    // The next box must show exactly this text, caption and type; it is answered
+    // with `answer`, after `whileShown` has run (the user acting meanwhile, say
+    // plugging in a printer).
+    void Expect(const std::wstring& text, const std::wstring& caption, UINT type, int answer,
+                std::function<void()> whileShown = nullptr);
     // As Expect, for a box shown with a null caption.
     void ExpectWithoutCaption(const std::wstring& text, UINT type, int answer);
 
@@ -42,6 +45,7 @@ private:
         std::optional<std::wstring> caption;
         UINT type;
         int answer;
+        std::function<void()> whileShown;
     };
     Reporter report_;
     mutable std::mutex mutex_;

@@ -264,12 +264,22 @@ HLOCAL SimPlatform::LocalAlloc(UINT flags, SIZE_T bytes)
         (flags & LMEM_ZEROINIT) ? std::calloc(bytes == 0 ? 1 : bytes, 1) : std::malloc(bytes == 0 ? 1 : bytes);
     if (block == nullptr) {
         SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
     }
+    machine_.TrackBlock(block);
     return block;
 }
 
 HLOCAL SimPlatform::LocalFree(HLOCAL block)
 {
+    if (block == nullptr) {
+        return nullptr;
+    }
+    if (!machine_.UntrackBlock(block)) {
+        machine_.ReportViolation("LocalFree of a block that is not allocated");
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return block;
+    }
     std::free(block);
     return nullptr;
 }

@@ -1,8 +1,6 @@
 // Installing one plugged-in printer on the simulated machine: through the
 // driver store and Plug and Play, and through the manual fallback.
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include "install/model_table.h"
 #include "install/package_install.h"
 #include "install/usb_port_scan.h"
+#include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
 
 namespace {
@@ -24,24 +23,12 @@ const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
 const std::wstring kDriverDir = L"C:\\Windows\\system32\\spool\\drivers\\x64";
 const std::wstring kPrinter = L"VADedudoro PX630KT";
 
-std::string DemoInf()
-{
-    std::ifstream file(PRINTER_SETUP_SOURCE_DIR "/e2e/fixtures/qxvprtv6.inf");
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 class InstallPrinterScenario : public SimTest {
 protected:
     InstallPrinterScenario()
     {
         // The driver folder as shipped, and the tool started from it.
-        machine.volume.WriteFile(kFolder + L"qxvprtv6.inf", DemoInf());
-        machine.volume.WriteFile(kFolder + L"amd64\\qxvprtdrv6.dll", "MZ render");
-        machine.volume.WriteFile(kFolder + L"amd64\\qxvprtdrv6ui.dll", "MZ config");
-        machine.volume.WriteFile(kFolder + L"amd64\\qxvprtmon.dll", "MZ monitor");
-        machine.volume.WriteFile(kFolder + L"dat\\qxvprtdrv6.dat", "data");
+        WriteDriverFolder(machine, kFolder);
         std::memset(InstallDirectory, 0, sizeof(InstallDirectory));
         std::wcscpy(InstallDirectory, kFolder.c_str());
         sourceInf = kFolder + L"\\qxvprtv6.inf"; // formed with "%ws\\%ws", so doubled

@@ -6,29 +6,36 @@
 #include "common/globals.h"
 #include "common/log.h"
 #include "install/usb_port_scan.h"
+#include "uninstall/component_inventory.h"
 
-int RunToolProcess(HINSTANCE instance, const wchar_t* commandLine)
+void ResetToolProcess(sim::Machine& machine)
 {
-    FreeUsbPortList();
+    machine.ReleaseHeap();
     InstanceHandle = nullptr;
     std::memset(InstallDirectory, 0, sizeof(InstallDirectory));
     std::memset(TextBufferA, 0, sizeof(TextBufferA));
     std::memset(TextBufferB, 0, sizeof(TextBufferB));
     std::memset(LogFormatBuffer, 0, sizeof(LogFormatBuffer));
     std::memset(LogOutputBuffer, 0, sizeof(LogOutputBuffer));
-    return RunStartup(instance, commandLine);
+    UsbPortList = nullptr;
+    ComponentInventory = nullptr;
+    DriverEnumerationBuffer = nullptr;
+    PrinterEnumerationBuffer = nullptr;
 }
 
 SimTest::SimTest()
 {
     SetPlatform(&platform);
-    machine.SetToolEntry(RunToolProcess);
+    machine.SetToolEntry([this](HINSTANCE instance, const wchar_t* commandLine) {
+        ResetToolProcess(machine);
+        return RunStartup(instance, commandLine);
+    });
 }
 
 SimTest::~SimTest()
 {
     machine.JoinThreads();
-    FreeUsbPortList();
+    ResetToolProcess(machine);
     SetPlatform(nullptr);
 }
 

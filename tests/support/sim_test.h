@@ -13,9 +13,9 @@
 #include "sim/sim_platform.h"
 #include "sim/wide.h"
 
-// Runs the tool's logic as a fresh process: process-wide state starts zeroed,
-// as it does when Windows loads the executable.
-int RunToolProcess(HINSTANCE instance, const wchar_t* commandLine);
+// Ends the previous tool process on this machine: its heap is released and
+// the process-wide state starts zeroed again, as for a freshly loaded program.
+void ResetToolProcess(sim::Machine& machine);
 
 class SimTest : public ::testing::Test {
 protected:

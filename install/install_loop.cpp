@@ -1,0 +1,91 @@
+#include "install/install_loop.h"
+
+#include "common/format.h"
+#include "common/globals.h"
+#include "common/platform.h"
+#include "install/driver_files.h"
+#include "install/install_request.h"
+#include "install/model_table.h"
+#include "install/package_install.h"
+#include "install/usb_port_scan.h"
+#include "res/resource.h"
+
+namespace {
+
+struct Messages {
+    WCHAR text[260];
+    WCHAR caption[260];
+    WCHAR formatted[256];
+};
+
+void Load(Messages* messages, UINT textId)
+{
+    Os().LoadStringW(InstanceHandle, textId, messages->text, 260);
+    Os().LoadStringW(InstanceHandle, IDS_MESSAGE_CAPTION, messages->caption, 260);
+}
+
+// Retry starts a new pass; any other answer (Cancel, or no box at all) ends the loop.
+bool AskToRetry(Messages* messages)
+{
+    Load(messages, IDS_INSTALL_FAILED);
+    FormatBounded(messages->formatted, 256, messages->text, static_cast<int>(Os().GetLastError()));
+    return Os().MessageBoxW(nullptr, messages->formatted, messages->caption, MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY;
+}
+
+void ReportInstalled(Messages* messages, const InstallRequest& request)
+{
+    Load(messages, IDS_PRINTER_INSTALLED);
+    FormatBounded(messages->formatted, 256, messages->text, request.printerName, request.portName);
+    Os().MessageBoxW(nullptr, messages->formatted, messages->caption, MB_ICONINFORMATION);
+}
+
+// OK scans again; any other answer ends the loop.
+bool AskForPrinter(Messages* messages)
+{
+    Load(messages, IDS_NO_PRINTER_FOUND);
+    return Os().MessageBoxW(nullptr, messages->text, messages->caption, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+enum class PassOutcome { Finished, Retry, Cancelled };
+
+} // namespace
+
+int RunInstallLoop()
+{
+    WCHAR sourceInfPath[MAX_PATH] = {0};
+    FormatBounded(sourceInfPath, MAX_PATH, L"%ws\\%ws", InstallDirectory, DRIVER_INF_FILE);
+    Messages messages = {};
+    int lastResult = 0;
+    for (;;) {
+        bool found = false;
+        PassOutcome outcome = PassOutcome::Finished;
+        ScanUsbPrinterPorts();
+        for (const UsbPortRecord* port = UsbPortList; port != nullptr; port = port->next) {
+            const ModelEntry* model = FindModel(port->description);
+            if (model == nullptr) {
+                continue;
+            }
+            found = true;
+            InstallRequest request;
+            BuildInstallRequest(port, model, &request);
+            lastResult = InstallPrinter(&request, sourceInfPath);
+            if (lastResult == 0) {
+                outcome = AskToRetry(&messages) ? PassOutcome::Retry : PassOutcome::Cancelled;
+                break;
+            }
+            ReportInstalled(&messages, request);
+        }
+        if (outcome == PassOutcome::Cancelled) {
+            return 0;
+        }
+        if (outcome == PassOutcome::Retry) {
+            continue;
+        }
+        if (!found && !AskForPrinter(&messages)) {
+            return 0;
+        }
+        if (lastResult != 0) {
+            return 0;
+        }
+    }
+}

@@ -1,0 +1,191 @@
+// Install mode, whole, on the simulated machine: the user starts
+// PrinterSetup.exe from the driver folder and answers its boxes.
+#include <string>
+
+#include "tests/support/driver_folder.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
+const UINT kInstalledBox = MB_ICONINFORMATION;
+const UINT kFailedBox = MB_RETRYCANCEL | MB_ICONERROR;
+const UINT kNoPrinterBox = MB_OKCANCEL | MB_ICONQUESTION;
+
+std::wstring Installed(const std::wstring& printer, const std::wstring& port)
+{
+    return L"The printer [" + printer + L"] is installed on the port [" + port + L"].";
+}
+
+std::wstring Failed(DWORD error)
+{
+    return L"The printer driver install failed, error code:" + std::to_wstring(error) +
+           L". Please contact our technical support.";
+}
+
+const std::wstring kNoPrinter = L"No printer found, please turn on the printer and plug in to your computer.";
+
+class InstallMode : public SimTest {
+protected:
+    InstallMode()
+    {
+        WriteDriverFolder(machine, kFolder);
+        machine.InstallTool(kFolder + L"PrinterSetup.exe");
+        machine.InstallTool(kFolder + L"unins000.exe");
+    }
+
+    int StartTool() { return machine.RunTool(kFolder + L"PrinterSetup.exe", L""); }
+
+    sim::UsbPrinter Printer(const std::wstring& serial, DWORD port, const std::wstring& model)
+    {
+        sim::UsbPrinter printer;
+        printer.serial = serial;
+        printer.serialNumber = serial;
+        printer.portNumber = port;
+        printer.portDescription = L"VADedudoro " + model;
+        return printer;
+    }
+
+    std::wstring QueuePort(const std::wstring& name)
+    {
+        const sim::QueueRecord* queue = machine.spooler.FindQueue(name);
+        return queue != nullptr ? queue->port : L"<no queue>";
+    }
+};
+
+TEST_F(InstallMode, TheTypicalInstall)
+{
+    // The user has plugged in a PX630KT and runs the tool from its driver folder.
+    machine.devices.Plug(Printer(L"X3K9002211", 1, L"PX630KT"));
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
+
+    EXPECT_EQ(StartTool(), 0);
+
+    EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
+    EXPECT_TRUE(machine.spooler.FindQueue(L"VADedudoro PX630KT")->createdByPlugAndPlay);
+    EXPECT_THAT(machine.Launches(), IsEmpty());
+    EXPECT_EQ(machine.clock.NowMs(), 10000u);
+}
+
+TEST_F(InstallMode, NoPrinterAndTheUserCancels)
+{
+    machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDCANCEL);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty()) << "nothing uploaded";
+    EXPECT_THAT(machine.debug.Lines(), IsEmpty());
+}
+
+TEST_F(InstallMode, NoPrinterThenTheUserPlugsOneInAndPressesOk)
+{
+    machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDOK);
+    machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDOK,
+                                [this] { machine.devices.Plug(Printer(L"SN1", 3, L"PX710K")); });
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX710K", L"USB003"), L"Message", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(QueuePort(L"VADedudoro PX710K"), L"USB003");
+}
+
+TEST_F(InstallMode, TwoPrintersAreBothInstalledAndReported)
+{
+    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(Printer(L"SN2", 2, L"PX640KT"));
+    // Newest discovery first.
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX640KT", L"USB002"), L"Message", kInstalledBox, IDOK);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
+    EXPECT_EQ(QueuePort(L"VADedudoro PX640KT"), L"USB002");
+}
+
+TEST_F(InstallMode, TheStoryInChinese)
+{
+    machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    machine.messageBoxes.Expect(L"没有找到打印机，请开机并将USB线接入您的电脑。", L"提示信息", kNoPrinterBox, IDOK,
+                                [this] { machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT")); });
+    machine.messageBoxes.Expect(L"打印机[VADedudoro PX630KT]驱动已成功安装到端口[USB001]。", L"提示信息", kInstalledBox,
+                                IDOK);
+    EXPECT_EQ(StartTool(), 0);
+}
+
+TEST_F(InstallMode, AFailureWithRetryStartsANewPassAlsoForThePrinterStillWaiting)
+{
+    // Neither the store nor the folder can provide the driver at first.
+    machine.spooler.bindingDoesNothing = true;
+    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(Printer(L"SN2", 2, L"PX640KT"));
+    // The last call before the box is the poll's OpenPrinterW: 1801.
+    machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDRETRY,
+                                [this] { WriteDriverFolder(machine, kFolder); });
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX640KT", L"USB002"), L"Message", kInstalledBox, IDOK);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
+}
+
+TEST_F(InstallMode, AFailureThenRetryAfterUnpluggingAsksForAPrinter)
+{
+    machine.spooler.bindingDoesNothing = true;
+    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDRETRY,
+                                [this] { machine.devices.Unplug(L"SN1"); });
+    machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDCANCEL);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
+}
+
+TEST_F(InstallMode, CancelAfterAFailureEndsTheTool)
+{
+    machine.spooler.bindingDoesNothing = true;
+    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDCANCEL);
+    EXPECT_EQ(StartTool(), 0);
+}
+
+TEST_F(InstallMode, ABoxThatCannotBeShownEndsTheLoopInsteadOfRepeatingIt)
+{
+    machine.faults.FailFrom("MessageBoxW", 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(machine.faults.Calls("MessageBoxW"), 1);
+}
+
+TEST_F(InstallMode, AQueueThatExistsAlreadyIsReportedAsInstalled)
+{
+    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    sim::QueueRecord queue;
+    queue.name = L"VADedudoro PX630KT";
+    queue.port = L"USB001";
+    queue.driver = L"Generic";
+    machine.spooler.StageQueue(queue);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+}
+
+TEST_F(InstallMode, WithTheFamilyInstalledTheUninstallerTakesOver)
+{
+    sim::DriverRecord driver;
+    driver.name = L"VADedudoro PX630KT";
+    driver.driverPath = L"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\qxvprtdrv6.dll";
+    machine.spooler.StageDriver(driver);
+    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 0) << "nothing scanned";
+    ASSERT_EQ(machine.Launches().size(), 1u);
+    EXPECT_EQ(machine.Launches()[0].commandLine, L"\"" + kFolder + L"\\unins000.exe\"");
+
+    // unins000.exe copies itself to the temporary folder and that copy runs uninstall mode.
+    machine.messageBoxes.Expect(L"Uninstalling is not available in this build yet.", L"Message", MB_OK | MB_ICONERROR,
+                                IDOK);
+    EXPECT_EQ(machine.RunLaunchedTools(), 2u);
+    ASSERT_EQ(machine.Launches().size(), 2u);
+    EXPECT_THAT(machine.Launches()[1].commandLine, ::testing::EndsWith(L" -u " + kFolder));
+}
+
+} // namespace
