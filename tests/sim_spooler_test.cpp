@@ -225,100 +225,6 @@ TEST_F(SimSpooler, WhileTheServiceIsNotRunningTheSpoolerApiIsUnavailable)
 
 // ---- Drivers ----
 
-TEST_F(SimSpooler, ADriverComesBackWithEveryFieldInTheWindowsPacking)
-{
-    DWORD needed = 1, returned = 1;
-    EXPECT_TRUE(Os().EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &returned)) << "no drivers";
-    EXPECT_EQ(needed, 0u);
-    EXPECT_EQ(returned, 0u);
-
-    StageDriverFiles({L"qxvprtdrv6.dll", L"qxvprtdrv6ui.dll", L"qxvprtdrv6.dat", L"qxvprt.hlp", L"qxvprtres.dll"});
-    WCHAR name[] = L"VADedudoro PX630KT", driverFile[] = L"qxvprtdrv6.dll", dataFile[] = L"qxvprtdrv6.dat";
-    WCHAR configFile[] = L"qxvprtdrv6ui.dll", helpFile[] = L"qxvprt.hlp", monitor[] = L"Language Monitor";
-    WCHAR dependent[] = L"qxvprtres.dll\0qxvprtdrv6ui.dll\0", previous[] = L"PX630 Old\0";
-    WCHAR dataType[] = L"RAW", maker[] = L"VADedudoro", hardwareId[] = L"usbprint\\vadedudoro px630kt99a8";
-    WCHAR provider[] = L"Demo Driver Provider", processor[] = L"winprint", inf[] = L"C:\\Drivers\\qxvprtv6.inf";
-    DRIVER_INFO_8W info = {};
-    info.cVersion = 3;
-    info.pName = name;
-    info.pDriverPath = driverFile;
-    info.pDataFile = dataFile;
-    info.pConfigFile = configFile;
-    info.pHelpFile = helpFile;
-    info.pDependentFiles = dependent;
-    info.pMonitorName = monitor;
-    info.pDefaultDataType = dataType;
-    info.pszzPreviousNames = previous;
-    info.ftDriverDate = {0xD5E7C000u, 0x01DAE2C7u};
-    info.dwlDriverVersion = 0x07E80007001F0001ull;
-    info.pszMfgName = maker;
-    info.pszHardwareID = hardwareId;
-    info.pszProvider = provider;
-    info.pszPrintProcessor = processor;
-    info.pszInfPath = inf;
-    info.dwPrinterDriverAttributes = 0x11;
-    info.ftMinInboxDriverVerDate = {7, 8};
-    info.dwlMinInboxDriverVerVersion = 0x000A000000000001ull;
-    EXPECT_FALSE(Os().AddPrinterDriverW(nullptr, 6, reinterpret_cast<LPBYTE>(&info)));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
-    ASSERT_TRUE(Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&info)));
-    ASSERT_TRUE(Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&info))) << "the same name is replaced";
-
-    EXPECT_FALSE(Os().EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &returned));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(returned, 0u);
-    std::vector<BYTE> buffer(needed);
-    DWORD again = 0;
-    EXPECT_FALSE(Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer.data(), needed - 1, &again, &returned));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(again, needed);
-    WCHAR environment[] = L"Windows x64";
-    ASSERT_TRUE(Os().EnumPrinterDriversW(nullptr, environment, 8, buffer.data(), needed, &again, &returned));
-    ASSERT_EQ(returned, 1u);
-
-    const auto* got = reinterpret_cast<const DRIVER_INFO_8W*>(buffer.data());
-    for (LPCWSTR text :
-         {got->pName, got->pEnvironment, got->pDriverPath, got->pDataFile, got->pConfigFile, got->pHelpFile,
-          got->pDependentFiles, got->pMonitorName, got->pDefaultDataType, got->pszzPreviousNames, got->pszMfgName,
-          got->pszHardwareID, got->pszProvider, got->pszPrintProcessor, got->pszInfPath}) {
-        ASSERT_NE(text, nullptr);
-        const auto* at = reinterpret_cast<const BYTE*>(text);
-        EXPECT_TRUE(at >= buffer.data() + sizeof(DRIVER_INFO_8W) &&
-                    at + (std::wcslen(text) + 1) * sizeof(WCHAR) <= buffer.data() + needed)
-            << "every string lies in the buffer, after the record";
-    }
-    const std::wstring installed = DriverDirectory() + L"\\3\\";
-    EXPECT_EQ(got->cVersion, 3u);
-    EXPECT_EQ(Text(got->pName), L"VADedudoro PX630KT");
-    EXPECT_EQ(Text(got->pEnvironment), L"Windows x64");
-    EXPECT_EQ(Text(got->pDriverPath), installed + L"qxvprtdrv6.dll");
-    EXPECT_EQ(Text(got->pDataFile), installed + L"qxvprtdrv6.dat");
-    EXPECT_EQ(Text(got->pConfigFile), installed + L"qxvprtdrv6ui.dll");
-    EXPECT_EQ(Text(got->pHelpFile), installed + L"qxvprt.hlp");
-    EXPECT_THAT(Strings(got->pDependentFiles),
-                ElementsAre(installed + L"qxvprtres.dll", installed + L"qxvprtdrv6ui.dll"));
-    EXPECT_EQ(Text(got->pMonitorName), L"Language Monitor");
-    EXPECT_EQ(Text(got->pDefaultDataType), L"RAW");
-    EXPECT_THAT(Strings(got->pszzPreviousNames), ElementsAre(L"PX630 Old"));
-    EXPECT_EQ(got->ftDriverDate.dwLowDateTime, 0xD5E7C000u);
-    EXPECT_EQ(got->ftDriverDate.dwHighDateTime, 0x01DAE2C7u);
-    EXPECT_EQ(got->dwlDriverVersion, 0x07E80007001F0001ull);
-    EXPECT_EQ(Text(got->pszMfgName), L"VADedudoro");
-    EXPECT_EQ(got->pszOEMUrl, nullptr) << "null stays null";
-    EXPECT_EQ(Text(got->pszHardwareID), L"usbprint\\vadedudoro px630kt99a8");
-    EXPECT_EQ(Text(got->pszProvider), L"Demo Driver Provider");
-    EXPECT_EQ(Text(got->pszPrintProcessor), L"winprint");
-    EXPECT_EQ(got->pszVendorSetup, nullptr);
-    EXPECT_EQ(got->pszzColorProfiles, nullptr);
-    EXPECT_EQ(Text(got->pszInfPath), L"C:\\Drivers\\qxvprtv6.inf");
-    EXPECT_EQ(got->dwPrinterDriverAttributes, 0x11u);
-    EXPECT_EQ(got->pszzCoreDriverDependencies, nullptr);
-    EXPECT_EQ(got->ftMinInboxDriverVerDate.dwLowDateTime, 7u);
-    EXPECT_EQ(got->ftMinInboxDriverVerDate.dwHighDateTime, 8u);
-    EXPECT_EQ(got->dwlMinInboxDriverVerVersion, 0x000A000000000001ull);
-    EXPECT_TRUE(machine.volume.FileExists(installed + L"qxvprtres.dll")) << "files are installed in the version folder";
-}
-
 TEST_F(SimSpooler, ADriverNeedsItsFilesInTheDriverDirectoryAndAKnownEnvironment)
 {
     machine.volume.WriteFile(DriverDirectory() + L"\\qxvprtdrv6.dll", "MZ");
@@ -439,31 +345,6 @@ TEST_F(SimSpooler, AQueueWithJobsGoesOnlyWhenTheyAreGoneAndHoldsItsDriverTillThe
 }
 
 // ---- Ports ----
-
-TEST_F(SimSpooler, AUsbPortIsListedWhilePrinterAndServiceAreThere)
-{
-    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:"));
-    sim::UsbPrinter first;
-    first.serial = L"A";
-    first.portNumber = 12;
-    sim::UsbPrinter second;
-    second.serial = L"B";
-    second.portNumber = 1234;
-    machine.devices.Plug(first);
-    machine.devices.Plug(second);
-    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:", L"USB012", L"USB1234"));
-    machine.devices.Unplug(L"A");
-    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:", L"USB1234"));
-    machine.devices.Unplug(L"B");
-
-    // A printer plugged after the service started gets its port with the next start.
-    machine.spooler.usbPortsNeedRestart = true;
-    machine.devices.Plug(sim::UsbPrinter());
-    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:"));
-    ASSERT_TRUE(Stop());
-    ASSERT_TRUE(Os().StartServiceW(Service(), 0, nullptr));
-    EXPECT_THAT(PortNames(), ElementsAre(L"LPT1:", L"COM1:", L"FILE:", L"PORTPROMPT:", L"USB001"));
-}
 
 TEST_F(SimSpooler, TheDriverDirectoryFollowsTheProcessorArchitecture)
 {
