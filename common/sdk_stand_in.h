@@ -88,6 +88,10 @@ typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
 #define INFINITE 0xFFFFFFFFu
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
+#define MAKELONG(a, b) \
+    ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
@@ -163,6 +167,8 @@ struct SYSTEMTIME {
 #define ERROR_SERVICE_NOT_ACTIVE 1062L
 #define ERROR_SERVICE_DISABLED 1058L
 #define ERROR_CANCELLED 1223L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_UNKNOWN_PRINTER_DRIVER 1797L
 #define ERROR_INVALID_PRINTER_NAME 1801L
 #define ERROR_PRINTER_ALREADY_EXISTS 1802L
@@ -482,7 +488,12 @@ typedef SP_INF_INFORMATION* PSP_INF_INFORMATION;
 #define FOF_ALLOWUNDO 0x0040
 #define FOF_NOERRORUI 0x0400
 #define SHCNE_DELETE 0x00000004L
+#define SHCNE_RMDIR 0x00000010L
+#define SHCNE_UPDATEDIR 0x00001000L
+#define SHCNF_IDLIST 0x0000
 #define SHCNF_PATHW 0x0005
+#define SHCNF_TYPE 0x00FF
+#define SHCNF_FLUSH 0x1000
 
 struct SHFILEOPSTRUCTW {
     HWND hwnd;
@@ -518,26 +529,93 @@ typedef SHFILEOPSTRUCTW* LPSHFILEOPSTRUCTW;
 #define MB_ICONMASK 0x000000F0L
 #define SW_HIDE 0
 #define SW_SHOW 5
+#define WM_NULL 0x0000
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_CLOSE 0x0010
 #define WM_USER 0x0400
 #define BM_CLICK 0x00F5
+#define BN_CLICKED 0
 #define PBM_SETPOS (WM_USER + 2)
 #define PBM_GETPOS (WM_USER + 8)
 #define TV_FIRST 0x1100
 #define TVM_INSERTITEMW (TV_FIRST + 50)
 #define TVM_DELETEITEM (TV_FIRST + 1)
 #define TVM_EXPAND (TV_FIRST + 2)
+#define TVM_GETCOUNT (TV_FIRST + 5)
 #define TVM_GETNEXTITEM (TV_FIRST + 10)
 #define TVM_GETITEMW (TV_FIRST + 62)
+#define TVM_SETITEMW (TV_FIRST + 63)
+#define TVE_COLLAPSE 0x0001
 #define TVE_EXPAND 0x0002
+#define TVE_TOGGLE 0x0003
 #define TVIF_TEXT 0x0001
+#define TVIF_IMAGE 0x0002
+#define TVIF_PARAM 0x0004
+#define TVIF_STATE 0x0008
+#define TVIF_HANDLE 0x0010
+#define TVIF_SELECTEDIMAGE 0x0020
+#define TVIF_CHILDREN 0x0040
+#define TVIS_SELECTED 0x0002
+#define TVIS_BOLD 0x0010
+#define TVIS_EXPANDED 0x0020
+#define TVGN_ROOT 0x0000
+#define TVGN_NEXT 0x0001
+#define TVGN_PREVIOUS 0x0002
+#define TVGN_PARENT 0x0003
+#define TVGN_CHILD 0x0004
+#define TVGN_CARET 0x0009
 #define TVI_ROOT ((HTREEITEM)(ULONG_PTR)-0x10000)
 #define TVI_FIRST ((HTREEITEM)(ULONG_PTR)-0x0FFFF)
 #define TVI_LAST ((HTREEITEM)(ULONG_PTR)-0x0FFFE)
+#define TVI_SORT ((HTREEITEM)(ULONG_PTR)-0x0FFFD)
 #define TVS_HASBUTTONS 0x0001
 #define TVS_HASLINES 0x0002
 #define TVS_LINESATROOT 0x0004
+#define LPSTR_TEXTCALLBACKW ((LPWSTR)(INT_PTR)-1)
 
 typedef struct _TREEITEM* HTREEITEM;
+
+struct TVITEMW {
+    UINT mask;
+    HTREEITEM hItem;
+    UINT state;
+    UINT stateMask;
+    LPWSTR pszText;
+    int cchTextMax;
+    int iImage;
+    int iSelectedImage;
+    int cChildren;
+    LPARAM lParam;
+};
+typedef TVITEMW TV_ITEMW;
+typedef TVITEMW* LPTVITEMW;
+
+struct TVITEMEXW {
+    UINT mask;
+    HTREEITEM hItem;
+    UINT state;
+    UINT stateMask;
+    LPWSTR pszText;
+    int cchTextMax;
+    int iImage;
+    int iSelectedImage;
+    int cChildren;
+    LPARAM lParam;
+    int iIntegral;
+    UINT uStateEx;
+    HWND hwnd;
+    int iExpandedImage;
+    int iReserved;
+};
+typedef TVITEMEXW* LPTVITEMEXW;
+
+struct TVINSERTSTRUCTW {
+    HTREEITEM hParent;
+    HTREEITEM hInsertAfter;
+    union {
+        TVITEMEXW itemex;
+        TV_ITEMW item;
+    };
+};
+typedef TVINSERTSTRUCTW* LPTVINSERTSTRUCTW;

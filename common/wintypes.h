@@ -18,6 +18,7 @@
 #include <cfgmgr32.h>
 #include <newdev.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <commctrl.h>
 #ifndef UPDP_UI_PROMPT
 #define UPDP_SILENT_UPLOAD 0x00000001

@@ -96,6 +96,17 @@ log_lines() { [ -s "$debug_log" ] && wc -l <"$debug_log" || echo 0; }
 # The diagnostic lines written since line $1 of the log, without their process ids.
 log_since() { tail -n +"$(($1 + 1))" "$debug_log" | cut -f2-; }
 
+nothing_text() { [ "$1" = zh ] && echo "没有找到可以删除的打印机组件" || echo "Nothing need to be removed there"; }
+uninstall_failed_text() {
+    if [ "$1" = zh ]; then
+        echo "驱动卸载失败，请重试，或者重启系统后再试，或者联系技术支持获得帮助。"
+    else
+        echo "Uninstall driver failed. Please try again, or reboot your OS then try again, or contact our support for assistance."
+    fi
+}
+uninstalled_text() { [ "$1" = zh ] && echo "驱动卸载成功" || echo "The driver is uninstalled."; }
+error_caption_for() { [ "$1" = zh ] && echo "错误" || echo "Error"; }
+
 installed_text() {
     if [ "$1" = zh ]; then
         echo "打印机[VADedudoro PX630KT]驱动已成功安装到端口[USB001]。"
@@ -166,18 +177,43 @@ scenario_typical_install() { # lang
 }
 
 scenario_installed_family_hands_over_to_uninstaller() { # lang
-    local lang="$1" caption box line
-    caption="$(caption_for "$lang")"
+    local lang="$1" dialog tree box expected
+    dialog="$(dialog_caption_for "$lang")"
     cp "$tool" "$drivers_unix/unins000.exe"
     LANG="$(locale_for "$lang")" wine_run 60 "$drivers_win\\PrinterSetup.exe"
     expect_eq "$?" 0 "PrinterSetup.exe ends at once"
-    box="$(probe msgbox "$caption" 30000)" || fail_check "the uninstaller showed nothing"
-    expect_eq "$(field "$box" text)" "Uninstalling is not available in this build yet." "box text"
-    line="$(ps -eo args | grep -a -E '\\uni[0-9a-fA-F]+\.tmp' | grep -v grep | head -n1)"
-    expect_match "$line" '\\Temp\\uni[0-9a-fA-F]+\.tmp"? -u C:\\Drivers\\PX Series\\$' "command line of the copy"
-    probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
-    probe wait-gone "$caption" 30000 >/dev/null || fail_check "the uninstaller did not end"
-    report "with the family installed, PrinterSetup.exe starts unins000.exe ($lang)"
+    probe wait-enabled "$dialog" 1 1 30000 >/dev/null || fail_check "the uninstaller showed no dialog"
+    tree="$(probe tree "$dialog" 1001 | tr -d '\r')"
+    # Wine's spooler reports no package, manufacturer or version at level 8.
+    if [ "$lang" = zh ]; then
+        expected="$(printf '0\t0\t驱动文件夹:C:\\Drivers\\PX Series\\\n0\t1\t未知驱动程序包\n1\t1\t打印机驱动:VADedudoro PX630KT, (null), 版本:0.0.0.0, \n2\t0\t打印机:VADedudoro PX630KT 安装在端口: USB001. \ncount=4')"
+    else
+        expected="$(printf '0\t0\tThe driver folder: C:\\Drivers\\PX Series\\\n0\t1\tNo driver package\n1\t1\tPrinter Driver:VADedudoro PX630KT, (null), version:0.0.0.0, \n2\t0\tPrinter:VADedudoro PX630KT on the port: USB001. \ncount=4')"
+    fi
+    expect_eq "$tree" "$expected" "tree of the installed family"
+    screenshot "uninstall-tree-$lang"
+
+    # Wine refuses to delete a driver with its unused files (87): the queue goes, the driver stays.
+    probe press "$dialog" 1 >/dev/null || fail_check "could not press Remove"
+    box="$(probe msgbox "$(error_caption_for "$lang")" 60000)" || fail_check "no failure message"
+    expect_eq "$(field "$box" text)" "$(uninstall_failed_text "$lang")" "failure message"
+    screenshot "uninstall-failed-$lang"
+    probe press "$(error_caption_for "$lang")" 1 >/dev/null || fail_check "could not press OK"
+    probe wait-enabled "$dialog" 2 1 30000 >/dev/null || fail_check "Close is not enabled again"
+    expect_eq "$(probe enabled "$dialog" 1 | tr -d '\r')" "enabled=1" "Remove enabled again"
+    tree="$(probe tree "$dialog" 1001 | tr -d '\r')"
+    if [ "$lang" = zh ]; then
+        expect_match "$tree" '版本:0\.0\.0\.0, 删除失败，错误码:0x57' "driver line after the removal"
+        expect_match "$tree" 'USB001\. 已删除' "printer line after the removal"
+    else
+        expect_match "$tree" 'version:0\.0\.0\.0, Failed\. Error:87' "driver line after the removal"
+        expect_match "$tree" 'USB001\. Removed\.' "printer line after the removal"
+    fi
+    expect_eq "$(spooler_list | grep -c $'^queue\tVADedudoro PX630KT')" 0 "the queue is deleted"
+    probe press "$dialog" 2 >/dev/null || fail_check "could not press Close"
+    probe wait-gone "$dialog" 30000 >/dev/null || fail_check "the dialog did not close"
+    [ -d "$drivers_unix" ] || fail_check "the folder went although the removal failed"
+    report "with the family installed, PrinterSetup.exe hands over to the uninstaller, which lists it ($lang)"
 }
 
 # Leaves the prefix as the install found it, so the next language starts clean.
@@ -187,19 +223,22 @@ remove_installed_family() {
     unplug_px630kt
 }
 
-scenario_uninstaller_relaunches_from_temp() { # lang
-    local lang="$1" caption box copies line
+dialog_caption_for() { [ "$1" = zh ] && echo "卸载打印机驱动" || echo "Uninstall printer driver"; }
+confirm_caption_for() { [ "$1" = zh ] && echo "确认删除文件夹" || echo "Confirm folder deletion"; }
+
+scenario_uninstaller_relaunches_and_removes_the_folder() { # lang
+    local lang="$1" caption dialog box copies line tree
     caption="$(caption_for "$lang")"
+    dialog="$(dialog_caption_for "$lang")"
     fresh_driver_folder
     cp "$tool" "$drivers_unix/unins000.exe"
     find "$WINEPREFIX/drive_c/users" -iname 'uni*.tmp' -delete 2>/dev/null
+    rm -rf "$XDG_DATA_HOME/Trash"
 
     # The first process copies itself, starts the copy and ends at once.
     LANG="$(locale_for "$lang")" wine_run 60 "$drivers_win\\unins000.exe"
     expect_eq "$?" 0 "exit code of unins000.exe"
-
-    box="$(probe msgbox "$caption" 30000)" || fail_check "the copy showed no message box captioned '$caption'"
-    expect_eq "$(field "$box" text)" "Uninstalling is not available in this build yet." "box text"
+    probe wait-enabled "$dialog" 1 1 30000 >/dev/null || fail_check "the copy showed no dialog '$dialog'"
     line="$(ps -eo args | grep -a -E '\\uni[0-9a-fA-F]+\.tmp' | grep -v grep | head -n1)"
     expect_match "$line" '\\Temp\\uni[0-9a-fA-F]+\.tmp"? -u C:\\Drivers\\PX Series\\$' "command line of the copy"
     copies="$(find "$WINEPREFIX/drive_c/users" -iname 'uni*.tmp' | head -n1)"
@@ -208,10 +247,20 @@ scenario_uninstaller_relaunches_from_temp() { # lang
     else
         cmp -s "$copies" "$tool" || fail_check "the temporary copy differs from the executable"
     fi
-    screenshot "relaunch-$lang"
+    tree="$(probe tree "$dialog" 1001 | tr -d '\r')"
+    expect_eq "$tree" "$(printf '0\t0\t%s\ncount=1' "$(nothing_text "$lang")")" "tree with nothing installed"
+    screenshot "uninstall-nothing-$lang"
+
+    # Remove: the shell asks before the folder goes to the Recycle Bin.
+    probe press "$dialog" 1 >/dev/null || fail_check "could not press Remove"
+    probe press "$(confirm_caption_for "$lang")" 6 30000 >/dev/null || fail_check "no shell confirmation"
+    box="$(probe msgbox "$caption" 30000)" || fail_check "no final message"
+    expect_eq "$(field "$box" text)" "$(uninstalled_text "$lang")" "final message"
     probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
-    probe wait-gone "$caption" 30000 >/dev/null || fail_check "the copy did not end"
-    report "unins000.exe relaunches a temporary copy for its folder ($lang)"
+    probe wait-gone "$dialog" 30000 >/dev/null || fail_check "the dialog did not close"
+    [ -d "$drivers_unix" ] && fail_check "the driver folder is still there"
+    [ -d "$XDG_DATA_HOME/Trash/files/PX Series" ] || fail_check "the driver folder is not in the Recycle Bin"
+    report "unins000.exe relaunches from the temporary folder and sends its folder to the Recycle Bin ($lang)"
 }
 
 run_contract_tests() { # lang
@@ -257,7 +306,7 @@ for lang in en zh; do
 done
 start_listener
 for lang in en zh; do
-    scenario_uninstaller_relaunches_from_temp "$lang"
+    scenario_uninstaller_relaunches_and_removes_the_folder "$lang"
     scenario_no_printer_then_cancel "$lang"
     scenario_typical_install "$lang"
     scenario_installed_family_hands_over_to_uninstaller "$lang"

@@ -10,7 +10,9 @@ namespace sim {
 
 const std::string Machine::kToolImage = "MZ\x90 printer-setup tool image";
 
-Machine::Machine() : messageBoxes([this](const std::string& what) { ReportViolation(what); })
+Machine::Machine()
+    : messageBoxes([this](const std::string& what) { ReportViolation(what); }),
+      dialogs([this](const std::string& what) { ReportViolation(what); })
 {
     volume.CreateDirectory(systemDirectory);
     volume.CreateDirectory(tempPath);
@@ -196,7 +198,12 @@ HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
 {
     HANDLE handle = NewHandle(HandleKind::Thread);
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    threads_.emplace_back([routine, parameter] { routine(parameter); });
+    // The dialog manager counts running threads: a dialog is idle only without them.
+    dialogs.ThreadStarted();
+    threads_.emplace_back([this, routine, parameter] {
+        routine(parameter);
+        dialogs.ThreadEnded();
+    });
     return handle;
 }
 

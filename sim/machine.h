@@ -15,9 +15,11 @@
 #include "sim/clock.h"
 #include "sim/debug_output.h"
 #include "sim/devices.h"
+#include "sim/dialogs.h"
 #include "sim/faults.h"
 #include "sim/message_boxes.h"
 #include "sim/registry.h"
+#include "sim/shell.h"
 #include "sim/spooler.h"
 #include "sim/volume.h"
 
@@ -62,6 +64,8 @@ public:
     FaultPlan faults;
     DebugOutput debug;
     MessageBoxes messageBoxes;
+    DialogManager dialogs;
+    Shell shell;
     Registry registry;
     Devices devices{registry};
     Spooler spooler{volume, registry, devices, clock, systemDirectory, processorArchitecture};

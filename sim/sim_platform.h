@@ -99,6 +99,8 @@ private:
     bool Injected(const char* operation, DWORD* error);
     // An operation this machine does not model yet: a test failure.
     void NotModelled(const char* operation);
+    // FO_DELETE after its checks: the result SHFileOperationW returns.
+    int DeleteThroughShell(LPSHFILEOPSTRUCTW operation, FileOperation* record);
 
     Machine& machine_;
 };

@@ -17,8 +17,9 @@ struct PendingRename {
 };
 
 struct RecycledItem {
-    std::wstring originalPath;
-    std::vector<std::wstring> files; // paths of the files it held
+    std::wstring originalPath; // as the caller named it
+    bool directory = false;
+    std::vector<std::wstring> files; // paths of the files it held, as stored
 };
 
 class Volume {
@@ -44,6 +45,18 @@ public:
 
     const std::vector<PendingRename>& PendingRenames() const { return pending_; }
 
+    // A file, or a folder with everything below it: its paths as stored, the
+    // path itself first; empty when it does not exist.
+    std::vector<std::wstring> ListTree(const std::wstring& path) const;
+    // Moves a file or a folder with everything below it to the Recycle Bin,
+    // from where Restore puts it back; 0 or the error Windows gives.
+    DWORD Recycle(const std::wstring& path);
+    // Removes a file or a folder with everything below it for good.
+    DWORD RemoveTree(const std::wstring& path);
+    std::vector<RecycledItem> RecycleBin() const;
+    // Puts the latest recycled item of that original path back.
+    DWORD Restore(const std::wstring& originalPath);
+
     static std::wstring Key(const std::wstring& path);
     static bool IsAbsolute(const std::wstring& path);
 
@@ -57,9 +70,16 @@ private:
     void CreateParent(const std::wstring& path);
     DWORD CheckParent(const std::wstring& key) const;
     const Entry* Find(const std::wstring& path) const;
+    // Takes a whole tree off the volume, unless a file in it is held open.
+    DWORD TakeTree(const std::wstring& path, std::map<std::wstring, Entry>* taken);
 
     std::map<std::wstring, Entry> entries_;
     std::vector<PendingRename> pending_;
+    struct BinItem {
+        RecycledItem item;
+        std::map<std::wstring, Entry> entries; // by key, for Restore
+    };
+    std::vector<BinItem> bin_;
 };
 
 } // namespace sim

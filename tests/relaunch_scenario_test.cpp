@@ -17,11 +17,8 @@ protected:
     const std::wstring uninstaller = folder + L"unins000.exe";
     const std::wstring setup = folder + L"PrinterSetup.exe";
 
-    void ExpectUninstallPlaceholder()
-    {
-        machine.messageBoxes.Expect(L"Uninstalling is not available in this build yet.", L"Message",
-                                    MB_OK | MB_ICONERROR, IDOK);
-    }
+    // The user closes the uninstall dialog once it has listed what it found.
+    void CloseUninstallDialog() { machine.dialogs.ScriptPress(IDCANCEL); }
 };
 
 TEST_F(StartupScenario, TheUninstallerRunsACopyOfItselfFromTheTemporaryFolder)
@@ -42,7 +39,7 @@ TEST_F(StartupScenario, TheUninstallerRunsACopyOfItselfFromTheTemporaryFolder)
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Thread), 0u);
 
     // The copy runs uninstall mode for the original folder and starts nothing more.
-    ExpectUninstallPlaceholder();
+    CloseUninstallDialog();
     EXPECT_EQ(machine.RunLaunchedTools(), 1u);
     EXPECT_EQ(std::wstring(InstallDirectory), folder);
     EXPECT_EQ(machine.Launches().size(), 1u);
@@ -66,8 +63,7 @@ TEST_F(StartupScenario, FoldersWithBlanksAndChineseSurviveTheRelaunch)
     machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
     machine.InstallTool(chineseFolder + L"unins000.exe");
     machine.RunTool(chineseFolder + L"unins000.exe", L"");
-    machine.messageBoxes.Expect(L"Uninstalling is not available in this build yet.", L"提示信息", MB_OK | MB_ICONERROR,
-                                IDOK);
+    CloseUninstallDialog();
     machine.RunLaunchedTools();
     EXPECT_EQ(std::wstring(InstallDirectory), chineseFolder);
 }
@@ -91,11 +87,13 @@ TEST_F(StartupScenario, AFailedTemporaryFileEndsQuietlyWithoutStartingAnything)
     EXPECT_THAT(machine.volume.ListFiles(machine.tempPath), IsEmpty());
 }
 
-TEST_F(StartupScenario, TheUnbuiltUninstallModeSaysItIsUnavailableAndReportsNoSuccess)
+TEST_F(StartupScenario, TheSwitchOpensTheUninstallDialogForThatFolder)
 {
     machine.InstallTool(setup);
-    ExpectUninstallPlaceholder();
+    CloseUninstallDialog();
     EXPECT_EQ(machine.RunTool(setup, L"-u " + folder), 0);
+    ASSERT_EQ(machine.dialogs.Runs().size(), 1u);
+    EXPECT_EQ(machine.dialogs.Runs()[0].result, IDCANCEL);
     EXPECT_THAT(machine.Launches(), IsEmpty());
 }
 

@@ -100,13 +100,4 @@ TEST(SimulatedMessageBoxes, AnUnforeseenOrDifferentBoxIsAFinding)
     EXPECT_FALSE(machine.messageBoxes.Shown()[2].caption.has_value());
 }
 
-TEST(SimulatedMachine, OperationsItDoesNotModelYetAreFindings)
-{
-    sim::Machine machine;
-    sim::SimPlatform platform(machine);
-    EXPECT_EQ(platform.GetDlgItem(nullptr, IDOK), nullptr);
-    EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
-    EXPECT_THAT(machine.Violations(), ElementsAre(HasSubstr("GetDlgItem")));
-}
-
 } // namespace

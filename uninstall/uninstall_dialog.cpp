@@ -1,13 +1,169 @@
+#include "uninstall/uninstall_dialog.h"
+
 #include "app/startup.h"
+#include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
 #include "res/resource.h"
+#include "uninstall/component_inventory.h"
+#include "uninstall/removal.h"
 
-// The uninstall dialog arrives with the removal work; until then the tool says
-// so and touches nothing.
+std::atomic<int> ActiveWorker{WORKER_NONE};
+
+namespace {
+
+HTREEITEM InsertItem(HWND tree, HTREEITEM parent, WCHAR* text)
+{
+    TVINSERTSTRUCTW insert = {};
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT;
+    insert.item.pszText = text;
+    return reinterpret_cast<HTREEITEM>(Os().SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+void ExpandItem(HWND tree, HTREEITEM item)
+{
+    Os().SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+}
+
+// Loads a catalogue string into buffer A; the caller formats it into B.
+void LoadIntoA(UINT id)
+{
+    Os().LoadStringW(InstanceHandle, id, TextBufferA, 1024);
+}
+
+void FormatPackageLine(const PackageNode* node)
+{
+    if (node->infPath[0] != 0) {
+        LoadIntoA(IDS_PACKAGE_LINE);
+        Os().wsprintfW(TextBufferB, TextBufferA, node->infFileName, node->driverVer, node->infPath, node->status);
+    } else {
+        LoadIntoA(IDS_NO_PACKAGE);
+        Os().wsprintfW(TextBufferB, TextBufferA);
+    }
+}
+
+void FormatDriverLine(const DriverEntry* entry)
+{
+    if (entry->info != nullptr) {
+        const DWORDLONG version = entry->info->dwlDriverVersion;
+        LoadIntoA(IDS_DRIVER_LINE);
+        Os().wsprintfW(TextBufferB, TextBufferA, entry->info->pName, entry->info->pszMfgName,
+                       static_cast<int>((version >> 48) & 0xFFFF), static_cast<int>((version >> 32) & 0xFFFF),
+                       static_cast<int>((version >> 16) & 0xFFFF), static_cast<int>(version & 0xFFFF), entry->status);
+    } else {
+        LoadIntoA(IDS_NO_DRIVER);
+        Os().wsprintfW(TextBufferB, TextBufferA);
+    }
+}
+
+void FormatPrinterLine(const PrinterEntry* printer)
+{
+    if (printer->info != nullptr) {
+        LoadIntoA(IDS_PRINTER_LINE);
+        Os().wsprintfW(TextBufferB, TextBufferA, printer->info->pPrinterName, printer->info->pPortName,
+                       printer->status);
+    } else {
+        LoadIntoA(IDS_NO_PRINTER);
+        Os().wsprintfW(TextBufferB, TextBufferA);
+    }
+}
+
+void StartWorker(HWND dialog, LPTHREAD_START_ROUTINE routine, int worker)
+{
+    int idle = WORKER_NONE;
+    if (!ActiveWorker.compare_exchange_strong(idle, worker)) {
+        return;
+    }
+    HANDLE thread = Os().CreateThread(nullptr, 0, routine, dialog, 0, nullptr);
+    if (thread == nullptr) {
+        ActiveWorker = WORKER_NONE;
+        return;
+    }
+    // The worker reports through the dialog; its handle is not needed.
+    Os().CloseHandle(thread);
+}
+
+} // namespace
+
+void EnableDialogButtons(HWND dialog, BOOL enable)
+{
+    Os().EnableWindow(Os().GetDlgItem(dialog, IDOK), enable);
+    Os().EnableWindow(Os().GetDlgItem(dialog, IDCANCEL), enable);
+}
+
 void UninstallDialog()
 {
-    WCHAR caption[260] = {0};
-    Os().LoadStringW(InstanceHandle, IDS_MESSAGE_CAPTION, caption, 260);
-    Os().MessageBoxW(nullptr, L"Uninstalling is not available in this build yet.", caption, MB_OK | MB_ICONERROR);
+    ActiveWorker = WORKER_NONE;
+    Os().DialogBoxParamW(InstanceHandle, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0);
+}
+
+INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        StartWorker(dialog, ScanThread, WORKER_SCAN);
+        break;
+    case WM_COMMAND:
+        // Enter can deliver IDOK while the button is disabled: a busy worker is never joined by a second one.
+        if (LOWORD(wParam) == IDOK) {
+            StartWorker(dialog, RemovalThread, WORKER_REMOVAL);
+        } else if (LOWORD(wParam) == IDCANCEL && ActiveWorker != WORKER_REMOVAL) {
+            // Esc or the close box during a removal would end the process with the spooler stopped.
+            Os().EndDialog(dialog, IDCANCEL);
+        }
+        break;
+    case WM_REFRESH_TREE:
+        FillComponentTree(dialog);
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+DWORD WINAPI ScanThread(LPVOID parameter)
+{
+    HWND dialog = static_cast<HWND>(parameter);
+    EnableDialogButtons(dialog, FALSE);
+    HWND progress = Os().GetDlgItem(dialog, IDC_PROGRESS);
+    Os().ShowWindow(progress, SW_SHOW);
+    Os().SendMessageW(progress, PBM_SETPOS, 80, 0);
+    CollectDriverPackages();
+    CollectPrinterDrivers();
+    AttachPrinters();
+    Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);
+    Os().ShowWindow(progress, SW_HIDE);
+    ActiveWorker = WORKER_NONE;
+    EnableDialogButtons(dialog, TRUE);
+    return 0;
+}
+
+void FillComponentTree(HWND dialog)
+{
+    HWND tree = Os().GetDlgItem(dialog, IDC_COMPONENT_TREE);
+    Os().SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    if (ComponentInventory == nullptr) {
+        Os().LoadStringW(InstanceHandle, IDS_NOTHING_TO_REMOVE, TextBufferB, 1024);
+        InsertItem(tree, TVI_ROOT, TextBufferB);
+        return;
+    }
+    Os().LoadStringW(InstanceHandle, IDS_DRIVER_FOLDER, TextBufferB, 1024);
+    Os().wsprintfW(TextBufferA, TextBufferB, InstallDirectory);
+    InsertItem(tree, TVI_ROOT, TextBufferA);
+    for (const PackageNode* node = ComponentInventory; node != nullptr; node = node->next) {
+        FormatPackageLine(node);
+        HTREEITEM packageItem = InsertItem(tree, TVI_ROOT, TextBufferB);
+        for (const DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
+            FormatDriverLine(entry);
+            HTREEITEM driverItem = InsertItem(tree, packageItem, TextBufferB);
+            for (const PrinterEntry* printer = entry->printers; printer != nullptr; printer = printer->next) {
+                FormatPrinterLine(printer);
+                InsertItem(tree, driverItem, TextBufferB);
+            }
+            ExpandItem(tree, driverItem);
+        }
+        ExpandItem(tree, packageItem);
+    }
 }

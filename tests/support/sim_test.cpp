@@ -44,6 +44,7 @@ void SimTest::TearDown()
     machine.JoinThreads();
     EXPECT_THAT(machine.Violations(), ::testing::IsEmpty());
     EXPECT_EQ(machine.messageBoxes.Unanswered(), 0u) << "scripted message boxes were never shown";
+    EXPECT_EQ(machine.dialogs.UnusedActions(), 0u) << "scripted user actions for a dialog that never ran";
     EXPECT_EQ(machine.registry.OpenHandles(), 0u) << "registry keys left open";
     EXPECT_EQ(machine.devices.OpenSets(), 0u) << "device information sets left open";
     EXPECT_EQ(machine.spooler.OpenPrinterHandles(), 0u) << "printer handles left open";

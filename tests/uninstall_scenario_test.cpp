@@ -1,0 +1,176 @@
+// Uninstall mode on the simulated machine: the dialog, its tree, "Remove"
+// and the clean-up, with the user acting from a script.
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/support/driver_folder.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
+
+class Uninstall : public SimTest {
+protected:
+    Uninstall()
+    {
+        WriteDriverFolder(machine, kFolder);
+        machine.InstallTool(kFolder + L"PrinterSetup.exe");
+        machine.InstallTool(kFolder + L"unins000.exe");
+    }
+
+    // Installs a plugged-in PX630KT the way the user would.
+    void InstallPrinter()
+    {
+        machine.devices.Plug(sim::UsbPrinter{});
+        machine.messageBoxes.Expect(L"The printer [VADedudoro PX630KT] is installed on the port [USB001].", L"Message",
+                                    MB_ICONINFORMATION, IDOK);
+        machine.RunTool(kFolder + L"PrinterSetup.exe", L"");
+    }
+
+    int RunUninstaller() { return machine.RunTool(kFolder + L"unins000.exe", L"") + (int)machine.RunLaunchedTools(); }
+
+    sim::DialogRun Dialog()
+    {
+        std::vector<sim::DialogRun> runs = machine.dialogs.Runs();
+        EXPECT_EQ(runs.size(), 1u);
+        return runs.empty() ? sim::DialogRun{} : runs.back();
+    }
+
+    static std::vector<std::wstring> Texts(const std::vector<sim::TreeLine>& tree)
+    {
+        std::vector<std::wstring> texts;
+        for (const sim::TreeLine& line : tree) {
+            texts.push_back(std::to_wstring(line.depth) + (line.expanded ? L"+ " : L"  ") + line.text);
+        }
+        return texts;
+    }
+
+    static std::vector<int> Positions(const sim::DialogRun& run)
+    {
+        std::vector<int> positions;
+        for (const sim::ProgressStep& step : run.progress) {
+            positions.push_back(step.position);
+        }
+        return positions;
+    }
+};
+
+TEST_F(Uninstall, NothingInstalledTheFolderStillGoesToTheRecycleBin)
+{
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+
+    sim::DialogRun run = Dialog();
+    EXPECT_EQ(run.result, IDCANCEL);
+    EXPECT_EQ(run.caption, L"Uninstall printer driver");
+    EXPECT_THAT(Texts(run.treeHistory.front()), ElementsAre(L"0  Nothing need to be removed there"));
+    EXPECT_THAT(Positions(run), ElementsAre(80, 20, 30, 100));
+    EXPECT_FALSE(run.progress[0].posted) << "the scan sends its position";
+    EXPECT_TRUE(run.progress[1].posted) << "the removal posts its positions";
+    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+    ASSERT_EQ(machine.volume.RecycleBin().size(), 1u);
+    ASSERT_EQ(machine.shell.Notifications().size(), 1u);
+    ASSERT_EQ(machine.shell.FileOperations().size(), 1u);
+    EXPECT_LT(machine.shell.Notifications()[0].sequence, machine.shell.FileOperations()[0].sequence);
+    EXPECT_EQ(machine.shell.FileOperations()[0].flags, FOF_ALLOWUNDO);
+    EXPECT_THAT(machine.shell.PermanentlyDeleted(), IsEmpty());
+    EXPECT_EQ(machine.messageBoxes.Shown().back().owner, run.dialog);
+}
+
+TEST_F(Uninstall, AnInstalledPrinterIsRemovedCompletely)
+{
+    InstallPrinter();
+    ASSERT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+
+    sim::DialogRun run = Dialog();
+    ASSERT_FALSE(run.treeHistory.empty());
+    EXPECT_EQ(Texts(run.treeHistory.front()).size(), 4u);
+    EXPECT_EQ(run.result, IDCANCEL);
+    EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Monitors(), IsEmpty());
+    EXPECT_FALSE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
+    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_THAT(Positions(run), ElementsAre(80, 20, 30, 60, 80, 100));
+}
+
+TEST_F(Uninstall, APrinterThatCannotBeDeletedKeepsTheDialogOpenAndRemoveRetriesOnlyWhatIsLeft)
+{
+    InstallPrinter();
+    machine.faults.FailCall("DeletePrinter", 1, ERROR_ACCESS_DENIED);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(L"Uninstall driver failed. Please try again, or reboot your OS then try "
+                                              L"again, or contact our support for assistance.",
+                                              MB_OK, IDOK);
+    // After the failure both buttons are enabled again; the user presses Remove once more.
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+
+    sim::DialogRun run = Dialog();
+    ASSERT_GE(run.treeHistory.size(), 2u);
+    const std::vector<std::wstring> afterFailure = Texts(run.treeHistory[1]);
+    ASSERT_EQ(afterFailure.size(), 4u);
+    EXPECT_THAT(afterFailure[3], ::testing::EndsWith(L"USB001. Failed. Error:5"));
+    EXPECT_THAT(afterFailure[2], ::testing::EndsWith(L", ")) << "the driver was not attempted";
+    EXPECT_EQ(machine.faults.Calls("DeletePrinter"), 2) << "one failed, one retried";
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_EQ(run.result, IDCANCEL);
+}
+
+TEST_F(Uninstall, APackageThatCannotBeDeletedShowsItsHresultInEachLanguage)
+{
+    InstallPrinter();
+    machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    machine.faults.FailFrom("DeletePrinterDriverPackageW", 1, ERROR_ACCESS_DENIED);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(L"驱动卸载失败，请重试，或者重启系统后再试，或者联系技术支持获得帮助。",
+                                              MB_OK, IDOK);
+    machine.dialogs.ScriptPress(IDCANCEL);
+    RunUninstaller();
+
+    sim::DialogRun run = Dialog();
+    EXPECT_EQ(run.caption, L"卸载打印机驱动");
+    const std::vector<std::wstring> tree = Texts(run.tree);
+    ASSERT_EQ(tree.size(), 4u);
+    EXPECT_THAT(tree[1], ::testing::EndsWith(L"删除失败，错误码:0x80070005"));
+    EXPECT_THAT(tree[2], ::testing::EndsWith(L"已删除"));
+    EXPECT_EQ(run.result, IDCANCEL) << "Close ends the dialog with 2";
+    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder)) << "no clean-up after a failure";
+}
+
+TEST_F(Uninstall, EnterWhileARemovalRunsStartsNoSecondOne)
+{
+    InstallPrinter();
+    machine.dialogs.ScriptPress(IDOK);
+    machine.dialogs.ScriptEnter(sim::Disabled(IDOK));
+    machine.dialogs.ScriptEscape(sim::Disabled(IDOK));
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+    EXPECT_EQ(machine.faults.Calls("DeletePrinterDriverPackageW"), 1) << "one removal only";
+    EXPECT_EQ(Dialog().result, IDCANCEL);
+    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder)) << "Esc did not end the removal half-way";
+}
+
+TEST_F(Uninstall, ASpoolerThatWillNotStopLeavesTheMonitorFileAlone)
+{
+    machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ monitor");
+    machine.spooler.neverStops = true;
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+    EXPECT_TRUE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
+    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+#include "uninstall/removal.h"
+
+#include <cwchar>
+
+#include "common/format.h"
+#include "common/globals.h"
+#include "common/platform.h"
+#include "common/spooler_control.h"
+#include "res/resource.h"
+#include "uninstall/component_inventory.h"
+#include "uninstall/uninstall_dialog.h"
+
+namespace {
+
+const DWORD kPauseAfterRestartMs = 1000;
+const DWORD kPauseAfterRemovalMs = 300;
+const int kDriverAttempts = 10;
+const int kMonitorFileAttempts = 5;
+const DWORD kPauseAfterFailedAttemptMs = 1000;
+
+void PostProgress(HWND dialog, int position)
+{
+    Os().PostMessageW(Os().GetDlgItem(dialog, IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void SetRemoved(WCHAR* status)
+{
+    Os().LoadStringW(InstanceHandle, IDS_REMOVED, TextBufferA, 1024);
+    FormatBounded(status, 256, TextBufferA);
+}
+
+// The error is read after the text is loaded, as the last platform call left it.
+void SetFailed(WCHAR* status, int error)
+{
+    FormatBounded(status, 256, TextBufferA, error);
+}
+
+void SetFailedWithLastError(WCHAR* status)
+{
+    Os().LoadStringW(InstanceHandle, IDS_REMOVE_FAILED, TextBufferA, 1024);
+    SetFailed(status, static_cast<int>(Os().GetLastError()));
+}
+
+BOOL RemovePrinter(PrinterEntry* printer)
+{
+    HANDLE handle = nullptr;
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!Os().OpenPrinterW(printer->info->pPrinterName, &handle, &defaults)) {
+        // Gone already, for example through another entry of the same queue.
+        return Os().GetLastError() == ERROR_INVALID_PRINTER_NAME;
+    }
+    Os().SetPrinterW(handle, 0, nullptr, PRINTER_CONTROL_PURGE);
+    BOOL deleted = Os().DeletePrinter(handle);
+    Os().ClosePrinter(handle);
+    return deleted;
+}
+
+int RemovePrinters(DriverEntry* entry)
+{
+    int failures = 0;
+    for (PrinterEntry* printer = entry->printers; printer != nullptr; printer = printer->next) {
+        if (printer->removed || printer->info == nullptr) {
+            continue;
+        }
+        printer->removed = RemovePrinter(printer) ? 1 : 0;
+        if (printer->removed) {
+            SetRemoved(printer->status);
+            --entry->printerCount;
+            Os().Sleep(kPauseAfterRemovalMs);
+        } else {
+            SetFailedWithLastError(printer->status);
+            ++failures;
+        }
+    }
+    return failures;
+}
+
+int RemoveDriver(PackageNode* node, DriverEntry* entry)
+{
+    if (entry->printerCount != 0 || entry->info == nullptr || entry->removed) {
+        return 0;
+    }
+    for (int attempt = 0; attempt < kDriverAttempts; ++attempt) {
+        if (entry->info->pMonitorName != nullptr) {
+            Os().DeleteMonitorW(nullptr, nullptr, entry->info->pMonitorName);
+        }
+        // Gone already counts as removed: the same driver can stand under several packages.
+        entry->removed =
+            Os().DeletePrinterDriverExW(nullptr, nullptr, entry->info->pName, DPD_DELETE_UNUSED_FILES, 0) ||
+                    Os().GetLastError() == ERROR_UNKNOWN_PRINTER_DRIVER
+                ? 1
+                : 0;
+        if (entry->removed) {
+            break;
+        }
+        Os().Sleep(kPauseAfterFailedAttemptMs);
+    }
+    if (!entry->removed) {
+        SetFailedWithLastError(entry->status);
+        return 1;
+    }
+    SetRemoved(entry->status);
+    --node->driverCount;
+    Os().Sleep(kPauseAfterRemovalMs);
+    return 0;
+}
+
+int RemovePackage(PackageNode* node)
+{
+    if (node->driverCount != 0 || node->infPath[0] == 0 || node->removed) {
+        return 0;
+    }
+    HRESULT result = Os().DeletePrinterDriverPackageW(nullptr, node->infPath, nullptr);
+    if (result == S_OK) {
+        node->removed = 1;
+        SetRemoved(node->status);
+        return 0;
+    }
+    Os().LoadStringW(InstanceHandle, IDS_REMOVE_FAILED, TextBufferA, 1024);
+    SetFailed(node->status, static_cast<int>(result));
+    return 1;
+}
+
+int RemoveInventory(HWND dialog)
+{
+    int failures = 0;
+    for (PackageNode* node = ComponentInventory; node != nullptr; node = node->next) {
+        for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
+            failures += RemovePrinters(entry);
+            PostProgress(dialog, 60);
+            failures += RemoveDriver(node, entry);
+        }
+        PostProgress(dialog, 80);
+        failures += RemovePackage(node);
+    }
+    return failures;
+}
+
+void DeleteMonitorFile()
+{
+    WCHAR systemDirectory[MAX_PATH] = {0};
+    UINT length = Os().GetSystemDirectoryW(systemDirectory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    WCHAR path[MAX_PATH] = {0};
+    FormatBounded(path, MAX_PATH, L"%ws\\%ws", systemDirectory, L"qxvprtmon.dll");
+    for (int attempt = 0; attempt < kMonitorFileAttempts; ++attempt) {
+        if (Os().DeleteFileW(path) || Os().GetLastError() == ERROR_FILE_NOT_FOUND) {
+            return;
+        }
+        Os().Sleep(kPauseAfterFailedAttemptMs);
+    }
+}
+
+void SendFolderToRecycleBin(HWND dialog)
+{
+    Os().SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory, InstallDirectory);
+    // A list of one path, double-terminated inside its own buffer; without its
+    // trailing backslash, which some shells refuse for a folder.
+    WCHAR folder[MAX_PATH + 2] = {0};
+    FormatBounded(folder, MAX_PATH, L"%ws", InstallDirectory);
+    size_t length = wcslen(folder);
+    if (length > 3 && folder[length - 1] == L'\\') {
+        folder[length - 1] = 0;
+    }
+    SHFILEOPSTRUCTW operation = {};
+    operation.hwnd = dialog;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = folder;
+    operation.fFlags = FOF_ALLOWUNDO;
+    Os().SHFileOperationW(&operation);
+}
+
+} // namespace
+
+DWORD WINAPI RemovalThread(LPVOID parameter)
+{
+    HWND dialog = static_cast<HWND>(parameter);
+    EnableDialogButtons(dialog, FALSE);
+    Os().ShowWindow(Os().GetDlgItem(dialog, IDC_PROGRESS), SW_SHOW);
+    PostProgress(dialog, 20);
+    StopSpooler();
+    StartSpooler();
+    Os().Sleep(kPauseAfterRestartMs);
+    PostProgress(dialog, 30);
+
+    int failures = RemoveInventory(dialog);
+
+    PostProgress(dialog, 100);
+    Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);
+    Os().ShowWindow(Os().GetDlgItem(dialog, IDC_PROGRESS), SW_HIDE);
+    // The final messages use buffers of their own: the tree rebuild may be using A and B now.
+    WCHAR text[1024] = {0};
+    if (failures != 0) {
+        ActiveWorker = WORKER_NONE;
+        EnableDialogButtons(dialog, TRUE);
+        Os().LoadStringW(InstanceHandle, IDS_UNINSTALL_FAILED, text, 1024);
+        Os().MessageBoxW(dialog, text, nullptr, MB_OK);
+        return 0;
+    }
+    // Without failures the buttons stay disabled through the clean-up: "Close"
+    // must not end the process between stopping and starting the spooler.
+    if (StopSpooler()) {
+        DeleteMonitorFile();
+        StartSpooler();
+    }
+    SendFolderToRecycleBin(dialog);
+    WCHAR caption[25] = {0};
+    Os().LoadStringW(InstanceHandle, IDS_UNINSTALLED, text, 1024);
+    Os().LoadStringW(InstanceHandle, IDS_MESSAGE_CAPTION, caption, 25);
+    Os().MessageBoxW(dialog, text, caption, MB_OK);
+    ActiveWorker = WORKER_CLOSING;
+    Os().PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}

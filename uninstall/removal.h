@@ -1,0 +1,8 @@
+// "Remove": deletes the inventory bottom-up (queues, drivers with their
+// monitor, packages), then the monitor file, and sends the driver folder to
+// the Recycle Bin.
+#pragma once
+
+#include "common/wintypes.h"
+
+DWORD WINAPI RemovalThread(LPVOID dialog);

@@ -1,0 +1,24 @@
+// Uninstall mode's one window: the component tree with "Remove" and "Close".
+#pragma once
+
+#include <atomic>
+
+#include "common/wintypes.h"
+
+// Posted by a worker when the inventory changed: the dialog thread rebuilds the tree.
+#define WM_REFRESH_TREE (WM_USER + 1)
+
+// Which worker is busy with the inventory; the dialog starts no second one meanwhile.
+enum DialogWorker {
+    WORKER_NONE = 0,
+    WORKER_SCAN = 1,
+    WORKER_REMOVAL = 2,
+    WORKER_CLOSING = 3, // a removal that succeeded and is closing the dialog
+};
+extern std::atomic<int> ActiveWorker;
+
+INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+DWORD WINAPI ScanThread(LPVOID dialog);
+void FillComponentTree(HWND dialog);
+// The two buttons, enabled or not.
+void EnableDialogButtons(HWND dialog, BOOL enable);
