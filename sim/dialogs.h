@@ -73,9 +73,9 @@ struct DialogRun {
     HWND owner = nullptr;
     LPARAM param = 0;
     std::wstring caption;
-    bool running = true;
-    bool ended = false; // ended through EndDialog
-    INT_PTR result = 0; // what DialogBoxParamW returned (-1 when the script left it waiting)
+    bool running = true; // until DialogBoxParamW returns
+    bool ended = false;  // ended through EndDialog
+    INT_PTR result = 0;  // what DialogBoxParamW returned (-1 when the script left it waiting)
     size_t threadsRunningAtEnd = 0;
     std::vector<ControlState> controls;             // in template order
     std::vector<TreeLine> tree;                     // the tree view's items now
@@ -103,7 +103,8 @@ struct DialogView {
 using When = std::function<bool(const DialogView&)>;
 // Nothing pending and no thread of the tool running.
 When Idle();
-// The control is disabled: the action happens the moment it becomes so.
+// The control is disabled. A worker that disables it waits in that call until
+// the action has been handled, so the action lands at that point of its run.
 When Disabled(int id);
 
 class DialogManager {

@@ -84,8 +84,9 @@ int SimPlatform::DeleteThroughShell(LPSHFILEOPSTRUCTW operation, FileOperation* 
         // Windows takes a folder with a trailing backslash as the folder. Wine
         // does not: it asks, does nothing and reports success.
         if (!machine_.volume.FileExists(path) && !machine_.volume.DirectoryExists(path)) {
-            // The shell's own "item not found" window is not modelled; Windows
-            // since Vista returns ERROR_FILE_NOT_FOUND after it.
+            // Since Vista the shell reports this with the Win32 code (older
+            // shells gave DE_INVALIDFILES, 0x7C). Its own "cannot find" window
+            // is not modelled.
             return ERROR_FILE_NOT_FOUND;
         }
     }
