@@ -81,6 +81,7 @@ TEST_F(Uninstall, NothingInstalledTheFolderStillGoesToTheRecycleBin)
     EXPECT_EQ(machine.shell.FileOperations()[0].flags, FOF_ALLOWUNDO);
     EXPECT_THAT(machine.shell.PermanentlyDeleted(), IsEmpty());
     EXPECT_EQ(machine.messageBoxes.Shown().back().owner, run.dialog);
+    EXPECT_EQ(machine.faults.Calls("DeleteFileW"), 1) << "a missing monitor file ends its attempts at once";
 }
 
 TEST_F(Uninstall, AnInstalledPrinterIsRemovedCompletely)
@@ -93,7 +94,15 @@ TEST_F(Uninstall, AnInstalledPrinterIsRemovedCompletely)
 
     sim::DialogRun run = Dialog();
     ASSERT_FALSE(run.treeHistory.empty());
-    EXPECT_EQ(Texts(run.treeHistory.front()).size(), 4u);
+    const std::vector<std::wstring> tree = Texts(run.treeHistory.front());
+    ASSERT_EQ(tree.size(), 4u);
+    EXPECT_EQ(tree[0], L"0  The driver folder: " + kFolder);
+    EXPECT_THAT(sim::Utf8(tree[1]),
+                ::testing::MatchesRegex("0\\+ Driver Package:qxvprtv6\\.inf, version:07/31/2024,2024\\.07\\.31\\.1, "
+                                        "C:.*\\\\qxvprtv6\\.inf, "));
+    EXPECT_THAT(tree[2], ::testing::StartsWith(L"1+ Printer Driver:VADedudoro PX630KT, "));
+    EXPECT_THAT(tree[2], ::testing::EndsWith(L", version:2024.7.31.1, "));
+    EXPECT_EQ(tree[3], L"2  Printer:VADedudoro PX630KT on the port: USB001. ");
     EXPECT_EQ(run.result, IDCANCEL);
     EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
     EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
@@ -171,6 +180,36 @@ TEST_F(Uninstall, ASpoolerThatWillNotStopLeavesTheMonitorFileAlone)
     RunUninstaller();
     EXPECT_TRUE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
     EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+}
+
+TEST_F(Uninstall, AnOrphanDriverIsRemovedWithoutAnyPackageDeletion)
+{
+    sim::DriverRecord driver;
+    driver.name = L"VADedudoro PX630KT";
+    driver.driverPath = machine.spooler.DriverDirectory() + L"\\3\\qxvprtdrv6.dll";
+    machine.spooler.StageDriver(driver);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+    EXPECT_THAT(Texts(Dialog().treeHistory.front()),
+                ElementsAre(L"0  The driver folder: " + kFolder, L"0+ No driver package",
+                            L"1  Printer Driver:VADedudoro PX630KT, (null), version:0.0.0.0, "));
+    EXPECT_EQ(machine.faults.Calls("DeletePrinterDriverPackageW"), 0);
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder)) << "the clean-up still runs";
+}
+
+TEST_F(Uninstall, APackageFailureShowsTheHresultInDecimalInEnglish)
+{
+    InstallPrinter();
+    machine.faults.FailFrom("DeletePrinterDriverPackageW", 1, ERROR_ACCESS_DENIED);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(L"Uninstall driver failed. Please try again, or reboot your OS then try "
+                                              L"again, or contact our support for assistance.",
+                                              MB_OK, IDOK);
+    machine.dialogs.ScriptPress(IDCANCEL);
+    RunUninstaller();
+    EXPECT_THAT(Texts(Dialog().tree)[1], ::testing::EndsWith(L"Failed. Error:-2147024891"));
 }
 
 } // namespace
