@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "common/enumeration.h"
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/log.h"
@@ -123,23 +124,14 @@ BOOL PrinterExists(const WCHAR* printerName)
 
 BOOL DriverExists(const WCHAR* driverName)
 {
-    DWORD needed = 0;
-    DWORD returned = 0;
-    Os().EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &returned);
-    if (needed == 0) {
-        return 0;
-    }
-    auto* drivers = static_cast<DRIVER_INFO_8W*>(Os().LocalAlloc(LPTR, needed));
-    if (drivers == nullptr) {
-        return 0;
-    }
-    // A driver added since the size query makes this call fail; then nothing is read.
-    returned = 0;
-    if (!Os().EnumPrinterDriversW(nullptr, nullptr, 8, reinterpret_cast<LPBYTE>(drivers), needed, &needed, &returned)) {
-        returned = 0;
-    }
+    DWORD count = 0;
+    auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(EnumerateRecords(
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, returned);
+        },
+        &count));
     BOOL found = 0;
-    for (DWORD i = 0; i < returned && !found; ++i) {
+    for (DWORD i = 0; i < count && !found; ++i) {
         found = drivers[i].pName != nullptr && wcscmp(drivers[i].pName, driverName) == 0;
     }
     Os().LocalFree(drivers);

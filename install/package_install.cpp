@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "common/enumeration.h"
 #include "common/format.h"
 #include "common/log.h"
 #include "common/platform.h"
@@ -43,22 +44,14 @@ void InstallThroughPlugAndPlay(const InstallRequest* request, const WCHAR* sourc
 
 bool SpoolerListsPort(const WCHAR* portName)
 {
-    DWORD needed = 0;
-    DWORD returned = 0;
-    Os().EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
-    if (needed == 0) {
-        return false;
-    }
-    auto* ports = static_cast<PORT_INFO_2W*>(Os().LocalAlloc(LPTR, needed));
-    if (ports == nullptr) {
-        return false;
-    }
-    returned = 0;
+    DWORD count = 0;
+    auto* ports = reinterpret_cast<PORT_INFO_2W*>(
+        EnumerateRecords([](BYTE* buffer, DWORD size, DWORD* needed,
+                            DWORD* returned) { return Os().EnumPortsW(nullptr, 2, buffer, size, needed, returned); },
+                         &count));
     bool listed = false;
-    if (Os().EnumPortsW(nullptr, 2, reinterpret_cast<LPBYTE>(ports), needed, &needed, &returned)) {
-        for (DWORD i = 0; i < returned && !listed; ++i) {
-            listed = ports[i].pPortName != nullptr && wcscmp(ports[i].pPortName, portName) == 0;
-        }
+    for (DWORD i = 0; i < count && !listed; ++i) {
+        listed = ports[i].pPortName != nullptr && wcscmp(ports[i].pPortName, portName) == 0;
     }
     Os().LocalFree(ports);
     return listed;

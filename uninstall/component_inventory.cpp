@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "common/enumeration.h"
 #include "common/format.h"
 #include "common/platform.h"
 
@@ -91,29 +92,6 @@ void AddPackageFromKey(HKEY packages, const WCHAR* subkeyName, WCHAR* path)
     ComponentInventory = node;
 }
 
-// The records of a two-call enumeration, in a zero-filled buffer of exactly
-// the size the first call reported; 0 records when anything fails, also when
-// the second call finds the list grown meanwhile.
-template <typename Enumerate> DWORD EnumerateIntoBuffer(Enumerate enumerate, BYTE** buffer)
-{
-    DWORD needed = 0;
-    DWORD returned = 0;
-    enumerate(nullptr, 0, &needed, &returned);
-    if (needed == 0) {
-        return 0;
-    }
-    *buffer = static_cast<BYTE*>(Os().LocalAlloc(LPTR, needed));
-    if (*buffer == nullptr) {
-        return 0;
-    }
-    const DWORD size = needed;
-    returned = 0;
-    if (!enumerate(*buffer, size, &needed, &returned)) {
-        return 0;
-    }
-    return returned;
-}
-
 bool IsFamilyDriver(const DRIVER_INFO_8W& driver)
 {
     return driver.pDriverPath != nullptr && wcsstr(driver.pDriverPath, kFamilyRenderDll) != nullptr;
@@ -185,11 +163,12 @@ void CollectDriverPackages()
 
 void CollectPrinterDrivers()
 {
-    DWORD count = EnumerateIntoBuffer(
+    DWORD count = 0;
+    DriverEnumerationBuffer = EnumerateRecords(
         [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
             return Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, returned);
         },
-        &DriverEnumerationBuffer);
+        &count);
     auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(DriverEnumerationBuffer);
     for (DWORD i = 0; i < count; ++i) {
         DRIVER_INFO_8W* record = &drivers[i];
@@ -215,11 +194,12 @@ void CollectPrinterDrivers()
 
 void AttachPrinters()
 {
-    DWORD count = EnumerateIntoBuffer(
+    DWORD count = 0;
+    PrinterEnumerationBuffer = EnumerateRecords(
         [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
             return Os().EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, size, needed, returned);
         },
-        &PrinterEnumerationBuffer);
+        &count);
     auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(PrinterEnumerationBuffer);
     for (DWORD i = 0; i < count; ++i) {
         PRINTER_INFO_2W* printer = &printers[i];
