@@ -212,4 +212,39 @@ TEST_F(Uninstall, APackageFailureShowsTheHresultInDecimalInEnglish)
     EXPECT_THAT(Texts(Dialog().tree)[1], ::testing::EndsWith(L"Failed. Error:-2147024891"));
 }
 
+TEST_F(Uninstall, ADriverUnderTwoPackagesIsRemovedOnceAndFoundGoneThroughTheOther)
+{
+    InstallPrinter();
+    // Another copy of the package, stored under its own folder, lists the same driver.
+    std::string inf = machine.volume.ReadFile(kFolder + L"qxvprtv6.inf").value_or("");
+    machine.volume.WriteFile(L"C:\\Other\\qxvprtv6.inf", inf + "; another build\r\n");
+    machine.volume.WriteFile(L"C:\\Other\\amd64\\qxvprtdrv6.dll", "MZ render");
+    machine.volume.WriteFile(L"C:\\Other\\amd64\\qxvprtdrv6ui.dll", "MZ config");
+    machine.volume.WriteFile(L"C:\\Other\\amd64\\qxvprtmon.dll", "MZ monitor");
+    machine.volume.WriteFile(L"C:\\Other\\dat\\qxvprtdrv6.dat", "data");
+    WCHAR stored[MAX_PATH] = {0};
+    ULONG storedChars = MAX_PATH;
+    ASSERT_EQ(platform.UploadPrinterDriverPackageW(nullptr, L"C:\\Other\\qxvprtv6.inf", nullptr, 0, nullptr, stored,
+                                                   &storedChars),
+              S_OK);
+    ASSERT_EQ(machine.spooler.Packages().size(), 2u);
+
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+
+    sim::DialogRun run = Dialog();
+    const std::vector<std::wstring> before = Texts(run.treeHistory.front());
+    ASSERT_EQ(before.size(), 7u) << "folder, and package, driver and printer twice";
+    const std::vector<std::wstring> after = Texts(run.treeHistory.back());
+    ASSERT_EQ(after.size(), 7u);
+    for (size_t i = 1; i < after.size(); ++i) {
+        EXPECT_THAT(after[i], ::testing::EndsWith(L"Removed.")) << "line " << i;
+    }
+    EXPECT_EQ(machine.faults.Calls("DeletePrinter"), 1) << "the second entry finds the queue gone (1801)";
+    EXPECT_EQ(machine.faults.Calls("DeletePrinterDriverExW"), 2) << "the second finds the driver gone (1797)";
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+}
+
 } // namespace
