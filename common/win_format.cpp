@@ -100,28 +100,12 @@ void PutTrailing(Output* out, const Conversion& conversion, size_t textLength)
     }
 }
 
-void PutWideString(Output* out, const Conversion& conversion, const WCHAR* text)
-{
-    static const WCHAR kNull[] = L"(null)";
-    if (text == nullptr) {
-        text = kNull;
-    }
-    // Never read past the precision: the argument need not be terminated there.
-    size_t length = 0;
-    while ((!conversion.hasPrecision || length < conversion.precision) && text[length] != 0) {
-        ++length;
-    }
-    PutPadded(out, conversion, length, L' ');
-    for (size_t i = 0; i < length; ++i) {
-        out->Put(text[i]);
-    }
-    PutTrailing(out, conversion, length);
-}
-
-void PutNarrowString(Output* out, const Conversion& conversion, const char* text)
+// Never reads past the precision: the argument need not be terminated there.
+template <typename Char>
+void PutString(Output* out, const Conversion& conversion, const Char* text, const Char* nullText)
 {
     if (text == nullptr) {
-        text = "(null)";
+        text = nullText;
     }
     size_t length = 0;
     while ((!conversion.hasPrecision || length < conversion.precision) && text[length] != 0) {
@@ -129,7 +113,9 @@ void PutNarrowString(Output* out, const Conversion& conversion, const char* text
     }
     PutPadded(out, conversion, length, L' ');
     for (size_t i = 0; i < length; ++i) {
-        out->Put(static_cast<WCHAR>(static_cast<unsigned char>(text[i])));
+        // Narrow text is taken byte for byte.
+        out->Put(sizeof(Char) == 1 ? static_cast<WCHAR>(static_cast<unsigned char>(text[i]))
+                                   : static_cast<WCHAR>(text[i]));
     }
     PutTrailing(out, conversion, length);
 }
@@ -221,9 +207,9 @@ size_t FormatWindowsV(WCHAR* destination, size_t capacity, const WCHAR* format, 
         case L'S': {
             bool narrow = type == L's' ? conversion.narrow : !conversion.wide;
             if (narrow) {
-                PutNarrowString(&out, conversion, va_arg(ap, const char*));
+                PutString(&out, conversion, va_arg(ap, const char*), "(null)");
             } else {
-                PutWideString(&out, conversion, va_arg(ap, const WCHAR*));
+                PutString(&out, conversion, va_arg(ap, const WCHAR*), L"(null)");
             }
             break;
         }

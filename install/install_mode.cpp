@@ -1,10 +1,7 @@
-#include <cwchar>
-
 #include "app/startup.h"
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
-#include "install/driver_files.h"
 #include "install/install_loop.h"
 #include "uninstall/component_inventory.h"
 

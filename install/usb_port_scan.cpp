@@ -128,8 +128,6 @@ UsbPortRecord* ReadPortRecord(const WCHAR* devicePath, const WCHAR* vendorId, DW
     return record;
 }
 
-} // namespace
-
 void FreeUsbPortList()
 {
     while (UsbPortList != nullptr) {
@@ -138,6 +136,8 @@ void FreeUsbPortList()
         UsbPortList = next;
     }
 }
+
+} // namespace
 
 int ScanUsbPrinterPorts()
 {

@@ -21,7 +21,6 @@ extern UsbPortRecord* UsbPortList;
 
 // Rebuilds UsbPortList; returns the number of records.
 int ScanUsbPrinterPorts();
-void FreeUsbPortList();
 
 // The first record of the last scan on that port, or null.
 const UsbPortRecord* FindUsbPort(const WCHAR* portName);

@@ -59,7 +59,7 @@ int RemovePrinters(DriverEntry* entry)
 {
     int failures = 0;
     for (PrinterEntry* printer = entry->printers; printer != nullptr; printer = printer->next) {
-        if (printer->removed || printer->info == nullptr) {
+        if (printer->removed) {
             continue;
         }
         printer->removed = RemovePrinter(printer) ? 1 : 0;
