@@ -74,10 +74,22 @@ bool StopAndWait(const SpoolerService& spooler)
     return PollForState(spooler, SERVICE_STOPPED);
 }
 
+// A service left stopped takes every printer of the machine with it: a start
+// that did not take gets a second attempt (one that hangs half-way does not).
+const int kStartAttempts = 2;
+
 bool StartAndWait(const SpoolerService& spooler)
 {
-    Os().StartServiceW(spooler.service, 0, nullptr);
-    return PollForState(spooler, SERVICE_RUNNING);
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        Os().StartServiceW(spooler.service, 0, nullptr);
+        if (PollForState(spooler, SERVICE_RUNNING)) {
+            return true;
+        }
+        if (!IsInState(spooler, SERVICE_STOPPED)) {
+            return false;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -95,13 +107,21 @@ BOOL StopSpooler()
 
 BOOL StartSpooler()
 {
-    SpoolerService spooler;
-    if (!OpenSpooler(&spooler)) {
-        return 0;
+    // Reaching the service is tried as often as starting it.
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        SpoolerService spooler;
+        if (!OpenSpooler(&spooler)) {
+            continue;
+        }
+        DWORD state = 0;
+        const bool read = ReadState(spooler, &state);
+        BOOL started = read && state == SERVICE_STOPPED && StartAndWait(spooler) ? 1 : 0;
+        CloseSpooler(&spooler);
+        if (read) {
+            return started;
+        }
     }
-    BOOL started = IsInState(spooler, SERVICE_STOPPED) && StartAndWait(spooler) ? 1 : 0;
-    CloseSpooler(&spooler);
-    return started;
+    return 0;
 }
 
 void CycleSpooler(SpoolerAction action, const WCHAR* argument)

@@ -136,6 +136,22 @@ bool DialogManager::Arm(Dialog& dialog)
         script_.pop_front();
         return true;
     }
+    if (script_.empty() && policy_) {
+        DialogView view = View(dialog);
+        if (view.pendingMessages != 0 || view.threadsRunning != 0) {
+            return false;
+        }
+        int button = policy_(view);
+        int index = button != 0 ? IndexOf(dialog, button) : -1;
+        if (index < 0 || !dialog.run.controls[static_cast<size_t>(index)].enabled) {
+            return false;
+        }
+        Action action;
+        action.button = button;
+        action.when = Idle();
+        dialog.armed = std::move(action);
+        return true;
+    }
     return false;
 }
 

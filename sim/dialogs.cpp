@@ -127,6 +127,12 @@ void DialogManager::ScriptNextDialog()
     Script({StateChange::Button, 0, nullptr, true});
 }
 
+void DialogManager::SetUserPolicy(std::function<int(const DialogView&)> policy)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    policy_ = std::move(policy);
+}
+
 size_t DialogManager::UnusedActions() const
 {
     std::lock_guard<std::mutex> guard(mutex_);

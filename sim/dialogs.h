@@ -129,6 +129,11 @@ public:
     void ScriptCloseBox(When when = Idle());
     // The actions scripted after this belong to the next dialog.
     void ScriptNextDialog();
+    // Once the script is used up: asked whenever the dialog is idle, returns
+    // the enabled button the user clicks next, or 0 when the user can do
+    // nothing (with no thread running, the dialog is then stuck). Runs under
+    // the dialog manager's lock and must only read the view.
+    void SetUserPolicy(std::function<int(const DialogView&)> policy);
     size_t UnusedActions() const;
 
     // ---- Records ----
@@ -214,6 +219,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Action> script_;
+    std::function<int(const DialogView&)> policy_;
     std::vector<std::unique_ptr<Dialog>> dialogs_;
     Dialog* active_ = nullptr;
     std::map<HWND, Window> windows_;

@@ -21,7 +21,7 @@ void FaultPlan::Count(const char* operation)
     log_.emplace_back(operation);
 }
 
-bool FaultPlan::Check(const char* operation, DWORD* error)
+bool FaultPlan::Check(const char* operation, const void* site, DWORD* error)
 {
     std::lock_guard<std::mutex> guard(mutex_);
     int call = ++counts_[operation];
@@ -29,10 +29,26 @@ bool FaultPlan::Check(const char* operation, DWORD* error)
     for (const Rule& rule : rules_) {
         if (rule.operation == operation && (call == rule.first || (rule.onward && call > rule.first))) {
             *error = rule.error;
+            failedSites_.push_back(site);
             return true;
         }
     }
     return false;
+}
+
+void FaultPlan::Reset()
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    rules_.clear();
+    counts_.clear();
+    log_.clear();
+    failedSites_.clear();
+}
+
+std::vector<const void*> FaultPlan::FailedSites() const
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    return failedSites_;
 }
 
 int FaultPlan::Calls(const std::string& operation) const

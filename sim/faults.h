@@ -21,11 +21,16 @@ public:
 
     // Counts a call of an operation that cannot fail.
     void Count(const char* operation);
-    // Counts a call; true (with the error) when this call must fail.
-    bool Check(const char* operation, DWORD* error);
+    // Counts a call made from `site` (the caller's return address); true
+    // (with the error) when this call must fail.
+    bool Check(const char* operation, const void* site, DWORD* error);
+    // Forgets the rules, the counts and the log: a scenario's setup is done.
+    void Reset();
 
     int Calls(const std::string& operation) const;
     std::vector<std::string> CallLog() const;
+    // The sites of the calls that were made to fail, in order.
+    std::vector<const void*> FailedSites() const;
 
 private:
     struct Rule {
@@ -38,6 +43,7 @@ private:
     std::vector<Rule> rules_;
     std::map<std::string, int> counts_;
     std::vector<std::string> log_;
+    std::vector<const void*> failedSites_;
 };
 
 } // namespace sim

@@ -45,10 +45,10 @@ void Machine::ReleaseHeap()
     heap_.clear();
 }
 
-size_t Machine::HeapBlocks() const
+std::set<void*> Machine::HeapBlocks() const
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return heap_.size();
+    return heap_;
 }
 
 void Machine::InstallTool(const std::wstring& path)

@@ -99,7 +99,7 @@ public:
     bool UntrackBlock(void* block);
     // Frees every block still allocated, as the end of a process does.
     void ReleaseHeap();
-    size_t HeapBlocks() const;
+    std::set<void*> HeapBlocks() const;
 
     // ---- Handles and threads ----
     HANDLE NewHandle(HandleKind kind);

@@ -17,6 +17,12 @@ void MessageBoxes::ExpectWithoutCaption(const std::wstring& text, UINT type, int
     script_.push_back({text, std::nullopt, type, answer, nullptr});
 }
 
+void MessageBoxes::SetResponder(std::function<int(const MessageBoxRecord&)> responder)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    responder_ = std::move(responder);
+}
+
 int MessageBoxes::Show(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type)
 {
     MessageBoxRecord record;
@@ -29,9 +35,12 @@ int MessageBoxes::Show(HWND owner, const wchar_t* text, const wchar_t* caption, 
 
     std::string violation;
     std::function<void()> whileShown;
+    std::function<int(const MessageBoxRecord&)> responder;
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (script_.empty()) {
+        if (script_.empty() && responder_) {
+            responder = responder_;
+        } else if (script_.empty()) {
             violation = "unexpected message box: \"" + Utf8(record.text) + "\"";
             record.answer = IDCANCEL;
         } else {
@@ -49,7 +58,16 @@ int MessageBoxes::Show(HWND owner, const wchar_t* text, const wchar_t* caption, 
                 whileShown = expected.whileShown;
             }
         }
+        if (!responder) {
+            shown_.push_back(record);
+        }
+    }
+    if (responder) {
+        // Outside the lock: the responder may act on the machine.
+        record.answer = responder(record);
+        std::lock_guard<std::mutex> guard(mutex_);
         shown_.push_back(record);
+        return record.answer;
     }
     if (!violation.empty()) {
         report_(violation);

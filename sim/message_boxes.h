@@ -34,6 +34,10 @@ public:
     // As Expect, for a box shown with a null caption.
     void ExpectWithoutCaption(const std::wstring& text, UINT type, int answer);
 
+    // Answers every box once the script is used up: a user who decides for
+    // himself, for runs whose boxes cannot be foreseen one by one.
+    void SetResponder(std::function<int(const MessageBoxRecord&)> responder);
+
     int Show(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 
     std::vector<MessageBoxRecord> Shown() const;
@@ -50,6 +54,7 @@ private:
     Reporter report_;
     mutable std::mutex mutex_;
     std::deque<Expected> script_;
+    std::function<int(const MessageBoxRecord&)> responder_;
     std::vector<MessageBoxRecord> shown_;
 };
 

@@ -45,19 +45,18 @@ DWORD LastErrorCode()
     return t_lastError;
 }
 
-bool SimPlatform::Injected(const char* operation, DWORD* error)
+bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site)
 {
-    return machine_.faults.Check(operation, error);
-}
-
-bool SimPlatform::Injected(const char* operation)
-{
-    DWORD error = ERROR_SUCCESS;
-    if (Injected(operation, &error)) {
-        SetLastErrorCode(error);
-        return true;
+    DWORD injected = ERROR_SUCCESS;
+    if (!machine_.faults.Check(operation, site, &injected)) {
+        return false;
     }
-    return false;
+    if (error != nullptr) {
+        *error = injected;
+    } else {
+        SetLastErrorCode(injected);
+    }
+    return true;
 }
 
 void SimPlatform::NotModelled(const char* operation)

@@ -94,9 +94,9 @@ public:
 
 private:
     // Counts the call and applies an injected fault: true when the call must
-    // fail, with the chosen error as the thread's last error.
-    bool Injected(const char* operation);
-    bool Injected(const char* operation, DWORD* error);
+    // fail, with the chosen error in *error, or as the thread's last error
+    // when error is null. The default site is the caller of the operation.
+    bool Injected(const char* operation, DWORD* error = nullptr, const void* site = __builtin_return_address(0));
     // An operation this machine does not model yet: a test failure.
     void NotModelled(const char* operation);
     // FO_DELETE after its checks: the result SHFileOperationW returns.

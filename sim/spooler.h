@@ -28,12 +28,12 @@
 namespace sim {
 
 // Error codes the SDK stand-in does not carry.
-constexpr DWORD kErrorModNotFound = 126;                                  // ERROR_MOD_NOT_FOUND
-constexpr DWORD kErrorInvalidData = 13;                                   // ERROR_INVALID_DATA
-constexpr DWORD kErrorUnknownPrintProcessor = 1798;                       // ERROR_UNKNOWN_PRINTPROCESSOR
-constexpr DWORD kErrorInvalidDatatype = 1804;                             // ERROR_INVALID_DATATYPE
-constexpr DWORD kErrorInvalidEnvironment = 1805;                          // ERROR_INVALID_ENVIRONMENT
-constexpr DWORD kRpcServerUnavailable = 1722;                             // RPC_S_SERVER_UNAVAILABLE
+constexpr DWORD kErrorModNotFound = 126;            // ERROR_MOD_NOT_FOUND
+constexpr DWORD kErrorInvalidData = 13;             // ERROR_INVALID_DATA
+constexpr DWORD kErrorUnknownPrintProcessor = 1798; // ERROR_UNKNOWN_PRINTPROCESSOR
+constexpr DWORD kErrorInvalidDatatype = 1804;       // ERROR_INVALID_DATATYPE
+constexpr DWORD kErrorInvalidEnvironment = 1805;    // ERROR_INVALID_ENVIRONMENT
+constexpr DWORD kRpcServerUnavailable = RPC_S_SERVER_UNAVAILABLE;
 constexpr HRESULT kSpapiGeneralSyntax = static_cast<HRESULT>(0x800F0203); // SPAPI_E_GENERAL_SYNTAX
 
 // Access rights of printer handles.

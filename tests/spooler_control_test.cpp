@@ -71,7 +71,24 @@ TEST_F(SpoolerControl, AServiceThatNeverStopsEndsEachWaitAfter1000Polls)
     machine.spooler.SetServiceState(SERVICE_STOPPED);
     machine.spooler.neverStarts = true;
     EXPECT_EQ(StartSpooler(), 0);
-    EXPECT_EQ(machine.clock.NowMs(), 20000u);
+    EXPECT_EQ(machine.clock.NowMs(), 20000u) << "a start hanging half-way is not repeated";
+}
+
+TEST_F(SpoolerControl, AStartThatDidNotTakeIsTriedOnceMore)
+{
+    // Left stopped, the service would take every printer of the machine with it.
+    machine.spooler.SetServiceState(SERVICE_STOPPED);
+    machine.faults.FailCall("StartServiceW", 1, ERROR_SERVICE_DISABLED);
+    EXPECT_EQ(StartSpooler(), 1);
+    EXPECT_EQ(machine.spooler.ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+
+    machine.spooler.SetServiceState(SERVICE_STOPPED);
+    machine.faults.FailCall("OpenSCManagerW", machine.faults.Calls("OpenSCManagerW") + 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(StartSpooler(), 1);
+
+    machine.faults.FailCall("StartServiceW", machine.faults.Calls("StartServiceW") + 1, ERROR_SERVICE_DISABLED);
+    CycleSpooler(RecordAction, L"C:\\a.dll");
+    EXPECT_EQ(machine.spooler.ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
 TEST_F(SpoolerControl, AServiceThatCannotBeOpenedIsLeftAlone)

@@ -247,4 +247,45 @@ TEST_F(Uninstall, ADriverUnderTwoPackagesIsRemovedOnceAndFoundGoneThroughTheOthe
     EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
 }
 
+// Threads and posted messages are resources too; without them the dialog
+// must neither remove blind nor trap the user.
+TEST_F(Uninstall, WithoutAThreadTheScanRunsOnTheDialogsThreadAndRemoveActsOnIt)
+{
+    InstallPrinter();
+    machine.faults.FailCall("CreateThread", 1, ERROR_NOT_ENOUGH_MEMORY);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+    ASSERT_FALSE(Dialog().treeHistory.empty());
+    EXPECT_EQ(Dialog().treeHistory.front().size(), 4u) << "the inventory was read before Remove";
+    EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+}
+
+TEST_F(Uninstall, ARemovalThatCannotStartIsReportedAndRemoveWorksLater)
+{
+    InstallPrinter();
+    machine.faults.FailCall("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(L"Uninstall driver failed. Please try again, or reboot your OS then try "
+                                              L"again, or contact our support for assistance.",
+                                              MB_OK, IDOK);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+}
+
+TEST_F(Uninstall, ADialogThatCannotBeToldToCloseLetsTheUserCloseIt)
+{
+    // The scan's tree refresh, then 20, 30, 100, the refresh and the close request of the removal.
+    machine.faults.FailCall("PostMessageW", 6, ERROR_NOT_ENOUGH_QUOTA);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    machine.dialogs.ScriptPress(IDCANCEL);
+    RunUninstaller();
+    EXPECT_EQ(Dialog().result, IDCANCEL);
+    EXPECT_FALSE(Dialog().Control(IDOK).enabled) << "nothing is left to remove";
+}
+
 } // namespace

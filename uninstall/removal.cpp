@@ -190,13 +190,10 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
     PostProgress(dialog, 100);
     Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);
     Os().ShowWindow(Os().GetDlgItem(dialog, IDC_PROGRESS), SW_HIDE);
-    // The final messages use buffers of their own: the tree rebuild may be using A and B now.
-    WCHAR text[1024] = {0};
     if (failures != 0) {
         ActiveWorker = WORKER_NONE;
         EnableDialogButtons(dialog, TRUE);
-        Os().LoadStringW(InstanceHandle, IDS_UNINSTALL_FAILED, text, 1024);
-        Os().MessageBoxW(dialog, text, nullptr, MB_OK);
+        ShowUninstallFailed(dialog);
         return 0;
     }
     // Without failures the buttons stay disabled through the clean-up: "Close"
@@ -206,11 +203,23 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
         StartSpooler();
     }
     SendFolderToRecycleBin(dialog);
+    // The final messages use buffers of their own: the tree rebuild may be using A and B now.
+    WCHAR text[1024] = {0};
     WCHAR caption[25] = {0};
     Os().LoadStringW(InstanceHandle, IDS_UNINSTALLED, text, 1024);
     Os().LoadStringW(InstanceHandle, IDS_MESSAGE_CAPTION, caption, 25);
     Os().MessageBoxW(dialog, text, caption, MB_OK);
     ActiveWorker = WORKER_CLOSING;
-    Os().PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    if (!Os().PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0)) {
+        // The dialog cannot be told to close (its queue is full): the user closes it.
+        Os().EnableWindow(Os().GetDlgItem(dialog, IDCANCEL), TRUE);
+    }
     return 0;
+}
+
+void ShowUninstallFailed(HWND dialog)
+{
+    WCHAR text[1024] = {0};
+    Os().LoadStringW(InstanceHandle, IDS_UNINSTALL_FAILED, text, 1024);
+    Os().MessageBoxW(dialog, text, nullptr, MB_OK);
 }

@@ -6,3 +6,5 @@
 #include "common/wintypes.h"
 
 DWORD WINAPI RemovalThread(LPVOID dialog);
+// The box that tells the user the uninstall failed and may be tried again.
+void ShowUninstallFailed(HWND dialog);

@@ -70,19 +70,21 @@ void FormatPrinterLine(const PrinterEntry* printer)
     }
 }
 
-void StartWorker(HWND dialog, LPTHREAD_START_ROUTINE routine, int worker)
+// Starts the worker unless one runs already. False when its thread could not
+// be created; the worker then counts as running until the caller decides.
+bool StartWorker(HWND dialog, LPTHREAD_START_ROUTINE routine, int worker)
 {
     int idle = WORKER_NONE;
     if (!ActiveWorker.compare_exchange_strong(idle, worker)) {
-        return;
+        return true;
     }
     HANDLE thread = Os().CreateThread(nullptr, 0, routine, dialog, 0, nullptr);
     if (thread == nullptr) {
-        ActiveWorker = WORKER_NONE;
-        return;
+        return false;
     }
     // The worker reports through the dialog; its handle is not needed.
     Os().CloseHandle(thread);
+    return true;
 }
 
 } // namespace
@@ -103,12 +105,19 @@ INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 {
     switch (message) {
     case WM_INITDIALOG:
-        StartWorker(dialog, ScanThread, WORKER_SCAN);
+        if (!StartWorker(dialog, ScanThread, WORKER_SCAN)) {
+            // "Remove" must never act on an inventory that was not read: without
+            // a thread the scan runs here, and the window waits for it.
+            ScanThread(dialog);
+        }
         break;
     case WM_COMMAND:
         // Enter can deliver IDOK while the button is disabled: a busy worker is never joined by a second one.
         if (LOWORD(wParam) == IDOK) {
-            StartWorker(dialog, RemovalThread, WORKER_REMOVAL);
+            if (!StartWorker(dialog, RemovalThread, WORKER_REMOVAL)) {
+                ActiveWorker = WORKER_NONE;
+                ShowUninstallFailed(dialog);
+            }
         } else if (LOWORD(wParam) == IDCANCEL && ActiveWorker != WORKER_REMOVAL) {
             // Esc or the close box during a removal would end the process with the spooler stopped.
             Os().EndDialog(dialog, IDCANCEL);

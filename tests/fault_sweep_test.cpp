@@ -1,0 +1,378 @@
+// Every failure point of the whole-mode stories, one at a time: each story
+// runs once per call it makes to an operation that can fail, with that one
+// call failing as Windows would fail it. Whatever fails, the tool must end
+// in bounded time, leak nothing, and never claim what did not happen.
+#include <cxxabi.h>
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "install/usb_port_scan.h"
+#include "res/resource.h"
+#include "tests/support/driver_folder.h"
+#include "tests/support/sim_test.h"
+#include "uninstall/component_inventory.h"
+
+namespace {
+
+const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
+const std::wstring kFamily = L"VADedudoro ";
+const std::wstring kUninstalled = L"The driver is uninstalled.";
+// Far beyond any story's fixed waits; reaching it means a wait without end.
+const uint64_t kTimeLimitMs = 10 * 60 * 1000;
+const size_t kBoxLimit = 12;
+
+// The error each operation gives when it fails for a reason outside the
+// tool's control; out of memory for allocations. Operations not listed cannot
+// fail for the arguments the tool passes (formatting, sleeping, window state),
+// or fail only for a handle the tool no longer owns (the close operations).
+const std::map<std::string, DWORD> kFailureErrors = {
+    {"EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE},
+    {"EnumPrintersW", RPC_S_SERVER_UNAVAILABLE},
+    {"EnumPortsW", RPC_S_SERVER_UNAVAILABLE},
+    {"OpenPrinterW", ERROR_INVALID_PRINTER_NAME},
+    {"SetPrinterW", ERROR_ACCESS_DENIED},
+    {"DeletePrinter", ERROR_ACCESS_DENIED},
+    {"AddPrinterW", ERROR_ACCESS_DENIED},
+    {"AddPrinterDriverW", ERROR_ACCESS_DENIED},
+    {"AddMonitorW", ERROR_ACCESS_DENIED},
+    {"DeletePrinterDriverExW", ERROR_PRINTER_DRIVER_IN_USE},
+    {"DeleteMonitorW", ERROR_PRINT_MONITOR_IN_USE},
+    {"DeletePrinterDriverPackageW", ERROR_ACCESS_DENIED},
+    {"UploadPrinterDriverPackageW", ERROR_ACCESS_DENIED},
+    {"GetPrinterDriverDirectoryW", RPC_S_SERVER_UNAVAILABLE},
+    {"SetupDiGetClassDevsW", ERROR_NOT_ENOUGH_MEMORY},
+    {"SetupDiEnumDeviceInterfaces", ERROR_NOT_ENOUGH_MEMORY},
+    {"SetupDiGetDeviceInterfaceDetailW", ERROR_NOT_ENOUGH_MEMORY},
+    {"CM_Locate_DevNodeW", ERROR_NOT_ENOUGH_MEMORY},
+    {"CM_Reenumerate_DevNode", ERROR_NOT_ENOUGH_MEMORY},
+    {"UpdateDriverForPlugAndPlayDevicesW", ERROR_NO_SUCH_DEVINST},
+    {"SetupGetInfInformationW", ERROR_FILE_NOT_FOUND},
+    {"SetupQueryInfVersionInformationW", ERROR_NOT_ENOUGH_MEMORY},
+    {"RegOpenKeyW", ERROR_ACCESS_DENIED},
+    {"RegOpenKeyExW", ERROR_ACCESS_DENIED},
+    {"RegEnumKeyW", ERROR_ACCESS_DENIED},
+    {"RegGetValueW", ERROR_FILE_NOT_FOUND},
+    {"RegQueryValueExW", ERROR_FILE_NOT_FOUND},
+    {"OpenSCManagerW", ERROR_ACCESS_DENIED},
+    {"OpenServiceW", ERROR_SERVICE_DOES_NOT_EXIST},
+    {"QueryServiceStatusEx", ERROR_ACCESS_DENIED},
+    {"ControlService", ERROR_SERVICE_CANNOT_ACCEPT_CTRL},
+    {"StartServiceW", ERROR_SERVICE_DISABLED},
+    {"SHFileOperationW", ERROR_ACCESS_DENIED},
+    {"DialogBoxParamW", ERROR_NOT_ENOUGH_MEMORY},
+    {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA},
+    {"MessageBoxW", ERROR_NOT_ENOUGH_MEMORY},
+    {"LoadStringW", ERROR_RESOURCE_NAME_NOT_FOUND},
+    {"GetModuleFileNameW", ERROR_NOT_ENOUGH_MEMORY},
+    {"GetTempPathW", ERROR_PATH_NOT_FOUND},
+    {"GetTempFileNameW", ERROR_ACCESS_DENIED},
+    {"GetSystemDirectoryW", ERROR_NOT_ENOUGH_MEMORY},
+    {"CopyFileW", ERROR_DISK_FULL},
+    {"DeleteFileW", ERROR_ACCESS_DENIED},
+    {"MoveFileExW", ERROR_ACCESS_DENIED},
+    {"CreateProcessW", ERROR_NOT_ENOUGH_MEMORY},
+    {"CreateThread", ERROR_NOT_ENOUGH_MEMORY},
+    {"LocalAlloc", ERROR_NOT_ENOUGH_MEMORY},
+    {"MultiByteToWideChar", ERROR_NO_UNICODE_TRANSLATION},
+    {"WideCharToMultiByte", ERROR_NO_UNICODE_TRANSLATION},
+    {"SystemTimeToFileTime", ERROR_INVALID_PARAMETER},
+};
+
+sim::UsbPrinter Printer(const std::wstring& serial, DWORD port, const std::wstring& model)
+{
+    sim::UsbPrinter printer;
+    printer.serial = serial;
+    printer.serialNumber = serial;
+    printer.portNumber = port;
+    printer.portDescription = kFamily + model;
+    return printer;
+}
+
+// One whole-mode story: the machine as the user has it, then what the user runs.
+struct Story {
+    const char* name;
+    std::function<void(sim::Machine&)> stage;
+    std::function<void(sim::Machine&)> play;
+    // The box the story ends with when nothing fails.
+    std::wstring successBox;
+};
+
+void StartSetup(sim::Machine& machine)
+{
+    machine.RunTool(kFolder + L"PrinterSetup.exe", L"");
+    machine.RunLaunchedTools();
+}
+
+void StartUninstaller(sim::Machine& machine)
+{
+    machine.RunTool(kFolder + L"unins000.exe", L"");
+    machine.RunLaunchedTools();
+}
+
+// Two printers of the family installed the way the user installs them.
+void StageInstalledFamily(sim::Machine& machine)
+{
+    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(Printer(L"SN2", 2, L"PX640KT"));
+    StartSetup(machine);
+}
+
+const std::vector<Story>& Stories()
+{
+    static const std::vector<Story> stories = {
+        {"PlugAndPlayInstall", [](sim::Machine& m) { m.devices.Plug(Printer(L"SN1", 1, L"PX630KT")); }, StartSetup,
+         L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
+        {"ManualInstall",
+         [](sim::Machine& m) {
+             m.spooler.bindingDoesNothing = true;
+             m.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+         },
+         StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
+        // The first pass fails for a missing driver file; the user puts it back and retries.
+        {"InstallLoopWithRetry",
+         [](sim::Machine& m) {
+             m.spooler.bindingDoesNothing = true;
+             m.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+             m.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+         },
+         StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
+        {"UninstallEverything", StageInstalledFamily, StartUninstaller, kUninstalled},
+        {"HandOverToTheUninstaller", StageInstalledFamily, StartSetup, kUninstalled},
+    };
+    return stories;
+}
+
+// The user: OK to information, Cancel when asked to plug in a printer, one
+// Retry after a failure (having put the driver folder right), then Cancel.
+int Answer(sim::Machine& machine, const sim::MessageBoxRecord& box, int* retries, size_t* shown)
+{
+    if (++*shown > kBoxLimit) {
+        return IDCANCEL;
+    }
+    if ((box.type & 0xF) == MB_RETRYCANCEL) {
+        if ((*retries)++ != 0) {
+            return IDCANCEL;
+        }
+        WriteDriverFolder(machine, kFolder);
+        return IDRETRY;
+    }
+    return (box.type & 0xF) == MB_OKCANCEL ? IDCANCEL : IDOK;
+}
+
+// In the dialog: "Remove" up to twice, then "Close".
+int Click(const sim::DialogView& view, int* removes)
+{
+    if (view.Enabled(IDOK) && *removes < 2) {
+        ++*removes;
+        return IDOK;
+    }
+    return view.Enabled(IDCANCEL) ? IDCANCEL : 0;
+}
+
+// The blocks that live until the process ends by design: the last scan's
+// records, the inventory and the enumeration buffers it points into.
+std::set<void*> LiveByDesign()
+{
+    std::set<void*> live;
+    for (UsbPortRecord* record = UsbPortList; record != nullptr; record = record->next) {
+        live.insert(record);
+    }
+    for (PackageNode* node = ComponentInventory; node != nullptr; node = node->next) {
+        live.insert(node);
+        for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
+            live.insert(entry);
+            live.insert(entry->info);
+            for (PrinterEntry* printer = entry->printers; printer != nullptr; printer = printer->next) {
+                live.insert(printer);
+            }
+        }
+    }
+    live.insert(DriverEnumerationBuffer);
+    live.insert(PrinterEnumerationBuffer);
+    return live;
+}
+
+std::string Site(const void* site)
+{
+    Dl_info info{};
+    if (dladdr(site, &info) == 0) {
+        return "?";
+    }
+    if (info.dli_sname == nullptr) {
+        // A function of internal linkage: its offset in the executable, for addr2line.
+        char text[32];
+        std::snprintf(text, sizeof(text), "0x%zx",
+                      static_cast<size_t>(static_cast<const char*>(site) - static_cast<const char*>(info.dli_fbase)));
+        return text;
+    }
+    int status = 0;
+    char* name = abi::__cxa_demangle(info.dli_sname, nullptr, nullptr, &status);
+    std::string text = status == 0 ? name : info.dli_sname;
+    std::free(name);
+    return text + "+" + std::to_string(static_cast<const char*>(site) - static_cast<const char*>(info.dli_saddr));
+}
+
+bool OfFamily(const std::wstring& name)
+{
+    return name.rfind(kFamily, 0) == 0;
+}
+
+struct Outcome {
+    std::vector<std::string> findings;
+    std::vector<std::string> calls; // every counted call after the stage
+    std::vector<const void*> failedSites;
+    std::vector<sim::MessageBoxRecord> boxes;
+};
+
+// Plays the story with the nth call of `operation` failing (none for an empty operation).
+Outcome Play(const Story& story, const std::string& operation, int nth)
+{
+    auto machine = std::make_unique<sim::Machine>();
+    sim::SimPlatform platform(*machine);
+    SetPlatform(&platform);
+    Outcome outcome;
+    auto find = [&outcome](const std::string& what) { outcome.findings.push_back(what); };
+
+    machine->SetToolEntry([&](HINSTANCE instance, const wchar_t* commandLine) {
+        ResetToolProcess(*machine);
+        int result = RunStartup(instance, commandLine);
+        machine->JoinThreads();
+        std::set<void*> live = LiveByDesign();
+        size_t leaked = 0;
+        for (void* block : machine->HeapBlocks()) {
+            leaked += live.count(block) == 0 ? 1 : 0;
+        }
+        if (leaked != 0) {
+            find(std::to_string(leaked) + " heap blocks leaked by a process");
+        }
+        return result;
+    });
+    int retries = 0, removes = 0;
+    size_t shown = 0;
+    machine->messageBoxes.SetResponder(
+        [&](const sim::MessageBoxRecord& box) { return Answer(*machine, box, &retries, &shown); });
+    machine->dialogs.SetUserPolicy([&removes](const sim::DialogView& view) { return Click(view, &removes); });
+
+    WriteDriverFolder(*machine, kFolder);
+    machine->InstallTool(kFolder + L"PrinterSetup.exe");
+    machine->InstallTool(kFolder + L"unins000.exe");
+    story.stage(*machine);
+    const size_t staged = machine->messageBoxes.Shown().size();
+    machine->faults.Reset();
+    retries = removes = 0;
+    shown = 0;
+    if (!operation.empty()) {
+        machine->faults.FailCall(operation, nth, kFailureErrors.at(operation));
+    }
+    const uint64_t start = machine->clock.NowMs();
+    story.play(*machine);
+    machine->JoinThreads();
+
+    // Bounded, and nothing the machine itself reports as misuse.
+    if (machine->clock.NowMs() - start > kTimeLimitMs) {
+        find("ran for " + std::to_string((machine->clock.NowMs() - start) / 1000) + " s of virtual time");
+    }
+    if (shown > kBoxLimit) {
+        find("showed " + std::to_string(shown) + " message boxes while the user cancels");
+    }
+    for (const std::string& violation : machine->Violations()) {
+        find("violation: " + violation);
+    }
+    if (machine->spooler.ServiceState() != SERVICE_RUNNING) {
+        find("left the Spooler service stopped");
+    }
+    if (machine->registry.OpenHandles() + machine->devices.OpenSets() + machine->spooler.OpenPrinterHandles() +
+            machine->spooler.OpenServiceHandles() !=
+        0) {
+        find("handles left open");
+    }
+
+    // Honesty: each claim the boxes make holds on the machine afterwards.
+    std::vector<sim::MessageBoxRecord> boxes = machine->messageBoxes.Shown();
+    outcome.boxes.assign(boxes.begin() + static_cast<long>(staged), boxes.end());
+    bool uninstalled = false;
+    for (const sim::MessageBoxRecord& box : outcome.boxes) {
+        const std::wstring& text = box.text;
+        const size_t open = text.find(L'['), close = text.find(L']');
+        if (text.rfind(L"The printer [", 0) == 0 && close != std::wstring::npos) {
+            const sim::QueueRecord* queue = machine->spooler.FindQueue(text.substr(open + 1, close - open - 1));
+            if (queue == nullptr || text.find(L"[" + queue->port + L"]") == std::wstring::npos) {
+                find("claimed \"" + sim::Utf8(text) + "\" without that queue on that port");
+            }
+        }
+        uninstalled = uninstalled || text == kUninstalled;
+    }
+    bool familyLeft = !machine->spooler.Packages().empty();
+    for (const sim::DriverRecord& driver : machine->spooler.Drivers()) {
+        familyLeft = familyLeft || OfFamily(driver.name);
+    }
+    for (const sim::QueueRecord& queue : machine->spooler.Queues()) {
+        familyLeft = familyLeft || OfFamily(queue.driver);
+    }
+    if (uninstalled && familyLeft) {
+        find("claimed the driver uninstalled while parts of the family remain");
+    }
+    const bool recycled = !machine->volume.RecycleBin().empty();
+    if (recycled && familyLeft) {
+        find("sent the folder to the Recycle Bin while parts of the family remain");
+    }
+    if (!recycled && !machine->volume.FileExists(kFolder + L"qxvprtv6.inf")) {
+        find("the driver folder is gone without reaching the Recycle Bin");
+    }
+    for (const std::wstring& path : machine->shell.PermanentlyDeleted()) {
+        find("deleted without undo: " + sim::Utf8(path));
+    }
+
+    outcome.calls = machine->faults.CallLog();
+    outcome.failedSites = machine->faults.FailedSites();
+    machine.reset();
+    SetPlatform(nullptr);
+    return outcome;
+}
+
+class FaultSweep : public ::testing::TestWithParam<Story> {};
+
+TEST_P(FaultSweep, EveryFailurePointEndsSafelyAndHonestly)
+{
+    const Story& story = GetParam();
+    Outcome baseline = Play(story, "", 0);
+    ASSERT_THAT(baseline.findings, ::testing::IsEmpty());
+    ASSERT_FALSE(baseline.boxes.empty());
+    ASSERT_EQ(baseline.boxes.back().text, story.successBox) << "the story does not succeed without faults";
+
+    std::map<std::string, int> failable;
+    for (const std::string& call : baseline.calls) {
+        failable[call] += kFailureErrors.count(call);
+    }
+    size_t runs = 0;
+    std::set<const void*> sites;
+    for (const auto& [operation, count] : failable) {
+        for (int nth = 1; nth <= count; ++nth) {
+            Outcome outcome = Play(story, operation, nth);
+            ++runs;
+            sites.insert(outcome.failedSites.begin(), outcome.failedSites.end());
+            const std::string where = outcome.failedSites.empty() ? "never reached" : Site(outcome.failedSites.front());
+            for (const std::string& finding : outcome.findings) {
+                ADD_FAILURE() << operation << " call " << nth << " failing (at " << where << "): " << finding;
+            }
+        }
+    }
+    std::printf("%s: %zu runs, %zu call sites failed, %zu platform calls in the story\n", story.name, runs,
+                sites.size(), baseline.calls.size());
+    RecordProperty("runs", static_cast<int>(runs));
+    RecordProperty("call_sites", static_cast<int>(sites.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(WholeModes, FaultSweep, ::testing::ValuesIn(Stories()),
+                         [](const ::testing::TestParamInfo<Story>& info) { return std::string(info.param.name); });
+
+} // namespace
