@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/startup.h"
@@ -233,8 +234,9 @@ struct Outcome {
     std::vector<sim::MessageBoxRecord> boxes;
 };
 
-// Plays the story with the nth call of `operation` failing (none for an empty operation).
-Outcome Play(const Story& story, const std::string& operation, int nth)
+// Plays the story with the nth call of `operation` failing, or every call from
+// the nth on (none for an empty operation).
+Outcome Play(const Story& story, const std::string& operation, int nth, bool onward)
 {
     auto machine = std::make_unique<sim::Machine>();
     sim::SimPlatform platform(*machine);
@@ -270,7 +272,9 @@ Outcome Play(const Story& story, const std::string& operation, int nth)
     machine->faults.Reset();
     retries = removes = 0;
     shown = 0;
-    if (!operation.empty()) {
+    if (!operation.empty() && onward) {
+        machine->faults.FailFrom(operation, nth, kFailureErrors.at(operation));
+    } else if (!operation.empty()) {
         machine->faults.FailCall(operation, nth, kFailureErrors.at(operation));
     }
     const uint64_t start = machine->clock.NowMs();
@@ -287,7 +291,8 @@ Outcome Play(const Story& story, const std::string& operation, int nth)
     for (const std::string& violation : machine->Violations()) {
         find("violation: " + violation);
     }
-    if (machine->spooler.ServiceState() != SERVICE_RUNNING) {
+    // A service API that keeps failing leaves the service as the machine has it.
+    if (!onward && machine->spooler.ServiceState() != SERVICE_RUNNING) {
         find("left the Spooler service stopped");
     }
     if (machine->registry.OpenHandles() + machine->devices.OpenSets() + machine->spooler.OpenPrinterHandles() +
@@ -339,12 +344,15 @@ Outcome Play(const Story& story, const std::string& operation, int nth)
     return outcome;
 }
 
-class FaultSweep : public ::testing::TestWithParam<Story> {};
+// A story with a kind of failure: one call that fails once (a passing
+// condition), or an operation that fails from that call on (a lasting one).
+class FaultSweep : public ::testing::TestWithParam<std::tuple<Story, bool>> {};
 
 TEST_P(FaultSweep, EveryFailurePointEndsSafelyAndHonestly)
 {
-    const Story& story = GetParam();
-    Outcome baseline = Play(story, "", 0);
+    const Story& story = std::get<0>(GetParam());
+    const bool onward = std::get<1>(GetParam());
+    Outcome baseline = Play(story, "", 0, false);
     ASSERT_THAT(baseline.findings, ::testing::IsEmpty());
     ASSERT_FALSE(baseline.boxes.empty());
     ASSERT_EQ(baseline.boxes.back().text, story.successBox) << "the story does not succeed without faults";
@@ -357,22 +365,26 @@ TEST_P(FaultSweep, EveryFailurePointEndsSafelyAndHonestly)
     std::set<const void*> sites;
     for (const auto& [operation, count] : failable) {
         for (int nth = 1; nth <= count; ++nth) {
-            Outcome outcome = Play(story, operation, nth);
+            Outcome outcome = Play(story, operation, nth, onward);
             ++runs;
             sites.insert(outcome.failedSites.begin(), outcome.failedSites.end());
             const std::string where = outcome.failedSites.empty() ? "never reached" : Site(outcome.failedSites.front());
             for (const std::string& finding : outcome.findings) {
-                ADD_FAILURE() << operation << " call " << nth << " failing (at " << where << "): " << finding;
+                ADD_FAILURE() << operation << " call " << nth << (onward ? " and on" : "") << " failing (at " << where
+                              << "): " << finding;
             }
         }
     }
-    std::printf("%s: %zu runs, %zu call sites failed, %zu platform calls in the story\n", story.name, runs,
-                sites.size(), baseline.calls.size());
+    std::printf("%s%s: %zu runs, %zu call sites failed, %zu platform calls in the story\n", story.name,
+                onward ? " (lasting)" : "", runs, sites.size(), baseline.calls.size());
     RecordProperty("runs", static_cast<int>(runs));
     RecordProperty("call_sites", static_cast<int>(sites.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(WholeModes, FaultSweep, ::testing::ValuesIn(Stories()),
-                         [](const ::testing::TestParamInfo<Story>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(WholeModes, FaultSweep, ::testing::Combine(::testing::ValuesIn(Stories()), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<Story, bool>>& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "_Lasting" : "_Once");
+                         });
 
 } // namespace

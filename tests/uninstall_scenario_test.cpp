@@ -13,6 +13,8 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
+const std::wstring kFailed = L"Uninstall driver failed. Please try again, or reboot your OS then try again, or contact "
+                             L"our support for assistance.";
 
 class Uninstall : public SimTest {
 protected:
@@ -118,9 +120,7 @@ TEST_F(Uninstall, APrinterThatCannotBeDeletedKeepsTheDialogOpenAndRemoveRetriesO
     InstallPrinter();
     machine.faults.FailCall("DeletePrinter", 1, ERROR_ACCESS_DENIED);
     machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(L"Uninstall driver failed. Please try again, or reboot your OS then try "
-                                              L"again, or contact our support for assistance.",
-                                              MB_OK, IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
     // After the failure both buttons are enabled again; the user presses Remove once more.
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
@@ -204,9 +204,7 @@ TEST_F(Uninstall, APackageFailureShowsTheHresultInDecimalInEnglish)
     InstallPrinter();
     machine.faults.FailFrom("DeletePrinterDriverPackageW", 1, ERROR_ACCESS_DENIED);
     machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(L"Uninstall driver failed. Please try again, or reboot your OS then try "
-                                              L"again, or contact our support for assistance.",
-                                              MB_OK, IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
     machine.dialogs.ScriptPress(IDCANCEL);
     RunUninstaller();
     EXPECT_THAT(Texts(Dialog().tree)[1], ::testing::EndsWith(L"Failed. Error:-2147024891"));
@@ -267,9 +265,7 @@ TEST_F(Uninstall, ARemovalThatCannotStartIsReportedAndRemoveWorksLater)
     InstallPrinter();
     machine.faults.FailCall("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
     machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(L"Uninstall driver failed. Please try again, or reboot your OS then try "
-                                              L"again, or contact our support for assistance.",
-                                              MB_OK, IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
     RunUninstaller();
@@ -286,6 +282,20 @@ TEST_F(Uninstall, ADialogThatCannotBeToldToCloseLetsTheUserCloseIt)
     RunUninstaller();
     EXPECT_EQ(Dialog().result, IDCANCEL);
     EXPECT_FALSE(Dialog().Control(IDOK).enabled) << "nothing is left to remove";
+}
+
+TEST_F(Uninstall, AnInventoryThatRanOutOfMemoryNeverEndsInTheUninstalledBox)
+{
+    InstallPrinter();
+    machine.faults.Reset();
+    machine.faults.FailFrom("LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    machine.dialogs.ScriptPress(IDCANCEL);
+    RunUninstaller();
+    EXPECT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
+    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_THAT(machine.volume.RecycleBin(), IsEmpty());
 }
 
 } // namespace

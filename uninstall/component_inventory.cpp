@@ -10,6 +10,7 @@
 PackageNode* ComponentInventory;
 BYTE* DriverEnumerationBuffer;
 BYTE* PrinterEnumerationBuffer;
+int InventoryGaps;
 
 namespace {
 
@@ -80,6 +81,7 @@ void AddPackageFromKey(HKEY packages, const WCHAR* subkeyName, WCHAR* path)
     }
     PackageNode* node = NewRecord<PackageNode>();
     if (node == nullptr) {
+        ++InventoryGaps;
         return;
     }
     FormatBounded(node->infPath, 1024, L"%ws", path);
@@ -129,6 +131,7 @@ void AddOrphanPackage(DRIVER_INFO_8W* record)
     if (entry == nullptr || node == nullptr) {
         Os().LocalFree(entry);
         Os().LocalFree(node);
+        ++InventoryGaps;
         return;
     }
     entry->info = record;
@@ -211,6 +214,7 @@ void AttachPrinters()
                 }
                 PrinterEntry* attached = NewRecord<PrinterEntry>();
                 if (attached == nullptr) {
+                    ++InventoryGaps;
                     continue;
                 }
                 attached->info = printer;

@@ -36,6 +36,9 @@ struct PackageNode {
 extern PackageNode* ComponentInventory;
 extern BYTE* DriverEnumerationBuffer;
 extern BYTE* PrinterEnumerationBuffer;
+// Records of the family the inventory found but could not hold (out of
+// memory): while there are any, no removal can be called complete.
+extern int InventoryGaps;
 
 // Adds a package node for each package of the family the spooler recorded.
 void CollectDriverPackages();

@@ -185,7 +185,8 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
     Os().Sleep(kPauseAfterRestartMs);
     PostProgress(dialog, 30);
 
-    int failures = RemoveInventory(dialog);
+    // What the inventory could not hold is still installed: never a complete removal.
+    int failures = RemoveInventory(dialog) + InventoryGaps;
 
     PostProgress(dialog, 100);
     Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);

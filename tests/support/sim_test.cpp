@@ -21,6 +21,7 @@ void ResetToolProcess(sim::Machine& machine)
     ComponentInventory = nullptr;
     DriverEnumerationBuffer = nullptr;
     PrinterEnumerationBuffer = nullptr;
+    InventoryGaps = 0;
 }
 
 SimTest::SimTest()
