@@ -111,8 +111,9 @@ UsbPortRecord* ReadPortRecord(const WCHAR* devicePath, const WCHAR* vendorId, DW
 
     UsbPortRecord* record = nullptr;
     DWORD portNumber = 0;
-    // Nothing can be installed on a port whose number is unknown.
-    if (ReadPortNumber(key, &portNumber)) {
+    // Nothing can be installed on a port whose number is unknown, nor on one
+    // whose number "%d" would print negative ("USB-001" names no port).
+    if (ReadPortNumber(key, &portNumber) && portNumber <= 0x7FFFFFFF) {
         record = static_cast<UsbPortRecord*>(Os().LocalAlloc(LPTR, sizeof(UsbPortRecord)));
     }
     if (record != nullptr) {

@@ -311,7 +311,9 @@ LSTATUS Registry::GetValue(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD fl
     if (bytes.size() > capacity) {
         return ERROR_MORE_DATA;
     }
-    std::memcpy(data, bytes.data(), bytes.size());
+    if (!bytes.empty()) { // an empty value has no storage to copy from
+        std::memcpy(data, bytes.data(), bytes.size());
+    }
     return ERROR_SUCCESS;
 }
 
@@ -340,7 +342,9 @@ LSTATUS Registry::QueryValue(HKEY key, LPCWSTR valueName, LPDWORD type, LPBYTE d
         return ERROR_MORE_DATA;
     }
     // Raw bytes: a string stored without terminator comes back without one.
-    std::memcpy(data, value->data.data(), value->data.size());
+    if (!value->data.empty()) {
+        std::memcpy(data, value->data.data(), value->data.size());
+    }
     return ERROR_SUCCESS;
 }
 

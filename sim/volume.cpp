@@ -118,6 +118,14 @@ std::vector<std::wstring> Volume::ListFiles(const std::wstring& directory) const
     return files;
 }
 
+void Volume::SetReadOnly(const std::wstring& path)
+{
+    auto found = entries_.find(Key(path));
+    if (found != entries_.end()) {
+        found->second.readOnly = true;
+    }
+}
+
 void Volume::SetHeldOpen(const std::wstring& path, bool held)
 {
     auto found = entries_.find(Key(path));
@@ -163,6 +171,9 @@ DWORD Volume::Copy(const std::wstring& source, const std::wstring& destination, 
         if (existing->second.heldOpen) {
             return ERROR_SHARING_VIOLATION;
         }
+        if (existing->second.readOnly) {
+            return ERROR_ACCESS_DENIED;
+        }
     }
     std::string content = from->content;
     Entry& entry = entries_[key];
@@ -187,7 +198,7 @@ DWORD Volume::Delete(const std::wstring& path)
     if (found->second.directory) {
         return ERROR_ACCESS_DENIED;
     }
-    if (found->second.heldOpen) {
+    if (found->second.heldOpen || found->second.readOnly) {
         return ERROR_ACCESS_DENIED;
     }
     entries_.erase(found);

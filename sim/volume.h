@@ -37,6 +37,8 @@ public:
     // A file held open (a DLL a running service has loaded) cannot be
     // deleted or overwritten.
     void SetHeldOpen(const std::wstring& path, bool held);
+    // A read-only file cannot be deleted or overwritten either (access denied).
+    void SetReadOnly(const std::wstring& path);
 
     // Operations with the error codes Windows gives; 0 on success.
     DWORD Copy(const std::wstring& source, const std::wstring& destination, bool failIfExists);
@@ -66,6 +68,7 @@ private:
         bool directory = false;
         std::string content;
         bool heldOpen = false;
+        bool readOnly = false;
     };
     void CreateParent(const std::wstring& path);
     DWORD CheckParent(const std::wstring& key) const;

@@ -131,7 +131,7 @@ TEST_F(UsbPortScan, ValuesOfAnyLengthOrWithoutTerminatorStayInTheirFields)
     printer.serialNumber.reset();
     machine.devices.Plug(printer);
     const std::wstring params = sim::Devices::ParametersKey(printer);
-    const std::wstring huge(5000, L'V');
+    const std::wstring huge(10000, L'V');
     machine.registry.SetString(HKEY_LOCAL_MACHINE, params, L"Port Description", huge);
     // Three characters and no terminator in the stored data.
     const wchar_t raw[3] = {L'S', L'N', L'9'};
@@ -180,6 +180,33 @@ TEST_F(UsbPortScan, APortWithoutAReadableNumberIsSkipped)
     EXPECT_EQ(ScanUsbPrinterPorts(), 1);
     ASSERT_EQ(Ports().size(), 1u);
     EXPECT_EQ(Ports()[0].portName, L"USB003");
+}
+
+TEST_F(UsbPortScan, PortNumbersAtTheExtremes)
+{
+    machine.devices.Plug(Printer(L"SN0001", 0, L"VADedudoro PX630KT"));
+    machine.devices.Plug(Printer(L"SN0002", 0x7FFFFFFF, L"VADedudoro PX630KT"));
+    machine.devices.Plug(Printer(L"SN0003", 0xFFFFFFFF, L"VADedudoro PX630KT"));
+    EXPECT_EQ(ScanUsbPrinterPorts(), 2);
+    ASSERT_EQ(Ports().size(), 2u);
+    EXPECT_EQ(Ports()[0].portName, L"USB2147483647");
+    EXPECT_EQ(Ports()[1].portName, L"USB000") << "no such port; installing on it fails and says so";
+}
+
+TEST_F(UsbPortScan, TextsStoredAsMultiStringsAndHugeKeyPathsAreSurvived)
+{
+    UsbPrinter multi = Printer(L"SN0001", 1, L"");
+    multi.portDescription.reset();
+    machine.devices.Plug(multi);
+    machine.registry.SetMultiString(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(multi), L"Port Description",
+                                    {L"VADedudoro PX630KT", L"second"});
+    // An interface path far longer than any fixed buffer: its key path is sized from it.
+    machine.devices.Plug(Printer(std::wstring(3000, L's'), 2, L"VADedudoro PX640KT"));
+
+    EXPECT_EQ(ScanUsbPrinterPorts(), 2);
+    ASSERT_EQ(Ports().size(), 2u);
+    EXPECT_EQ(Ports()[0].description, L"VADedudoro PX640KT");
+    EXPECT_EQ(Ports()[1].description, L"") << "a REG_MULTI_SZ is no description";
 }
 
 TEST_F(UsbPortScan, MissingOrMistypedTextsLeaveEmptyFields)

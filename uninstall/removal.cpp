@@ -1,11 +1,13 @@
 #include "uninstall/removal.h"
 
 #include <cwchar>
+#include <cwctype>
 
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
 #include "common/spooler_control.h"
+#include "install/driver_files.h"
 #include "res/resource.h"
 #include "uninstall/component_inventory.h"
 #include "uninstall/uninstall_dialog.h"
@@ -153,9 +155,47 @@ void DeleteMonitorFile()
     }
 }
 
+bool SamePath(const WCHAR* a, const WCHAR* b)
+{
+    for (; *a != 0 && *b != 0; ++a, ++b) {
+        if (towlower(*a) != towlower(*b)) {
+            return false;
+        }
+    }
+    return (*a == 0 || (*a == L'\\' && a[1] == 0)) && (*b == 0 || (*b == L'\\' && b[1] == 0));
+}
+
+// The folder comes from the command line: only an absolute path without
+// wildcards, that is neither a drive root nor the Windows or system directory
+// and that holds the driver's INF, is the driver folder.
+bool IsDriverFolder(const WCHAR* folder)
+{
+    const size_t length = wcslen(folder);
+    const bool drivePath = length > 3 && iswalpha(folder[0]) && folder[1] == L':' && folder[2] == L'\\';
+    const bool uncPath = length > 2 && folder[0] == L'\\' && folder[1] == L'\\';
+    if ((!drivePath && !uncPath) || wcspbrk(folder, L"*?\"") != nullptr) {
+        return false;
+    }
+    WCHAR systemDirectory[MAX_PATH] = {0};
+    const UINT systemLength = Os().GetSystemDirectoryW(systemDirectory, MAX_PATH);
+    if (systemLength == 0 || systemLength >= MAX_PATH || SamePath(folder, systemDirectory)) {
+        return false;
+    }
+    WCHAR* lastBackslash = wcsrchr(systemDirectory, L'\\');
+    if (lastBackslash != nullptr) {
+        *lastBackslash = 0; // the Windows directory
+    }
+    if (SamePath(folder, systemDirectory)) {
+        return false;
+    }
+    WCHAR inf[MAX_PATH] = {0};
+    DWORD size = 0;
+    return FormatBounded(inf, MAX_PATH, L"%ws\\%ws", folder, DRIVER_INF_FILE) == S_OK &&
+           Os().SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &size) && size != 0;
+}
+
 void SendFolderToRecycleBin(HWND dialog)
 {
-    Os().SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory, InstallDirectory);
     // A list of one path, double-terminated inside its own buffer; without its
     // trailing backslash, which some shells refuse for a folder.
     WCHAR folder[MAX_PATH + 2] = {0};
@@ -164,6 +204,10 @@ void SendFolderToRecycleBin(HWND dialog)
     if (length > 3 && folder[length - 1] == L'\\') {
         folder[length - 1] = 0;
     }
+    if (!IsDriverFolder(folder)) {
+        return;
+    }
+    Os().SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory, InstallDirectory);
     SHFILEOPSTRUCTW operation = {};
     operation.hwnd = dialog;
     operation.wFunc = FO_DELETE;

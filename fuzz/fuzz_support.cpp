@@ -1,0 +1,66 @@
+#include "fuzz/fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/startup.h"
+#include "res/resource.h"
+#include "tests/support/driver_folder.h"
+#include "tests/support/sim_test.h"
+
+const std::wstring kFuzzFolder = L"C:\\Drivers\\PX Series\\";
+
+std::wstring TakeText(FuzzedDataProvider& input, size_t maxChars)
+{
+    const size_t chars = input.ConsumeIntegralInRange<size_t>(0, maxChars);
+    std::vector<uint8_t> bytes = input.ConsumeBytes<uint8_t>(chars * 2);
+    std::wstring text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const wchar_t unit = static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
+        text.push_back(unit != 0 ? unit : L' ');
+    }
+    return text;
+}
+
+void Require(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "finding: %s\n", what);
+        std::abort();
+    }
+}
+
+FuzzMachine::FuzzMachine()
+{
+    SetPlatform(&platform);
+    machine.SetToolEntry([this](HINSTANCE instance, const wchar_t* commandLine) {
+        ResetToolProcess(machine);
+        return RunStartup(instance, commandLine);
+    });
+    machine.messageBoxes.SetResponder([](const sim::MessageBoxRecord&) { return IDCANCEL; });
+    machine.dialogs.SetUserPolicy([](const sim::DialogView& view) { return view.Enabled(IDCANCEL) ? IDCANCEL : 0; });
+    WriteDriverFolder(machine, kFuzzFolder);
+    machine.InstallTool(kFuzzFolder + L"PrinterSetup.exe");
+    machine.InstallTool(kFuzzFolder + L"unins000.exe");
+}
+
+FuzzMachine::~FuzzMachine()
+{
+    machine.JoinThreads();
+    ResetToolProcess(machine);
+    SetPlatform(nullptr);
+}
+
+void FuzzMachine::Check()
+{
+    machine.JoinThreads();
+    for (const std::string& violation : machine.Violations()) {
+        std::fprintf(stderr, "violation: %s\n", violation.c_str());
+    }
+    Require(machine.Violations().empty(), "the machine reports misuse");
+    Require(machine.registry.OpenHandles() == 0 && machine.devices.OpenSets() == 0 &&
+                machine.spooler.OpenPrinterHandles() == 0 && machine.spooler.OpenServiceHandles() == 0,
+            "handles left open");
+    Require(machine.volume.RecycleBin().empty() && machine.shell.PermanentlyDeleted().empty(),
+            "something was removed although the user cancelled");
+}

@@ -1,0 +1,156 @@
+// Odd and hostile input, whole: command lines, folders, spooler records and
+// files that no caller should hand the tool, and what it does with them.
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/support/driver_folder.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+using ::testing::IsEmpty;
+
+const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
+const std::wstring kFamilyDll = L"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\qxvprtdrv6.dll";
+
+class HostileInput : public SimTest {
+protected:
+    HostileInput()
+    {
+        WriteDriverFolder(machine, kFolder);
+        machine.InstallTool(kFolder + L"PrinterSetup.exe");
+        // The user confirms what is offered, presses "Remove" once and then "Close".
+        machine.messageBoxes.SetResponder(
+            [](const sim::MessageBoxRecord& box) { return (box.type & 0xF) == MB_OK ? IDOK : IDCANCEL; });
+        machine.dialogs.SetUserPolicy([this](const sim::DialogView& view) {
+            if (view.Enabled(IDOK) && !removed_) {
+                removed_ = true;
+                return IDOK;
+            }
+            return view.Enabled(IDCANCEL) ? IDCANCEL : 0;
+        });
+    }
+
+    int Start(const std::wstring& arguments)
+    {
+        removed_ = false;
+        return machine.RunTool(kFolder + L"PrinterSetup.exe", arguments);
+    }
+
+    std::vector<std::wstring> Texts()
+    {
+        std::vector<std::wstring> texts;
+        for (const sim::MessageBoxRecord& box : machine.messageBoxes.Shown()) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+
+    sim::DriverRecord FamilyDriver(const std::wstring& name)
+    {
+        sim::DriverRecord driver;
+        driver.name = name;
+        driver.driverPath = kFamilyDll;
+        return driver;
+    }
+
+private:
+    bool removed_ = false;
+};
+
+TEST_F(HostileInput, UninstallFoldersThatAreNotTheDriverFolderNeverReachTheRecycleBin)
+{
+    // Places that hold the driver's INF but are no driver folder.
+    machine.volume.WriteFile(L"C:\\qxvprtv6.inf", *machine.volume.ReadFile(kFolder + L"qxvprtv6.inf"));
+    machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtv6.inf",
+                             *machine.volume.ReadFile(kFolder + L"qxvprtv6.inf"));
+    machine.volume.WriteFile(L"C:\\Windows\\qxvprtv6.inf", *machine.volume.ReadFile(kFolder + L"qxvprtv6.inf"));
+    const std::vector<std::wstring> folders = {
+        L"C:\\" + std::wstring(256, L'd'), // 259 characters, no such folder
+        L"\"" + kFolder + L"\"",           // quoted: the quotes are part of the text
+        kFolder + L" ",                    // a trailing blank
+        L"C:\\",
+        L"c:",
+        L"C:\\WINDOWS\\",
+        machine.systemDirectory,
+        L"Drivers\\PX Series\\", // relative
+        L"C:\\Drivers\\*",
+    };
+    for (const std::wstring& folder : folders) {
+        EXPECT_EQ(Start(L"-u " + folder), 0);
+        EXPECT_THAT(machine.volume.RecycleBin(), IsEmpty()) << sim::Utf8(folder);
+    }
+    EXPECT_EQ(machine.dialogs.Runs().size(), folders.size()) << "each opened the dialog for its folder";
+    EXPECT_TRUE(machine.volume.FileExists(kFolder + L"qxvprtv6.inf"));
+    EXPECT_THAT(machine.shell.FileOperations(), IsEmpty());
+
+    // The real folder, written with a trailing blank removed, still goes.
+    EXPECT_EQ(Start(L"-u " + kFolder), 0);
+    EXPECT_EQ(machine.volume.RecycleBin().size(), 1u);
+}
+
+TEST_F(HostileInput, OverlongUninstallArgumentsTouchNothing)
+{
+    for (size_t length : {260u, 10000u}) {
+        EXPECT_EQ(Start(L"-u C:\\" + std::wstring(length - 3, L'x')), 0);
+    }
+    EXPECT_EQ(Start(L"-u " + std::wstring(10000, L'"')), 0);
+    EXPECT_THAT(machine.messageBoxes.Shown(), IsEmpty());
+    EXPECT_THAT(machine.dialogs.Runs(), IsEmpty());
+    EXPECT_THAT(machine.Launches(), IsEmpty());
+}
+
+TEST_F(HostileInput, DriverRecordsWithMissingFieldsAndThousandCharacterQueueNames)
+{
+    sim::DriverRecord bare = FamilyDriver(L"VADedudoro PX630KT"); // no INF path, maker, or anything else
+    machine.spooler.StageDriver(bare);
+    sim::QueueRecord queue;
+    queue.name = std::wstring(1000, L'Q');
+    queue.port = L"USB001";
+    queue.driver = bare.name;
+    machine.spooler.StageQueue(queue);
+
+    EXPECT_EQ(Start(L"-u " + kFolder), 0);
+    ASSERT_EQ(machine.dialogs.Runs().size(), 1u);
+    const std::vector<sim::TreeLine> tree = machine.dialogs.Runs()[0].treeHistory.front();
+    ASSERT_EQ(tree.size(), 4u);
+    EXPECT_EQ(tree[1].text, L"No driver package");
+    EXPECT_EQ(tree[2].text, L"Printer Driver:VADedudoro PX630KT, (null), version:0.0.0.0, ");
+    EXPECT_EQ(tree[3].text.size(), 1023u) << "the line is cut, not overrun";
+    EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_EQ(Texts().back(), L"The driver is uninstalled.");
+}
+
+TEST_F(HostileInput, ADriverFolderWithoutItsFilesFailsAndSaysSo)
+{
+    for (const std::wstring& file : machine.volume.ListTree(kFolder)) {
+        if (file.find(L".exe") == std::wstring::npos) {
+            machine.volume.Delete(file);
+        }
+    }
+    machine.spooler.bindingDoesNothing = true;
+    machine.devices.Plug(sim::UsbPrinter{});
+    EXPECT_EQ(Start(L""), 0);
+    ASSERT_EQ(Texts().size(), 1u);
+    EXPECT_THAT(Texts()[0], ::testing::StartsWith(L"The printer driver install failed, error code:"));
+    EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
+}
+
+TEST_F(HostileInput, AReadOnlyDriverFileIsReplacedAtTheNextRestart)
+{
+    const std::wstring target = L"C:\\Windows\\system32\\spool\\drivers\\x64\\qxvprtdrv6.dll";
+    machine.volume.WriteFile(target, "MZ old render");
+    machine.volume.SetReadOnly(target);
+    machine.spooler.bindingDoesNothing = true;
+    machine.devices.Plug(sim::UsbPrinter{});
+    EXPECT_EQ(Start(L""), 0);
+    ASSERT_EQ(Texts().size(), 1u);
+    EXPECT_EQ(Texts()[0], L"The printer [VADedudoro PX630KT] is installed on the port [USB001].");
+    EXPECT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
+    ASSERT_EQ(machine.volume.PendingRenames().size(), 1u);
+    EXPECT_EQ(machine.volume.PendingRenames()[0].destination, target);
+}
+
+} // namespace
