@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev googletest
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine64 wine xvfb xauth imagemagick fonts-wqy-microhei locales procps
+    clang libclang-rt-14-dev valgrind
 )
 
 missing=()

@@ -2,9 +2,10 @@
 # Sets up the machine, builds the Windows executable (with the UI probe, the
 # demo driver folder and the contract tests for Windows) and the Linux test
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer, and runs every
-# test: unit, scenario and contract tests on the simulated machine, the checks
-# of the executable, and the end-to-end suite under Wine; then the threaded
-# stories under ThreadSanitizer.
+# test: unit, scenario and contract tests and the fault sweep on the simulated
+# machine, the checks of the executable, and the end-to-end suite under Wine;
+# then the threaded stories under ThreadSanitizer, the scenario tests under
+# valgrind, and a bounded pass of every fuzz target (FUZZ_SECONDS each).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -18,3 +19,9 @@ ctest --preset linux-asan --output-on-failure -j 2
 cmake --preset linux-tsan >/dev/null
 cmake --build --preset linux-tsan
 ctest --preset linux-tsan --output-on-failure
+
+# The scenario tests once more under valgrind's memcheck.
+scripts/valgrind.sh
+
+# Every fuzz target for a bounded time from its seed corpus.
+scripts/fuzz.sh "${FUZZ_SECONDS:-30}"

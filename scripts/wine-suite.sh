@@ -20,6 +20,7 @@ probe_dir="$build/e2e/probe"
 demo="$build/demo-driver"
 contract="$build/tests/contract/contract_tests.exe"
 for needed in "$tool" "$probe_dir/ui_probe.exe" "$probe_dir/dbwin_listener.exe" "$probe_dir/spooler_list.exe" \
+    "$probe_dir/load_library.exe" "$probe_dir/planted.dll" \
     "$demo/qxvprtv6.inf" "$contract"; do
     [ -e "$needed" ] || { echo "wine-suite: missing $needed (build the windows preset first)" >&2; exit 2; }
 done
@@ -263,6 +264,57 @@ scenario_uninstaller_relaunches_and_removes_the_folder() { # lang
     report "unins000.exe relaunches from the temporary folder and sends its folder to the Recycle Bin ($lang)"
 }
 
+# The DLLs the tool loads at run time, and one that system code may load for
+# a window, planted under their names where the tool runs: the driver folder
+# and the temporary folder of the uninstaller's copy. (version.dll and
+# uxtheme.dll are left out: Wine's own user32 imports the first and its
+# comctl32 loads the second through the program's folder even after
+# SetDefaultDllDirectories; Windows takes both from the system directory.)
+planted_names=(winspool.drv setupapi.dll cfgmgr32.dll newdev.dll comctl32.dll dwmapi.dll)
+# Wine prefers its builtin DLLs to a program's folder; Windows takes any DLL
+# that is no KnownDLL from there. Preferring native DLLs makes Wine do the same.
+planted_overrides="winspool.drv,setupapi,cfgmgr32,newdev,comctl32,dwmapi=n,b"
+
+scenario_planted_dlls_are_never_loaded() {
+    local caption dialog temp_unix loads control box
+    caption="$(caption_for en)"
+    dialog="$(dialog_caption_for en)"
+    fresh_driver_folder
+    cp "$tool" "$drivers_unix/PrinterSetup.exe"
+    cp "$tool" "$drivers_unix/unins000.exe"
+    rm -rf "$XDG_DATA_HOME/Trash"
+    temp_unix="$(find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 4 -type d -iname Temp | head -n1)"
+    loads="$WINEPREFIX/drive_c/planted-dll-loads.txt"
+    rm -f "$loads"
+    [ -d "$temp_unix" ] || fail_check "no temporary folder in the prefix"
+    for name in "${planted_names[@]}"; do
+        cp "$probe_dir/planted.dll" "$drivers_unix/$name"
+        [ -d "$temp_unix" ] && cp "$probe_dir/planted.dll" "$temp_unix/$name"
+    done
+
+    # The control: loaded the plain way, every planted DLL is taken and reported.
+    cp "$probe_dir/load_library.exe" "$drivers_unix/"
+    control="$(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$planted_overrides" \
+        wine_run 60 "$drivers_win\\load_library.exe" "${planted_names[@]}" | tr -d '\r')"
+    rm -f "$drivers_unix/load_library.exe"
+    expect_eq "$(grep -c 'PX Series' <<<"$control")" "${#planted_names[@]}" "planted DLLs the control loads"
+    expect_eq "$(grep -c 'PX Series' "$loads" 2>/dev/null)" "${#planted_names[@]}" "control loads reported"
+
+    rm -f "$loads"
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$planted_overrides" wine_start "$drivers_win\\PrinterSetup.exe"
+    local pid=$WINE_LAST_PID
+    probe msgbox "$caption" 30000 >/dev/null || fail_check "install mode showed no question"
+    probe press "$caption" 2 >/dev/null || fail_check "could not press Cancel"
+    wait_exit "$pid" 30
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$planted_overrides" wine_run 60 "$drivers_win\\unins000.exe"
+    probe wait-enabled "$dialog" 1 1 30000 >/dev/null || fail_check "the uninstaller's copy showed no dialog"
+    probe press "$dialog" 2 >/dev/null || fail_check "could not press Close"
+    probe wait-gone "$dialog" 30000 >/dev/null || fail_check "the dialog did not close"
+    expect_eq "$(cat "$loads" 2>/dev/null)" "" "planted DLLs the tool loaded"
+    [ -d "$temp_unix" ] && for name in "${planted_names[@]}"; do rm -f "$temp_unix/$name"; done
+    report "DLLs planted in the driver folder and the temporary folder are never loaded"
+}
+
 run_contract_tests() { # lang
     local lang="$1" out status
     mkdir -p "$WINEPREFIX/drive_c/DemoDriver"
@@ -305,6 +357,7 @@ for lang in en zh; do
     run_contract_tests "$lang"
 done
 start_listener
+scenario_planted_dlls_are_never_loaded
 for lang in en zh; do
     scenario_uninstaller_relaunches_and_removes_the_folder "$lang"
     scenario_no_printer_then_cancel "$lang"

@@ -71,6 +71,21 @@ TEST_F(RegistryContract, GetValueRefusesOtherTypesAndMissingValues)
     Os().RegCloseKey(key);
 }
 
+TEST_F(RegistryContract, AnEmptyValueReadsAsNoBytes)
+{
+    // Found by fuzzing: the simulated registry once copied from an empty value's missing storage.
+    HostSetRegistryValue(kScratchKey, L"Port Description", REG_BINARY, L"", 0);
+    HKEY key = nullptr;
+    ASSERT_EQ(Os().RegOpenKeyExW(HKEY_LOCAL_MACHINE, kScratchKey.c_str(), 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    BYTE data[8] = {0x55};
+    DWORD size = sizeof(data), type = REG_NONE;
+    EXPECT_EQ(Os().RegQueryValueExW(key, L"Port Description", nullptr, &type, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(data[0], 0x55) << "nothing written";
+    Os().RegCloseKey(key);
+}
+
 TEST_F(RegistryContract, MultiStringsAndSubkeysReadAsTheInventoryReadsThem)
 {
     const std::wstring package = kScratchKey + L"\\DriverPackages\\qxvprtv6.inf_amd64_0123456789abcdef";
