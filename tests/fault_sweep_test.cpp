@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <set>
 #include <string>
@@ -107,6 +108,12 @@ struct Story {
     std::wstring successBox;
 };
 
+// Test names show the story, not its bytes.
+void PrintTo(const Story& story, std::ostream* out)
+{
+    *out << story.name;
+}
+
 void StartSetup(sim::Machine& machine)
 {
     machine.RunTool(kFolder + L"PrinterSetup.exe", L"");
@@ -135,6 +142,13 @@ const std::vector<Story>& Stories()
         {"ManualInstall",
          [](sim::Machine& m) {
              m.spooler.bindingDoesNothing = true;
+             m.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+         },
+         StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
+        // The spooler lists the printer's port only after a restart.
+        {"PlugAndPlayInstallAfterAPortRestart",
+         [](sim::Machine& m) {
+             m.spooler.usbPortsNeedRestart = true;
              m.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
          },
          StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
@@ -346,7 +360,28 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
 
 // A story with a kind of failure: one call that fails once (a passing
 // condition), or an operation that fails from that call on (a lasting one).
-class FaultSweep : public ::testing::TestWithParam<std::tuple<Story, bool>> {};
+class FaultSweep : public ::testing::TestWithParam<std::tuple<Story, bool>> {
+protected:
+    // Every call site made to fail, over all the stories that ran.
+    static std::set<const void*>& AllSites()
+    {
+        static std::set<const void*> sites;
+        return sites;
+    }
+    static void TearDownTestSuite()
+    {
+        std::printf("all stories: %zu distinct call sites failed\n", AllSites().size());
+        // For addr2line: where each of them stands in the source.
+        if (const char* list = std::getenv("FAULT_SWEEP_SITES")) {
+            if (FILE* out = std::fopen(list, "w")) {
+                for (const void* site : AllSites()) {
+                    std::fprintf(out, "%s\n", Site(site).c_str());
+                }
+                std::fclose(out);
+            }
+        }
+    }
+};
 
 TEST_P(FaultSweep, EveryFailurePointEndsSafelyAndHonestly)
 {
@@ -368,6 +403,7 @@ TEST_P(FaultSweep, EveryFailurePointEndsSafelyAndHonestly)
             Outcome outcome = Play(story, operation, nth, onward);
             ++runs;
             sites.insert(outcome.failedSites.begin(), outcome.failedSites.end());
+            AllSites().insert(outcome.failedSites.begin(), outcome.failedSites.end());
             const std::string where = outcome.failedSites.empty() ? "never reached" : Site(outcome.failedSites.front());
             for (const std::string& finding : outcome.findings) {
                 ADD_FAILURE() << operation << " call " << nth << (onward ? " and on" : "") << " failing (at " << where
