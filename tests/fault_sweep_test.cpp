@@ -368,19 +368,7 @@ protected:
         static std::set<const void*> sites;
         return sites;
     }
-    static void TearDownTestSuite()
-    {
-        std::printf("all stories: %zu distinct call sites failed\n", AllSites().size());
-        // For addr2line: where each of them stands in the source.
-        if (const char* list = std::getenv("FAULT_SWEEP_SITES")) {
-            if (FILE* out = std::fopen(list, "w")) {
-                for (const void* site : AllSites()) {
-                    std::fprintf(out, "%s\n", Site(site).c_str());
-                }
-                std::fclose(out);
-            }
-        }
-    }
+    static void TearDownTestSuite() { std::printf("all stories: %zu distinct call sites failed\n", AllSites().size()); }
 };
 
 TEST_P(FaultSweep, EveryFailurePointEndsSafelyAndHonestly)

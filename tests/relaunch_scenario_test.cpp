@@ -97,14 +97,4 @@ TEST_F(StartupScenario, TheSwitchOpensTheUninstallDialogForThatFolder)
     EXPECT_THAT(machine.Launches(), IsEmpty());
 }
 
-TEST_F(StartupScenario, AnOverlongFolderArgumentTouchesNothing)
-{
-    machine.InstallTool(setup);
-    std::wstring tooLong = L"C:\\" + std::wstring(300, L'x') + L"\\";
-    EXPECT_EQ(machine.RunTool(setup, L"-u " + tooLong), 0);
-    EXPECT_THAT(machine.messageBoxes.Shown(), IsEmpty());
-    EXPECT_THAT(machine.Launches(), IsEmpty());
-    EXPECT_EQ(machine.faults.Calls("GetModuleFileNameW"), 0);
-}
-
 } // namespace

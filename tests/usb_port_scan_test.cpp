@@ -244,39 +244,6 @@ TEST_F(UsbPortScan, ARealisticMachineReadsLikeAShortStory)
     EXPECT_EQ(FindModel(Ports()[0].description.c_str()), &ModelTable[8]);
 }
 
-TEST_F(UsbPortScan, PlatformFailuresMakeTheListSmallerNeverWrong)
-{
-    machine.devices.Plug(Printer(L"SN0001", 1, L"VADedudoro PX630KT"));
-    machine.devices.Plug(Printer(L"SN0002", 2, L"VADedudoro PX631KT"));
-
-    machine.faults.FailCall("SetupDiGetClassDevsW", 1, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(ScanUsbPrinterPorts(), 0);
-
-    machine.faults.FailCall("SetupDiGetDeviceInterfaceDetailW", 2, ERROR_NOT_ENOUGH_MEMORY); // first port's read
-    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
-    EXPECT_EQ(Ports()[0].portName, L"USB002");
-
-    machine.faults.FailCall("RegOpenKeyExW", 3, ERROR_ACCESS_DENIED); // second port, in the third scan
-    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
-    EXPECT_EQ(Ports()[0].portName, L"USB001");
-}
-
-TEST_F(UsbPortScan, EveryAllocationFailureIsSurvived)
-{
-    machine.devices.Plug(Printer(L"SN0001", 1, L"VADedudoro PX630KT"));
-    ScanUsbPrinterPorts();
-    const int allocations = machine.faults.Calls("LocalAlloc");
-    ASSERT_GE(allocations, 4) << "detail, key path, record, two texts";
-    for (int nth = 1; nth <= allocations; ++nth) {
-        machine.faults.FailCall("LocalAlloc", machine.faults.Calls("LocalAlloc") + nth, ERROR_NOT_ENOUGH_MEMORY);
-        int count = ScanUsbPrinterPorts();
-        EXPECT_LE(count, 1);
-        if (count == 1) {
-            EXPECT_EQ(Ports()[0].portName, L"USB001") << "allocation " << nth;
-        }
-    }
-}
-
 } // namespace
 
 namespace {
