@@ -52,7 +52,27 @@ std::wstring Volume::Key(const std::wstring& path)
     while (key.size() > 2 && key.back() == L'\\') {
         key.pop_back();
     }
-    return key;
+    // "." and ".." components resolve as Windows resolves them; ".." stops at the root.
+    std::vector<std::wstring> parts;
+    size_t start = 0;
+    while (start <= key.size()) {
+        size_t end = key.find(L'\\', start);
+        end = end == std::wstring::npos ? key.size() : end;
+        const std::wstring part = key.substr(start, end - start);
+        if (part == L"..") {
+            if (parts.size() > 1) {
+                parts.pop_back();
+            }
+        } else if (part != L"." || parts.empty()) {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::wstring resolved;
+    for (const std::wstring& part : parts) {
+        resolved += (resolved.empty() ? L"" : L"\\") + part;
+    }
+    return resolved;
 }
 
 void Volume::CreateParent(const std::wstring& path)

@@ -76,6 +76,8 @@ TEST_F(HostileInput, UninstallFoldersThatAreNotTheDriverFolderNeverReachTheRecyc
         machine.systemDirectory,
         L"Drivers\\PX Series\\", // relative
         L"C:\\Drivers\\*",
+        kFolder + L"..\\..", // the drive root, through dot components
+        L"C:\\Windows/",
     };
     for (const std::wstring& folder : folders) {
         EXPECT_EQ(Start(L"-u " + folder), 0);

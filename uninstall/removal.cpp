@@ -165,15 +165,29 @@ bool SamePath(const WCHAR* a, const WCHAR* b)
     return (*a == 0 || (*a == L'\\' && a[1] == 0)) && (*b == 0 || (*b == L'\\' && b[1] == 0));
 }
 
-// The folder comes from the command line: only an absolute path without
-// wildcards, that is neither a drive root nor the Windows or system directory
-// and that holds the driver's INF, is the driver folder.
+// A "." or ".." component: the path may name some other folder than it shows.
+bool HasDotComponent(const WCHAR* path)
+{
+    for (const WCHAR* part = path; part != nullptr; part = wcschr(part, L'\\')) {
+        part += *part == L'\\' ? 1 : 0;
+        if (part[0] == L'.' &&
+            (part[1] == 0 || part[1] == L'\\' || (part[1] == L'.' && (part[2] == 0 || part[2] == L'\\')))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The folder comes from the command line: only a plain absolute path (no
+// wildcards, quotes, forward slashes or dot components), that is neither a
+// drive root nor the Windows or system directory and that holds the driver's
+// INF, is the driver folder.
 bool IsDriverFolder(const WCHAR* folder)
 {
     const size_t length = wcslen(folder);
     const bool drivePath = length > 3 && iswalpha(folder[0]) && folder[1] == L':' && folder[2] == L'\\';
     const bool uncPath = length > 2 && folder[0] == L'\\' && folder[1] == L'\\';
-    if ((!drivePath && !uncPath) || wcspbrk(folder, L"*?\"") != nullptr) {
+    if ((!drivePath && !uncPath) || wcspbrk(folder, L"*?\"/") != nullptr || HasDotComponent(folder)) {
         return false;
     }
     WCHAR systemDirectory[MAX_PATH] = {0};

@@ -51,7 +51,7 @@ TEST_F(FileContract, CopyOverwritesOrRefusesAsAsked)
     EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
-TEST_F(FileContract, PathsWithADoubledBackslashAreAccepted)
+TEST_F(FileContract, PathsWithADoubledBackslashOrDotComponentsAreAccepted)
 {
     // The tool forms "%ws\\%ws" with a folder that already ends in a backslash.
     const std::wstring file = ScratchFolder() + L"\\qxvprtv6.inf";
@@ -60,6 +60,11 @@ TEST_F(FileContract, PathsWithADoubledBackslashAreAccepted)
     const std::wstring copy = ScratchFolder() + L"\\\\copy.inf";
     EXPECT_TRUE(Os().CopyFileW(doubled.c_str(), copy.c_str(), FALSE));
     EXPECT_EQ(HostReadFile(ScratchFolder() + L"\\copy.inf"), "[Version]");
+
+    // "." and ".." components name the folder they resolve to (the uninstall refuses them).
+    const std::wstring dotted = ScratchFolder() + L"\\.\\missing\\..\\qxvprtv6.inf";
+    EXPECT_TRUE(Os().DeleteFileW(dotted.c_str()));
+    EXPECT_FALSE(HostFileExists(file));
 }
 
 TEST_F(FileContract, AReplacementAtRestartIsRegisteredEvenForAMissingSource)
