@@ -39,9 +39,7 @@ FuzzMachine::FuzzMachine()
     });
     machine.messageBoxes.SetResponder([](const sim::MessageBoxRecord&) { return IDCANCEL; });
     machine.dialogs.SetUserPolicy([](const sim::DialogView& view) { return view.Enabled(IDCANCEL) ? IDCANCEL : 0; });
-    WriteDriverFolder(machine, kFuzzFolder);
-    machine.InstallTool(kFuzzFolder + L"PrinterSetup.exe");
-    machine.InstallTool(kFuzzFolder + L"unins000.exe");
+    InstallDriverFolder(machine, kFuzzFolder);
 }
 
 FuzzMachine::~FuzzMachine()

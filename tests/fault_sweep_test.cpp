@@ -89,16 +89,6 @@ const std::map<std::string, DWORD> kFailureErrors = {
     {"SystemTimeToFileTime", ERROR_INVALID_PARAMETER},
 };
 
-sim::UsbPrinter Printer(const std::wstring& serial, DWORD port, const std::wstring& model)
-{
-    sim::UsbPrinter printer;
-    printer.serial = serial;
-    printer.serialNumber = serial;
-    printer.portNumber = port;
-    printer.portDescription = kFamily + model;
-    return printer;
-}
-
 // One whole-mode story: the machine as the user has it, then what the user runs.
 struct Story {
     const char* name;
@@ -129,34 +119,34 @@ void StartUninstaller(sim::Machine& machine)
 // Two printers of the family installed the way the user installs them.
 void StageInstalledFamily(sim::Machine& machine)
 {
-    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
-    machine.devices.Plug(Printer(L"SN2", 2, L"PX640KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN2", 2, L"PX640KT"));
     StartSetup(machine);
 }
 
 const std::vector<Story>& Stories()
 {
     static const std::vector<Story> stories = {
-        {"PlugAndPlayInstall", [](sim::Machine& m) { m.devices.Plug(Printer(L"SN1", 1, L"PX630KT")); }, StartSetup,
-         L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
+        {"PlugAndPlayInstall", [](sim::Machine& m) { m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT")); },
+         StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
         {"ManualInstall",
          [](sim::Machine& m) {
              m.spooler.bindingDoesNothing = true;
-             m.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+             m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
          },
          StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
         // The spooler lists the printer's port only after a restart.
         {"PlugAndPlayInstallAfterAPortRestart",
          [](sim::Machine& m) {
              m.spooler.usbPortsNeedRestart = true;
-             m.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+             m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
          },
          StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
         // The first pass fails for a missing driver file; the user puts it back and retries.
         {"InstallLoopWithRetry",
          [](sim::Machine& m) {
              m.spooler.bindingDoesNothing = true;
-             m.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+             m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
              m.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
          },
          StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
@@ -278,9 +268,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         [&](const sim::MessageBoxRecord& box) { return Answer(*machine, box, &retries, &shown); });
     machine->dialogs.SetUserPolicy([&removes](const sim::DialogView& view) { return Click(view, &removes); });
 
-    WriteDriverFolder(*machine, kFolder);
-    machine->InstallTool(kFolder + L"PrinterSetup.exe");
-    machine->InstallTool(kFolder + L"unins000.exe");
+    InstallDriverFolder(*machine, kFolder);
     story.stage(*machine);
     const size_t staged = machine->messageBoxes.Shown().size();
     machine->faults.Reset();

@@ -18,8 +18,7 @@ class HostileInput : public SimTest {
 protected:
     HostileInput()
     {
-        WriteDriverFolder(machine, kFolder);
-        machine.InstallTool(kFolder + L"PrinterSetup.exe");
+        InstallDriverFolder(machine, kFolder);
         // The user confirms what is offered, presses "Remove" once and then "Close".
         machine.messageBoxes.SetResponder(
             [](const sim::MessageBoxRecord& box) { return (box.type & 0xF) == MB_OK ? IDOK : IDCANCEL; });
@@ -45,14 +44,6 @@ protected:
             texts.push_back(box.text);
         }
         return texts;
-    }
-
-    sim::DriverRecord FamilyDriver(const std::wstring& name)
-    {
-        sim::DriverRecord driver;
-        driver.name = name;
-        driver.driverPath = kFamilyDll;
-        return driver;
     }
 
 private:
@@ -105,7 +96,9 @@ TEST_F(HostileInput, OverlongUninstallArgumentsTouchNothing)
 
 TEST_F(HostileInput, DriverRecordsWithMissingFieldsAndThousandCharacterQueueNames)
 {
-    sim::DriverRecord bare = FamilyDriver(L"VADedudoro PX630KT"); // no INF path, maker, or anything else
+    sim::DriverRecord bare; // no INF path, maker, or anything else
+    bare.name = L"VADedudoro PX630KT";
+    bare.driverPath = kFamilyDll;
     machine.spooler.StageDriver(bare);
     sim::QueueRecord queue;
     queue.name = std::wstring(1000, L'Q');

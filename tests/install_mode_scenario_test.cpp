@@ -30,24 +30,9 @@ const std::wstring kNoPrinter = L"No printer found, please turn on the printer a
 
 class InstallMode : public SimTest {
 protected:
-    InstallMode()
-    {
-        WriteDriverFolder(machine, kFolder);
-        machine.InstallTool(kFolder + L"PrinterSetup.exe");
-        machine.InstallTool(kFolder + L"unins000.exe");
-    }
+    InstallMode() { InstallDriverFolder(machine, kFolder); }
 
     int StartTool() { return machine.RunTool(kFolder + L"PrinterSetup.exe", L""); }
-
-    sim::UsbPrinter Printer(const std::wstring& serial, DWORD port, const std::wstring& model)
-    {
-        sim::UsbPrinter printer;
-        printer.serial = serial;
-        printer.serialNumber = serial;
-        printer.portNumber = port;
-        printer.portDescription = L"VADedudoro " + model;
-        return printer;
-    }
 
     std::wstring QueuePort(const std::wstring& name)
     {
@@ -59,7 +44,7 @@ protected:
 TEST_F(InstallMode, TheTypicalInstall)
 {
     // The user has plugged in a PX630KT and runs the tool from its driver folder.
-    machine.devices.Plug(Printer(L"X3K9002211", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"X3K9002211", 1, L"PX630KT"));
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
 
     EXPECT_EQ(StartTool(), 0);
@@ -82,7 +67,7 @@ TEST_F(InstallMode, NoPrinterThenTheUserPlugsOneInAndPressesOk)
 {
     machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDOK);
     machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDOK,
-                                [this] { machine.devices.Plug(Printer(L"SN1", 3, L"PX710K")); });
+                                [this] { machine.devices.Plug(FamilyPrinter(L"SN1", 3, L"PX710K")); });
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX710K", L"USB003"), L"Message", kInstalledBox, IDOK);
     EXPECT_EQ(StartTool(), 0);
     EXPECT_EQ(QueuePort(L"VADedudoro PX710K"), L"USB003");
@@ -90,8 +75,8 @@ TEST_F(InstallMode, NoPrinterThenTheUserPlugsOneInAndPressesOk)
 
 TEST_F(InstallMode, TwoPrintersAreBothInstalledAndReported)
 {
-    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
-    machine.devices.Plug(Printer(L"SN2", 2, L"PX640KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN2", 2, L"PX640KT"));
     // Newest discovery first.
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX640KT", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
@@ -104,7 +89,7 @@ TEST_F(InstallMode, TheStoryInChinese)
 {
     machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
     machine.messageBoxes.Expect(L"没有找到打印机，请开机并将USB线接入您的电脑。", L"提示信息", kNoPrinterBox, IDOK,
-                                [this] { machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT")); });
+                                [this] { machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT")); });
     machine.messageBoxes.Expect(L"打印机[VADedudoro PX630KT]驱动已成功安装到端口[USB001]。", L"提示信息", kInstalledBox,
                                 IDOK);
     EXPECT_EQ(StartTool(), 0);
@@ -115,8 +100,8 @@ TEST_F(InstallMode, AFailureWithRetryStartsANewPassAlsoForThePrinterStillWaiting
     // Neither the store nor the folder can provide the driver at first.
     machine.spooler.bindingDoesNothing = true;
     machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
-    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
-    machine.devices.Plug(Printer(L"SN2", 2, L"PX640KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN2", 2, L"PX640KT"));
     // The last call before the box is the poll's OpenPrinterW: 1801.
     machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDRETRY,
                                 [this] { WriteDriverFolder(machine, kFolder); });
@@ -130,7 +115,7 @@ TEST_F(InstallMode, AFailureThenRetryAfterUnpluggingAsksForAPrinter)
 {
     machine.spooler.bindingDoesNothing = true;
     machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
-    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDRETRY,
                                 [this] { machine.devices.Unplug(L"SN1"); });
     machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDCANCEL);
@@ -142,7 +127,7 @@ TEST_F(InstallMode, CancelAfterAFailureEndsTheTool)
 {
     machine.spooler.bindingDoesNothing = true;
     machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
-    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDCANCEL);
     EXPECT_EQ(StartTool(), 0);
 }
@@ -156,7 +141,7 @@ TEST_F(InstallMode, ABoxThatCannotBeShownEndsTheLoopInsteadOfRepeatingIt)
 
 TEST_F(InstallMode, AQueueThatExistsAlreadyIsReportedAsInstalled)
 {
-    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     sim::QueueRecord queue;
     queue.name = L"VADedudoro PX630KT";
     queue.port = L"USB001";
@@ -173,7 +158,7 @@ TEST_F(InstallMode, WithTheFamilyInstalledTheUninstallerTakesOver)
     driver.name = L"VADedudoro PX630KT";
     driver.driverPath = L"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\qxvprtdrv6.dll";
     machine.spooler.StageDriver(driver);
-    machine.devices.Plug(Printer(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
 
     EXPECT_EQ(StartTool(), 0);
     EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 0) << "nothing scanned";

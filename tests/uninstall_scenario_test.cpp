@@ -18,12 +18,7 @@ const std::wstring kFailed = L"Uninstall driver failed. Please try again, or reb
 
 class Uninstall : public SimTest {
 protected:
-    Uninstall()
-    {
-        WriteDriverFolder(machine, kFolder);
-        machine.InstallTool(kFolder + L"PrinterSetup.exe");
-        machine.InstallTool(kFolder + L"unins000.exe");
-    }
+    Uninstall() { InstallDriverFolder(machine, kFolder); }
 
     // Installs a plugged-in PX630KT the way the user would.
     void InstallPrinter()

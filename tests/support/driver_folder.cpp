@@ -14,3 +14,20 @@ void WriteDriverFolder(sim::Machine& machine, const std::wstring& folder)
     machine.volume.WriteFile(folder + L"amd64\\qxvprtmon.dll", "MZ monitor");
     machine.volume.WriteFile(folder + L"dat\\qxvprtdrv6.dat", "data");
 }
+
+void InstallDriverFolder(sim::Machine& machine, const std::wstring& folder)
+{
+    WriteDriverFolder(machine, folder);
+    machine.InstallTool(folder + L"PrinterSetup.exe");
+    machine.InstallTool(folder + L"unins000.exe");
+}
+
+sim::UsbPrinter FamilyPrinter(const std::wstring& serial, DWORD port, const std::wstring& model)
+{
+    sim::UsbPrinter printer;
+    printer.serial = serial;
+    printer.serialNumber = serial;
+    printer.portNumber = port;
+    printer.portDescription = L"VADedudoro " + model;
+    return printer;
+}

@@ -7,3 +7,7 @@
 
 // The demo INF and stand-ins for the driver files, under `folder` (ending in a backslash).
 void WriteDriverFolder(sim::Machine& machine, const std::wstring& folder);
+// The driver folder as shipped: its files, PrinterSetup.exe and unins000.exe.
+void InstallDriverFolder(sim::Machine& machine, const std::wstring& folder);
+// A plugged-in printer of the family: "VADedudoro <model>" on that port.
+sim::UsbPrinter FamilyPrinter(const std::wstring& serial, DWORD port, const std::wstring& model);
