@@ -20,6 +20,8 @@ public:
                                LPDWORD pcbNeeded, LPDWORD pcReturned) = 0;
     virtual BOOL EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPort, DWORD cbBuf, LPDWORD pcbNeeded,
                             LPDWORD pcReturned) = 0;
+    virtual BOOL EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf, LPDWORD pcbNeeded,
+                               LPDWORD pcReturned) = 0;
     virtual BOOL OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault) = 0;
     virtual BOOL ClosePrinter(HANDLE hPrinter) = 0;
     virtual BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) = 0;
@@ -76,6 +78,9 @@ public:
     // ---- Shell (shell32.dll) ----
     virtual int SHFileOperationW(LPSHFILEOPSTRUCTW lpFileOp) = 0;
     virtual void SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2) = 0;
+    virtual HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE hToken, PWSTR* ppszPath) = 0;
+    // ole32.dll: frees what SHGetKnownFolderPath handed back.
+    virtual void CoTaskMemFree(LPVOID pv) = 0;
 
     // ---- User interface (user32.dll, common controls) ----
     virtual INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
@@ -108,6 +113,8 @@ public:
     virtual UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) = 0;
     virtual BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) = 0;
     virtual BOOL DeleteFileW(LPCWSTR lpFileName) = 0;
+    virtual DWORD GetFileAttributesW(LPCWSTR lpFileName) = 0;
+    virtual UINT GetDriveTypeW(LPCWSTR lpRootPathName) = 0;
     virtual BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) = 0;
     virtual BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                                 LPSECURITY_ATTRIBUTES lpProcessAttributes, LPSECURITY_ATTRIBUTES lpThreadAttributes,

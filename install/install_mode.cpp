@@ -7,10 +7,11 @@
 
 void RunInstallMode()
 {
-    CollectDriverPackages();
-    CollectPrinterDrivers();
+    CollectDriverPackages(&ComponentInventory);
+    CollectPrinterDrivers(&ComponentInventory);
     // With a driver of the family installed the folder's uninstaller takes over.
-    if (ComponentInventory != nullptr && ComponentInventory->driverCount != 0) {
+    const PackageNode* head = ComponentInventory.packages;
+    if (head != nullptr && head->driverCount != 0) {
         WCHAR commandLine[1024] = {0};
         FormatBounded(commandLine, 1024, L"\"%ws\\unins000.exe\"", InstallDirectory);
         LaunchProcess(commandLine);

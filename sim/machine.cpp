@@ -16,6 +16,55 @@ Machine::Machine()
 {
     volume.CreateDirectory(systemDirectory);
     volume.CreateDirectory(tempPath);
+    const std::wstring profile = L"C:\\Users\\Operator";
+    const std::pair<const KNOWNFOLDERID*, std::wstring> folders[] = {
+        {&FOLDERID_Windows, L"C:\\Windows"},
+        {&FOLDERID_UserProfiles, L"C:\\Users"},
+        {&FOLDERID_Profile, profile},
+        {&FOLDERID_Desktop, profile + L"\\Desktop"},
+        {&FOLDERID_Documents, profile + L"\\Documents"},
+        {&FOLDERID_Downloads, profile + L"\\Downloads"},
+        {&FOLDERID_Music, profile + L"\\Music"},
+        {&FOLDERID_Pictures, profile + L"\\Pictures"},
+        {&FOLDERID_Videos, profile + L"\\Videos"},
+        {&FOLDERID_Public, L"C:\\Users\\Public"},
+        {&FOLDERID_PublicDesktop, L"C:\\Users\\Public\\Desktop"},
+        {&FOLDERID_PublicDocuments, L"C:\\Users\\Public\\Documents"},
+        {&FOLDERID_PublicDownloads, L"C:\\Users\\Public\\Downloads"},
+        {&FOLDERID_ProgramFiles, L"C:\\Program Files"},
+        {&FOLDERID_ProgramFilesX86, L"C:\\Program Files (x86)"},
+        {&FOLDERID_ProgramData, L"C:\\ProgramData"},
+    };
+    for (const auto& [id, path] : folders) {
+        SetKnownFolder(*id, path);
+        volume.CreateDirectory(path);
+    }
+}
+
+namespace {
+
+std::string FolderKey(const KNOWNFOLDERID& id)
+{
+    return std::string(reinterpret_cast<const char*>(&id), sizeof(id));
+}
+
+} // namespace
+
+void Machine::SetKnownFolder(const KNOWNFOLDERID& id, const std::wstring& path)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (path.empty()) {
+        knownFolders_.erase(FolderKey(id));
+    } else {
+        knownFolders_[FolderKey(id)] = path;
+    }
+}
+
+std::optional<std::wstring> Machine::KnownFolder(const KNOWNFOLDERID& id) const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    auto found = knownFolders_.find(FolderKey(id));
+    return found == knownFolders_.end() ? std::nullopt : std::optional<std::wstring>(found->second);
 }
 
 Machine::~Machine()

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -57,6 +58,13 @@ public:
     WORD processorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
     std::wstring systemDirectory = L"C:\\Windows\\system32";
     std::wstring tempPath = L"C:\\Users\\Operator\\AppData\\Local\\Temp\\";
+    // What GetDriveTypeW says of each drive letter (upper case); a letter not
+    // listed has no root. Add a folder for the root to the volume as well.
+    std::map<wchar_t, UINT> driveTypes = {{L'C', DRIVE_FIXED}};
+    // Known folders as SHGetKnownFolderPath reports them; the machine starts
+    // with the usual ones, each folder present on the volume.
+    void SetKnownFolder(const KNOWNFOLDERID& id, const std::wstring& path);
+    std::optional<std::wstring> KnownFolder(const KNOWNFOLDERID& id) const;
 
     // ---- Parts of the machine ----
     VirtualClock clock;
@@ -114,6 +122,7 @@ public:
 
 private:
     mutable std::recursive_mutex lock_;
+    std::map<std::string, std::wstring> knownFolders_; // by the identifier's bytes
     ToolEntry entry_;
     ProcessContext current_;
     std::vector<ProcessContext> outer_;

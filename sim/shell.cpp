@@ -19,9 +19,7 @@ std::vector<std::wstring> Shell::PermanentlyDeleted() const
     std::lock_guard<std::mutex> guard(mutex_);
     std::vector<std::wstring> paths;
     for (const FileOperation& operation : operations_) {
-        if (operation.function == FO_DELETE && (operation.flags & FOF_ALLOWUNDO) == 0 && operation.result == 0) {
-            paths.insert(paths.end(), operation.paths.begin(), operation.paths.end());
-        }
+        paths.insert(paths.end(), operation.deletedForGood.begin(), operation.deletedForGood.end());
     }
     return paths;
 }

@@ -27,6 +27,9 @@ struct FileOperation {
     std::vector<std::wstring> paths; // pFrom, read up to its double NUL
     FILEOP_FLAGS flags = 0;
     bool confirmationShown = false;
+    // Paths removed for good: without FOF_ALLOWUNDO, or where no Recycle Bin
+    // could take them and the user let the shell delete them instead.
+    std::vector<std::wstring> deletedForGood;
     int result = 0;
     BOOL anyOperationsAborted = FALSE;
 };
@@ -39,7 +42,7 @@ public:
 
     std::vector<ChangeNotification> Notifications() const;
     std::vector<FileOperation> FileOperations() const;
-    // Paths that a successful delete without FOF_ALLOWUNDO removed for good.
+    // Paths that any delete removed for good.
     std::vector<std::wstring> PermanentlyDeleted() const;
 
     void Record(ChangeNotification notification);

@@ -2,6 +2,7 @@
 // memory, time, code pages and debug output.
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 
 #include "sim/codepage.h"
 #include "sim/sim_platform.h"
@@ -171,6 +172,45 @@ BOOL SimPlatform::CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists)
     }
     SetLastErrorCode(ERROR_SUCCESS);
     return TRUE;
+}
+
+DWORD SimPlatform::GetFileAttributesW(LPCWSTR path)
+{
+    if (Injected("GetFileAttributesW")) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (path == nullptr || !Volume::IsAbsolute(path)) {
+        machine_.ReportViolation("GetFileAttributesW of a relative path or none: it depends on the current folder");
+        SetLastErrorCode(ERROR_INVALID_NAME);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    DWORD error = ERROR_SUCCESS;
+    DWORD attributes = machine_.volume.Attributes(path, &error);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SetLastErrorCode(error);
+    }
+    return attributes;
+}
+
+// Drive roots ("C:\\") and share roots ("\\\\server\\share\\"); a share is remote.
+UINT SimPlatform::GetDriveTypeW(LPCWSTR root)
+{
+    machine_.faults.Count("GetDriveTypeW");
+    if (root == nullptr) {
+        machine_.ReportViolation("GetDriveTypeW without a root: it depends on the current folder");
+        return DRIVE_NO_ROOT_DIR;
+    }
+    const std::wstring text(root);
+    if (text.size() > 2 && text[0] == L'\\' && text[1] == L'\\') {
+        return DRIVE_REMOTE;
+    }
+    if (text.size() != 3 || text[1] != L':' || text[2] != L'\\') {
+        return DRIVE_NO_ROOT_DIR;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    auto found = machine_.driveTypes.find(static_cast<wchar_t>(towupper(text[0])));
+    return found == machine_.driveTypes.end() ? DRIVE_NO_ROOT_DIR : found->second;
 }
 
 BOOL SimPlatform::DeleteFileW(LPCWSTR path)

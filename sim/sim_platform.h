@@ -14,6 +14,7 @@ public:
     BOOL EnumPrinterDriversW(LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD) override;
     BOOL EnumPrintersW(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD) override;
     BOOL EnumPortsW(LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD) override;
+    BOOL EnumMonitorsW(LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD) override;
     BOOL OpenPrinterW(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW) override;
     BOOL ClosePrinter(HANDLE) override;
     BOOL SetPrinterW(HANDLE, DWORD, LPBYTE, DWORD) override;
@@ -57,6 +58,8 @@ public:
     // ---- Shell ----
     int SHFileOperationW(LPSHFILEOPSTRUCTW) override;
     void SHChangeNotify(LONG, UINT, LPCVOID, LPCVOID) override;
+    HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*) override;
+    void CoTaskMemFree(LPVOID) override;
 
     // ---- User interface ----
     INT_PTR DialogBoxParamW(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM) override;
@@ -78,6 +81,8 @@ public:
     UINT GetSystemDirectoryW(LPWSTR, UINT) override;
     BOOL CopyFileW(LPCWSTR, LPCWSTR, BOOL) override;
     BOOL DeleteFileW(LPCWSTR) override;
+    DWORD GetFileAttributesW(LPCWSTR) override;
+    UINT GetDriveTypeW(LPCWSTR) override;
     BOOL MoveFileExW(LPCWSTR, LPCWSTR, DWORD) override;
     BOOL CreateProcessW(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
                         LPSTARTUPINFOW, LPPROCESS_INFORMATION) override;
@@ -101,6 +106,7 @@ private:
     void NotModelled(const char* operation);
     // FO_DELETE after its checks: the result SHFileOperationW returns.
     int DeleteThroughShell(LPSHFILEOPSTRUCTW operation, FileOperation* record);
+    bool RecycleBinTakes(const std::wstring& path);
 
     Machine& machine_;
 };

@@ -1,5 +1,9 @@
 // Shell operations of the simulated machine: change notifications, and
 // deleting files and folders, to the Recycle Bin or for good.
+#include <algorithm>
+#include <cstdlib>
+#include <cwctype>
+
 #include "sim/sim_platform.h"
 
 namespace sim {
@@ -46,6 +50,53 @@ void SimPlatform::SHChangeNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID 
         }
     }
     machine_.shell.Record(notification);
+}
+
+// A defined folder that is missing from the volume fails as Windows fails it
+// without KF_FLAG_CREATE. The path is CoTaskMemAlloc'ed: the caller frees it.
+HRESULT SimPlatform::SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path)
+{
+    DWORD injected = ERROR_SUCCESS;
+    if (path != nullptr) {
+        *path = nullptr;
+    }
+    if (Injected("SHGetKnownFolderPath", &injected)) {
+        return HRESULT_FROM_WIN32(injected);
+    }
+    if (path == nullptr || flags != KF_FLAG_DEFAULT || token != nullptr) {
+        machine_.ReportViolation("SHGetKnownFolderPath with flags, a token or no result, which the machine does not "
+                                 "model");
+        return E_INVALIDARG;
+    }
+    std::optional<std::wstring> folder = machine_.KnownFolder(id);
+    if (!folder) {
+        return E_INVALIDARG;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    if (!machine_.volume.DirectoryExists(*folder)) {
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    auto* block = static_cast<PWSTR>(std::calloc(folder->size() + 1, sizeof(WCHAR)));
+    if (block == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    std::copy(folder->begin(), folder->end(), block);
+    machine_.TrackBlock(block);
+    *path = block;
+    return S_OK;
+}
+
+void SimPlatform::CoTaskMemFree(LPVOID block)
+{
+    machine_.faults.Count("CoTaskMemFree");
+    if (block == nullptr) {
+        return;
+    }
+    if (!machine_.UntrackBlock(block)) {
+        machine_.ReportViolation("CoTaskMemFree of a block that is not allocated");
+        return;
+    }
+    std::free(block);
 }
 
 int SimPlatform::SHFileOperationW(LPSHFILEOPSTRUCTW operation)
@@ -99,12 +150,30 @@ int SimPlatform::DeleteThroughShell(LPSHFILEOPSTRUCTW operation, FileOperation* 
     }
     const bool allowUndo = (operation->fFlags & FOF_ALLOWUNDO) != 0;
     for (const std::wstring& path : record->paths) {
-        DWORD error = allowUndo ? machine_.volume.Recycle(path) : machine_.volume.RemoveTree(path);
+        const bool recyclable = allowUndo && RecycleBinTakes(path);
+        // Where no Recycle Bin can take a path, the shell offers to delete it
+        // for good instead, and does so without asking under FOF_NOCONFIRMATION.
+        if (allowUndo && !recyclable && (operation->fFlags & FOF_NOCONFIRMATION) == 0 &&
+            !machine_.shell.confirmDeletion) {
+            record->anyOperationsAborted = TRUE;
+            return ERROR_CANCELLED;
+        }
+        DWORD error = recyclable ? machine_.volume.Recycle(path) : machine_.volume.RemoveTree(path);
         if (error != ERROR_SUCCESS) {
             return static_cast<int>(error);
         }
+        if (!recyclable) {
+            record->deletedForGood.push_back(path);
+        }
     }
     return 0;
+}
+
+// Each local fixed drive has a Recycle Bin; removable, network and other drives have none.
+bool SimPlatform::RecycleBinTakes(const std::wstring& path)
+{
+    auto found = machine_.driveTypes.find(static_cast<wchar_t>(towupper(path[0])));
+    return found != machine_.driveTypes.end() && found->second == DRIVE_FIXED;
 }
 
 } // namespace sim

@@ -296,6 +296,43 @@ BOOL SimPlatform::EnumPortsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size
                                      returned);
 }
 
+// Besides the monitors added through the API, the ones Windows ships.
+BOOL SimPlatform::EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                                LPDWORD returned)
+{
+    if (Injected("EnumMonitorsW")) {
+        return FALSE;
+    }
+    REQUIRE_LOCAL_SERVER(name, "EnumMonitorsW", FALSE);
+    if (level != 2 || needed == nullptr || returned == nullptr) {
+        machine_.ReportViolation("EnumMonitorsW other than at level 2 with both counts");
+        SetLastErrorCode(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    Spooler& spooler = machine_.spooler;
+    if (Failed(spooler.CheckRunning())) {
+        return FALSE;
+    }
+    std::vector<MonitorRecord> monitors = {{L"Local Port", L"localspl.dll", spooler.Environment()},
+                                           {L"USB Monitor", L"usbmon.dll", spooler.Environment()}};
+    for (const MonitorRecord& monitor : spooler.Monitors()) {
+        monitors.push_back(monitor);
+    }
+    return PackRecords<MONITOR_INFO_2W>(
+        monitors,
+        [](const MonitorRecord& m) {
+            return Bytes(std::optional<std::wstring>(m.name)) + Bytes(std::optional<std::wstring>(m.environment)) +
+                   Bytes(std::optional<std::wstring>(m.dll));
+        },
+        [](const MonitorRecord& m, MONITOR_INFO_2W* r, StringArea* s) {
+            r->pName = s->Put(std::optional<std::wstring>(m.name));
+            r->pEnvironment = s->Put(std::optional<std::wstring>(m.environment));
+            r->pDLLName = s->Put(std::optional<std::wstring>(m.dll));
+        },
+        buffer, size, needed, returned);
+}
+
 BOOL SimPlatform::OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults)
 {
     if (Injected("OpenPrinterW")) {

@@ -146,6 +146,27 @@ void Volume::SetReadOnly(const std::wstring& path)
     }
 }
 
+void Volume::SetReparsePoint(const std::wstring& path)
+{
+    auto found = entries_.find(Key(path));
+    if (found != entries_.end() && found->second.directory) {
+        found->second.reparsePoint = true;
+    }
+}
+
+DWORD Volume::Attributes(const std::wstring& path, DWORD* error) const
+{
+    const Entry* entry = Find(path);
+    if (entry == nullptr) {
+        *error = CheckParent(Key(path)) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = entry->directory ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    attributes |= entry->readOnly ? FILE_ATTRIBUTE_READONLY : 0;
+    attributes |= entry->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+    return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
 void Volume::SetHeldOpen(const std::wstring& path, bool held)
 {
     auto found = entries_.find(Key(path));

@@ -39,6 +39,12 @@ public:
     void SetHeldOpen(const std::wstring& path, bool held);
     // A read-only file cannot be deleted or overwritten either (access denied).
     void SetReadOnly(const std::wstring& path);
+    // Marks a folder as a reparse point (a junction or a folder link someone
+    // made). The volume does not follow it: it only carries the attribute.
+    void SetReparsePoint(const std::wstring& path);
+    // GetFileAttributesW's view: the attributes, or INVALID_FILE_ATTRIBUTES
+    // with *error set as Windows sets it.
+    DWORD Attributes(const std::wstring& path, DWORD* error) const;
 
     // Operations with the error codes Windows gives; 0 on success.
     DWORD Copy(const std::wstring& source, const std::wstring& destination, bool failIfExists);
@@ -69,6 +75,7 @@ private:
         std::string content;
         bool heldOpen = false;
         bool readOnly = false;
+        bool reparsePoint = false;
     };
     void CreateParent(const std::wstring& path);
     DWORD CheckParent(const std::wstring& key) const;

@@ -85,7 +85,7 @@ TEST_F(Catalogue, LoadingCutsToTheCapacity)
 
 TEST_F(Catalogue, AMissingStringLoadsAsEmpty)
 {
-    EXPECT_EQ(Load(117, 1024), L"");
+    EXPECT_EQ(Load(199, 1024), L"");
     EXPECT_EQ(Load(100, 1024), L"");
 }
 

@@ -191,7 +191,7 @@ std::set<void*> LiveByDesign()
     for (UsbPortRecord* record = UsbPortList; record != nullptr; record = record->next) {
         live.insert(record);
     }
-    for (PackageNode* node = ComponentInventory; node != nullptr; node = node->next) {
+    for (PackageNode* node = ComponentInventory.packages; node != nullptr; node = node->next) {
         live.insert(node);
         for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
             live.insert(entry);
@@ -201,8 +201,12 @@ std::set<void*> LiveByDesign()
             }
         }
     }
-    live.insert(DriverEnumerationBuffer);
-    live.insert(PrinterEnumerationBuffer);
+    for (MonitorEntry* entry = ComponentInventory.monitors; entry != nullptr; entry = entry->next) {
+        live.insert(entry);
+    }
+    live.insert(ComponentInventory.driverBuffer);
+    live.insert(ComponentInventory.printerBuffer);
+    live.insert(ComponentInventory.monitorBuffer);
     return live;
 }
 

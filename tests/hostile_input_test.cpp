@@ -50,39 +50,6 @@ private:
     bool removed_ = false;
 };
 
-TEST_F(HostileInput, UninstallFoldersThatAreNotTheDriverFolderNeverReachTheRecycleBin)
-{
-    // Places that hold the driver's INF but are no driver folder.
-    machine.volume.WriteFile(L"C:\\qxvprtv6.inf", *machine.volume.ReadFile(kFolder + L"qxvprtv6.inf"));
-    machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtv6.inf",
-                             *machine.volume.ReadFile(kFolder + L"qxvprtv6.inf"));
-    machine.volume.WriteFile(L"C:\\Windows\\qxvprtv6.inf", *machine.volume.ReadFile(kFolder + L"qxvprtv6.inf"));
-    const std::vector<std::wstring> folders = {
-        L"C:\\" + std::wstring(256, L'd'), // 259 characters, no such folder
-        L"\"" + kFolder + L"\"",           // quoted: the quotes are part of the text
-        kFolder + L" ",                    // a trailing blank
-        L"C:\\",
-        L"c:",
-        L"C:\\WINDOWS\\",
-        machine.systemDirectory,
-        L"Drivers\\PX Series\\", // relative
-        L"C:\\Drivers\\*",
-        kFolder + L"..\\..", // the drive root, through dot components
-        L"C:\\Windows/",
-    };
-    for (const std::wstring& folder : folders) {
-        EXPECT_EQ(Start(L"-u " + folder), 0);
-        EXPECT_THAT(machine.volume.RecycleBin(), IsEmpty()) << sim::Utf8(folder);
-    }
-    EXPECT_EQ(machine.dialogs.Runs().size(), folders.size()) << "each opened the dialog for its folder";
-    EXPECT_TRUE(machine.volume.FileExists(kFolder + L"qxvprtv6.inf"));
-    EXPECT_THAT(machine.shell.FileOperations(), IsEmpty());
-
-    // The real folder, written with a trailing blank removed, still goes.
-    EXPECT_EQ(Start(L"-u " + kFolder), 0);
-    EXPECT_EQ(machine.volume.RecycleBin().size(), 1u);
-}
-
 TEST_F(HostileInput, OverlongUninstallArgumentsTouchNothing)
 {
     for (size_t length : {260u, 10000u}) {

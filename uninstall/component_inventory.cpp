@@ -6,16 +6,12 @@
 #include "common/enumeration.h"
 #include "common/format.h"
 #include "common/platform.h"
+#include "install/driver_files.h"
 
-PackageNode* ComponentInventory;
-BYTE* DriverEnumerationBuffer;
-BYTE* PrinterEnumerationBuffer;
-int InventoryGaps;
+Inventory ComponentInventory;
 
 namespace {
 
-const WCHAR kFamilyInf[] = L"qxvprtv6.inf";
-const WCHAR kFamilyRenderDll[] = L"qxvprtdrv6.dll";
 // At most 1024 bytes of a Windows path value: 512 characters on every host.
 const DWORD kStorePathBytes = 512 * sizeof(WCHAR);
 
@@ -47,6 +43,14 @@ bool HasText(const WCHAR* text)
     return text != nullptr && text[0] != 0;
 }
 
+// A registry read that failed for any reason but absence leaves something unread.
+void CountFailedRead(Inventory* inventory, LSTATUS status)
+{
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        ++inventory->gaps;
+    }
+}
+
 void ReadDriverVer(PackageNode* node)
 {
     DWORD size = 0;
@@ -65,10 +69,12 @@ void ReadDriverVer(PackageNode* node)
     Os().LocalFree(information);
 }
 
-void AddPackageFromKey(HKEY packages, const WCHAR* subkeyName, WCHAR* path)
+void AddPackageFromKey(Inventory* inventory, HKEY packages, const WCHAR* subkeyName, WCHAR* path)
 {
     HKEY package = nullptr;
-    if (Os().RegOpenKeyW(packages, subkeyName, &package) != ERROR_SUCCESS) {
+    LSTATUS opened = Os().RegOpenKeyW(packages, subkeyName, &package);
+    if (opened != ERROR_SUCCESS) {
+        CountFailedRead(inventory, opened);
         return;
     }
     // A read that fails must not leave the previous package's path behind.
@@ -76,12 +82,13 @@ void AddPackageFromKey(HKEY packages, const WCHAR* subkeyName, WCHAR* path)
     DWORD size = kStorePathBytes;
     LSTATUS read = Os().RegGetValueW(package, nullptr, L"DriverStorePath", RRF_RT_REG_MULTI_SZ, nullptr, path, &size);
     Os().RegCloseKey(package);
-    if (read != ERROR_SUCCESS || wcsstr(path, kFamilyInf) == nullptr) {
+    CountFailedRead(inventory, read);
+    if (read != ERROR_SUCCESS || wcsstr(path, DRIVER_INF_FILE) == nullptr) {
         return;
     }
     PackageNode* node = NewRecord<PackageNode>();
     if (node == nullptr) {
-        ++InventoryGaps;
+        ++inventory->gaps;
         return;
     }
     FormatBounded(node->infPath, 1024, L"%ws", path);
@@ -90,60 +97,112 @@ void AddPackageFromKey(HKEY packages, const WCHAR* subkeyName, WCHAR* path)
         FormatBounded(node->infFileName, 50, L"%ws", lastBackslash + 1);
     }
     ReadDriverVer(node);
-    node->next = ComponentInventory;
-    ComponentInventory = node;
+    node->next = inventory->packages;
+    inventory->packages = node;
 }
 
 bool IsFamilyDriver(const DRIVER_INFO_8W& driver)
 {
-    return driver.pDriverPath != nullptr && wcsstr(driver.pDriverPath, kFamilyRenderDll) != nullptr;
+    return driver.pDriverPath != nullptr && wcsstr(driver.pDriverPath, DRIVER_RENDER_DLL) != nullptr;
+}
+
+// Names the spooler and the file system compare without case; outside ASCII
+// only exact matches count, which is all the family's names need.
+bool EqualsIgnoringAsciiCase(const WCHAR* a, const WCHAR* b)
+{
+    for (; *a != 0 && *b != 0; ++a, ++b) {
+        const WCHAR lowerA = (*a >= L'A' && *a <= L'Z') ? static_cast<WCHAR>(*a + 32) : *a;
+        const WCHAR lowerB = (*b >= L'A' && *b <= L'Z') ? static_cast<WCHAR>(*b + 32) : *b;
+        if (lowerA != lowerB) {
+            return false;
+        }
+    }
+    return *a == 0 && *b == 0;
+}
+
+bool IsFamilyMonitorDll(const WCHAR* dll)
+{
+    if (dll == nullptr) {
+        return false;
+    }
+    const WCHAR* name = wcsrchr(dll, L'\\') != nullptr ? wcsrchr(dll, L'\\') + 1 : dll;
+    return EqualsIgnoringAsciiCase(name, DRIVER_MONITOR_DLL);
+}
+
+// A monitor that a listed driver names goes with that driver.
+bool TakenAlongByADriver(const Inventory& inventory, const WCHAR* monitor)
+{
+    for (const PackageNode* node = inventory.packages; node != nullptr; node = node->next) {
+        for (const DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
+            if (entry->info != nullptr && entry->info->pMonitorName != nullptr &&
+                EqualsIgnoringAsciiCase(entry->info->pMonitorName, monitor)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A driver entry with its own copy of the record, linked under the node; a
+// gap when it cannot be had.
+bool AttachCopy(Inventory* inventory, PackageNode* node, const DRIVER_INFO_8W* record)
+{
+    DriverEntry* entry = NewRecord<DriverEntry>();
+    auto* copy = static_cast<DRIVER_INFO_8W*>(Os().LocalAlloc(LPTR, sizeof(DRIVER_INFO_8W)));
+    if (entry == nullptr || copy == nullptr) {
+        Os().LocalFree(entry);
+        Os().LocalFree(copy);
+        ++inventory->gaps;
+        return false;
+    }
+    std::memcpy(copy, record, sizeof(*copy));
+    entry->info = copy;
+    entry->next = node->drivers;
+    node->drivers = entry;
+    ++node->driverCount;
+    return true;
 }
 
 // Attaches a copy of the record to every package node; the number attached.
-int AttachToEveryPackage(DRIVER_INFO_8W* record)
+int AttachToEveryPackage(Inventory* inventory, const DRIVER_INFO_8W* record)
 {
     int attached = 0;
-    for (PackageNode* node = ComponentInventory; node != nullptr; node = node->next) {
+    for (PackageNode* node = inventory->packages; node != nullptr; node = node->next) {
         if (node->infPath[0] == 0 && HasText(record->pszInfPath)) {
             FormatBounded(node->infPath, 1024, L"%ws", record->pszInfPath);
         }
-        DriverEntry* entry = NewRecord<DriverEntry>();
-        if (entry == nullptr) {
-            continue;
-        }
-        entry->next = node->drivers;
-        node->drivers = entry;
-        auto* copy = static_cast<DRIVER_INFO_8W*>(Os().LocalAlloc(LPTR, sizeof(DRIVER_INFO_8W)));
-        if (copy != nullptr) {
-            std::memcpy(copy, record, sizeof(*copy));
-            entry->info = copy;
-            ++node->driverCount;
-            ++attached;
-        }
+        attached += AttachCopy(inventory, node, record) ? 1 : 0;
     }
     return attached;
 }
 
-void AddOrphanPackage(DRIVER_INFO_8W* record)
+// A package node of its own for a driver no other node holds.
+void AddOrphanPackage(Inventory* inventory, const DRIVER_INFO_8W* record)
 {
-    DriverEntry* entry = NewRecord<DriverEntry>();
     PackageNode* node = NewRecord<PackageNode>();
-    if (entry == nullptr || node == nullptr) {
-        Os().LocalFree(entry);
-        Os().LocalFree(node);
-        ++InventoryGaps;
+    if (node == nullptr) {
+        ++inventory->gaps;
         return;
     }
-    entry->info = record;
-    node->drivers = entry;
-    node->driverCount = 1;
-    node->next = ComponentInventory;
-    ComponentInventory = node;
+    if (!AttachCopy(inventory, node, record)) {
+        Os().LocalFree(node);
+        return;
+    }
+    node->next = inventory->packages;
+    inventory->packages = node;
+}
+
+template <typename Call> BYTE* ReadRecords(Inventory* inventory, Call enumerate, DWORD* count)
+{
+    bool complete = false;
+    BYTE* buffer = EnumerateRecords(enumerate, count, &complete);
+    inventory->gaps += complete ? 0 : 1;
+    return buffer;
 }
 
 } // namespace
 
-void CollectDriverPackages()
+void CollectDriverPackages(Inventory* inventory)
 {
     const WCHAR* environment = SpoolerEnvironment();
     if (environment == nullptr) {
@@ -154,59 +213,57 @@ void CollectDriverPackages()
                   L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ws\\DriverPackages",
                   environment);
     HKEY packages = nullptr;
-    if (Os().RegOpenKeyW(HKEY_LOCAL_MACHINE, path, &packages) != ERROR_SUCCESS) {
+    LSTATUS opened = Os().RegOpenKeyW(HKEY_LOCAL_MACHINE, path, &packages);
+    if (opened != ERROR_SUCCESS) {
+        CountFailedRead(inventory, opened);
         return;
     }
     WCHAR name[MAX_PATH];
-    for (DWORD index = 0; Os().RegEnumKeyW(packages, index, name, MAX_PATH) == ERROR_SUCCESS; ++index) {
-        AddPackageFromKey(packages, name, path);
+    LSTATUS listed = ERROR_SUCCESS;
+    for (DWORD index = 0; (listed = Os().RegEnumKeyW(packages, index, name, MAX_PATH)) == ERROR_SUCCESS; ++index) {
+        AddPackageFromKey(inventory, packages, name, path);
     }
+    inventory->gaps += listed == ERROR_NO_MORE_ITEMS ? 0 : 1;
     Os().RegCloseKey(packages);
 }
 
-void CollectPrinterDrivers()
+void CollectPrinterDrivers(Inventory* inventory)
 {
     DWORD count = 0;
-    DriverEnumerationBuffer = EnumerateRecords(
+    inventory->driverBuffer = ReadRecords(
+        inventory,
         [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
             return Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, returned);
         },
         &count);
-    auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(DriverEnumerationBuffer);
+    auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(inventory->driverBuffer);
     for (DWORD i = 0; i < count; ++i) {
-        DRIVER_INFO_8W* record = &drivers[i];
+        const DRIVER_INFO_8W* record = &drivers[i];
         if (!IsFamilyDriver(*record)) {
             continue;
         }
-        if (ComponentInventory == nullptr) {
-            if (!HasText(record->pszInfPath)) {
-                AddOrphanPackage(record);
-                continue;
-            }
-            ComponentInventory = NewRecord<PackageNode>();
-            if (ComponentInventory == nullptr) {
-                AddOrphanPackage(record);
-                continue;
-            }
+        if (inventory->packages == nullptr && HasText(record->pszInfPath)) {
+            inventory->packages = NewRecord<PackageNode>();
         }
-        if (AttachToEveryPackage(record) == 0) {
-            AddOrphanPackage(record);
+        if (AttachToEveryPackage(inventory, record) == 0) {
+            AddOrphanPackage(inventory, record);
         }
     }
 }
 
-void AttachPrinters()
+void AttachPrinters(Inventory* inventory)
 {
     DWORD count = 0;
-    PrinterEnumerationBuffer = EnumerateRecords(
+    inventory->printerBuffer = ReadRecords(
+        inventory,
         [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
             return Os().EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, size, needed, returned);
         },
         &count);
-    auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(PrinterEnumerationBuffer);
+    auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(inventory->printerBuffer);
     for (DWORD i = 0; i < count; ++i) {
         PRINTER_INFO_2W* printer = &printers[i];
-        for (PackageNode* node = ComponentInventory; node != nullptr; node = node->next) {
+        for (PackageNode* node = inventory->packages; node != nullptr; node = node->next) {
             for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
                 if (entry->info == nullptr || entry->info->pName == nullptr || printer->pDriverName == nullptr ||
                     wcscmp(printer->pDriverName, entry->info->pName) != 0) {
@@ -214,7 +271,7 @@ void AttachPrinters()
                 }
                 PrinterEntry* attached = NewRecord<PrinterEntry>();
                 if (attached == nullptr) {
-                    ++InventoryGaps;
+                    ++inventory->gaps;
                     continue;
                 }
                 attached->info = printer;
@@ -224,4 +281,72 @@ void AttachPrinters()
             }
         }
     }
+}
+
+void CollectFamilyMonitors(Inventory* inventory)
+{
+    DWORD count = 0;
+    inventory->monitorBuffer = ReadRecords(
+        inventory,
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return Os().EnumMonitorsW(nullptr, 2, buffer, size, needed, returned);
+        },
+        &count);
+    auto* monitors = reinterpret_cast<MONITOR_INFO_2W*>(inventory->monitorBuffer);
+    for (DWORD i = 0; i < count; ++i) {
+        if (monitors[i].pName == nullptr || !IsFamilyMonitorDll(monitors[i].pDLLName) ||
+            TakenAlongByADriver(*inventory, monitors[i].pName)) {
+            continue;
+        }
+        MonitorEntry* entry = NewRecord<MonitorEntry>();
+        if (entry == nullptr) {
+            ++inventory->gaps;
+            continue;
+        }
+        entry->info = &monitors[i];
+        entry->next = inventory->monitors;
+        inventory->monitors = entry;
+    }
+}
+
+void ReadInventory(Inventory* inventory)
+{
+    CollectDriverPackages(inventory);
+    CollectPrinterDrivers(inventory);
+    AttachPrinters(inventory);
+    CollectFamilyMonitors(inventory);
+}
+
+bool InventoryIsClean(const Inventory& inventory)
+{
+    return inventory.gaps == 0 && inventory.packages == nullptr && inventory.monitors == nullptr;
+}
+
+void FreeInventory(Inventory* inventory)
+{
+    for (PackageNode* node = inventory->packages; node != nullptr;) {
+        for (DriverEntry* entry = node->drivers; entry != nullptr;) {
+            for (PrinterEntry* printer = entry->printers; printer != nullptr;) {
+                PrinterEntry* next = printer->next;
+                Os().LocalFree(printer);
+                printer = next;
+            }
+            DriverEntry* next = entry->next;
+            Os().LocalFree(entry->info);
+            Os().LocalFree(entry);
+            entry = next;
+        }
+        PackageNode* next = node->next;
+        Os().LocalFree(node);
+        node = next;
+    }
+    for (MonitorEntry* entry = inventory->monitors; entry != nullptr;) {
+        MonitorEntry* next = entry->next;
+        Os().LocalFree(entry);
+        entry = next;
+    }
+    Os().LocalFree(inventory->driverBuffer);
+    Os().LocalFree(inventory->printerBuffer);
+    Os().LocalFree(inventory->monitorBuffer);
+    *inventory = Inventory{};
 }

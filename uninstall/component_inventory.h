@@ -1,5 +1,7 @@
 // What of the driver family is installed: its driver packages, under each
-// package its printer drivers, under each driver the queues that use it.
+// package its printer drivers, under each driver the queues that use it; and
+// the print monitors registered with the family's monitor DLL that no driver
+// of the family takes along.
 #pragma once
 
 #include "common/wintypes.h"
@@ -31,19 +33,43 @@ struct PackageNode {
     PackageNode* next;
 };
 
-// Head of the package list; null while nothing of the family was found.
-// Built once per process; records and enumeration buffers live until it ends.
-extern PackageNode* ComponentInventory;
-extern BYTE* DriverEnumerationBuffer;
-extern BYTE* PrinterEnumerationBuffer;
-// Records of the family the inventory found but could not hold (out of
-// memory): while there are any, no removal can be called complete.
-extern int InventoryGaps;
+struct MonitorEntry {
+    MONITOR_INFO_2W* info; // in the monitor enumeration buffer
+    int removed;
+    WCHAR status[256];
+    MonitorEntry* next;
+};
+
+// One reading of the machine. Records are zero-filled heap blocks linked at
+// the head of their list; entries point into the enumeration buffers.
+struct Inventory {
+    PackageNode* packages; // null while no package or driver of the family was found
+    MonitorEntry* monitors; // left over: no listed driver names them
+    BYTE* driverBuffer;
+    BYTE* printerBuffer;
+    BYTE* monitorBuffer;
+    // What could not be read or held (a failed enumeration, registry read or
+    // allocation): while there is any, nothing can be called removed.
+    int gaps;
+};
+
+// The inventory the dialog shows and the removal works on. Install mode reads
+// its first two steps to learn whether the family is installed.
+extern Inventory ComponentInventory;
 
 // Adds a package node for each package of the family the spooler recorded.
-void CollectDriverPackages();
+void CollectDriverPackages(Inventory* inventory);
 // Adds a driver entry under every package for each installed driver of the
 // family, creating a package node where there is none.
-void CollectPrinterDrivers();
+void CollectPrinterDrivers(Inventory* inventory);
 // Adds a printer entry under every driver entry whose driver a local queue uses.
-void AttachPrinters();
+void AttachPrinters(Inventory* inventory);
+// Adds a monitor entry for each registered monitor whose DLL is the family's,
+// unless a listed driver names it (it goes with that driver): run it last.
+void CollectFamilyMonitors(Inventory* inventory);
+// All four steps, into an empty inventory.
+void ReadInventory(Inventory* inventory);
+// Nothing of the family found, and nothing that could not be read.
+bool InventoryIsClean(const Inventory& inventory);
+// Frees every record and buffer, and empties the inventory.
+void FreeInventory(Inventory* inventory);

@@ -1,15 +1,15 @@
 #include "uninstall/removal.h"
 
-#include <cwchar>
-#include <cwctype>
 
 #include "common/format.h"
 #include "common/globals.h"
+#include "common/log.h"
 #include "common/platform.h"
 #include "common/spooler_control.h"
 #include "install/driver_files.h"
 #include "res/resource.h"
 #include "uninstall/component_inventory.h"
+#include "uninstall/folder_guard.h"
 #include "uninstall/uninstall_dialog.h"
 
 namespace {
@@ -31,28 +31,25 @@ void SetRemoved(WCHAR* status)
     FormatBounded(status, 256, TextBufferA);
 }
 
-// The error is read after the text is loaded, as the last platform call left it.
-void SetFailed(WCHAR* status, int error)
-{
-    FormatBounded(status, 256, TextBufferA, error);
-}
-
-void SetFailedWithLastError(WCHAR* status)
+// The error is the one the failing call left, whatever loading the text does to the last error.
+void SetFailed(WCHAR* status, DWORD error)
 {
     Os().LoadStringW(InstanceHandle, IDS_REMOVE_FAILED, TextBufferA, 1024);
-    SetFailed(status, static_cast<int>(Os().GetLastError()));
+    FormatBounded(status, 256, TextBufferA, static_cast<int>(error));
 }
 
-BOOL RemovePrinter(PrinterEntry* printer)
+BOOL RemovePrinter(PrinterEntry* printer, DWORD* error)
 {
     HANDLE handle = nullptr;
     PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
     if (!Os().OpenPrinterW(printer->info->pPrinterName, &handle, &defaults)) {
+        *error = Os().GetLastError();
         // Gone already, for example through another entry of the same queue.
-        return Os().GetLastError() == ERROR_INVALID_PRINTER_NAME;
+        return *error == ERROR_INVALID_PRINTER_NAME;
     }
     Os().SetPrinterW(handle, 0, nullptr, PRINTER_CONTROL_PURGE);
     BOOL deleted = Os().DeletePrinter(handle);
+    *error = Os().GetLastError();
     Os().ClosePrinter(handle);
     return deleted;
 }
@@ -64,17 +61,45 @@ int RemovePrinters(DriverEntry* entry)
         if (printer->removed) {
             continue;
         }
-        printer->removed = RemovePrinter(printer) ? 1 : 0;
+        DWORD error = ERROR_SUCCESS;
+        printer->removed = RemovePrinter(printer, &error) ? 1 : 0;
         if (printer->removed) {
             SetRemoved(printer->status);
             --entry->printerCount;
             Os().Sleep(kPauseAfterRemovalMs);
         } else {
-            SetFailedWithLastError(printer->status);
+            SetFailed(printer->status, error);
             ++failures;
         }
     }
     return failures;
+}
+
+// A monitor that is gone already counts as removed, as a driver does.
+bool RemoveMonitor(LPWSTR name, DWORD* error)
+{
+    if (Os().DeleteMonitorW(nullptr, nullptr, name)) {
+        return true;
+    }
+    *error = Os().GetLastError();
+    return *error == ERROR_UNKNOWN_PRINT_MONITOR;
+}
+
+// One attempt at the driver together with its monitor: both must be gone.
+bool RemoveDriverOnce(const DRIVER_INFO_8W* driver, DWORD* error)
+{
+    const bool monitorGone = driver->pMonitorName == nullptr || driver->pMonitorName[0] == 0 ||
+                             RemoveMonitor(driver->pMonitorName, error);
+    // Gone already counts as removed: the same driver can stand under several packages.
+    if (Os().DeletePrinterDriverExW(nullptr, nullptr, driver->pName, DPD_DELETE_UNUSED_FILES, 0)) {
+        return monitorGone;
+    }
+    const DWORD driverError = Os().GetLastError();
+    if (driverError != ERROR_UNKNOWN_PRINTER_DRIVER) {
+        *error = driverError;
+        return false;
+    }
+    return monitorGone;
 }
 
 int RemoveDriver(PackageNode* node, DriverEntry* entry)
@@ -82,29 +107,40 @@ int RemoveDriver(PackageNode* node, DriverEntry* entry)
     if (entry->printerCount != 0 || entry->info == nullptr || entry->removed) {
         return 0;
     }
+    DWORD error = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kDriverAttempts; ++attempt) {
-        if (entry->info->pMonitorName != nullptr) {
-            Os().DeleteMonitorW(nullptr, nullptr, entry->info->pMonitorName);
-        }
-        // Gone already counts as removed: the same driver can stand under several packages.
-        entry->removed =
-            Os().DeletePrinterDriverExW(nullptr, nullptr, entry->info->pName, DPD_DELETE_UNUSED_FILES, 0) ||
-                    Os().GetLastError() == ERROR_UNKNOWN_PRINTER_DRIVER
-                ? 1
-                : 0;
+        entry->removed = RemoveDriverOnce(entry->info, &error) ? 1 : 0;
         if (entry->removed) {
             break;
         }
         Os().Sleep(kPauseAfterFailedAttemptMs);
     }
     if (!entry->removed) {
-        SetFailedWithLastError(entry->status);
+        SetFailed(entry->status, error);
         return 1;
     }
     SetRemoved(entry->status);
     --node->driverCount;
     Os().Sleep(kPauseAfterRemovalMs);
     return 0;
+}
+
+int CountPackages(const Inventory& inventory)
+{
+    int count = 0;
+    for (const PackageNode* node = inventory.packages; node != nullptr; node = node->next) {
+        ++count;
+    }
+    return count;
+}
+
+int CountMonitors(const Inventory& inventory)
+{
+    int count = 0;
+    for (const MonitorEntry* entry = inventory.monitors; entry != nullptr; entry = entry->next) {
+        ++count;
+    }
+    return count;
 }
 
 int RemovePackage(PackageNode* node)
@@ -118,15 +154,35 @@ int RemovePackage(PackageNode* node)
         SetRemoved(node->status);
         return 0;
     }
-    Os().LoadStringW(InstanceHandle, IDS_REMOVE_FAILED, TextBufferA, 1024);
-    SetFailed(node->status, static_cast<int>(result));
+    SetFailed(node->status, static_cast<DWORD>(result));
     return 1;
+}
+
+// Monitors of the family that no driver took along; only after a run in which
+// everything else went, since a driver that stayed may still use them.
+int RemoveMonitors(MonitorEntry* monitors)
+{
+    int failures = 0;
+    for (MonitorEntry* entry = monitors; entry != nullptr; entry = entry->next) {
+        if (entry->removed) {
+            continue;
+        }
+        DWORD error = ERROR_SUCCESS;
+        entry->removed = RemoveMonitor(entry->info->pName, &error) ? 1 : 0;
+        if (entry->removed) {
+            SetRemoved(entry->status);
+        } else {
+            SetFailed(entry->status, error);
+            ++failures;
+        }
+    }
+    return failures;
 }
 
 int RemoveInventory(HWND dialog)
 {
     int failures = 0;
-    for (PackageNode* node = ComponentInventory; node != nullptr; node = node->next) {
+    for (PackageNode* node = ComponentInventory.packages; node != nullptr; node = node->next) {
         for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
             failures += RemovePrinters(entry);
             PostProgress(dialog, 60);
@@ -135,7 +191,27 @@ int RemoveInventory(HWND dialog)
         PostProgress(dialog, 80);
         failures += RemovePackage(node);
     }
-    return failures;
+    return failures != 0 ? failures : RemoveMonitors(ComponentInventory.monitors);
+}
+
+// A run without failures is checked by reading the machine again, and so is a
+// run on an inventory that could not be read whole. What is left becomes the
+// inventory, so the tree shows it and "Remove" acts on it.
+int CheckWhatIsLeft(int failures)
+{
+    if (failures != 0 && ComponentInventory.gaps == 0) {
+        return failures; // the tree shows each outcome; "Remove" retries what failed
+    }
+    Inventory left = {};
+    ReadInventory(&left);
+    if (failures == 0 && InventoryIsClean(left)) {
+        FreeInventory(&left);
+        return 0;
+    }
+    LogLine("Uninstall check: %d packages, %d monitors, %d unread.", CountPackages(left), CountMonitors(left), left.gaps);
+    FreeInventory(&ComponentInventory);
+    ComponentInventory = left;
+    return failures != 0 ? failures : 1;
 }
 
 void DeleteMonitorFile()
@@ -155,81 +231,6 @@ void DeleteMonitorFile()
     }
 }
 
-bool SamePath(const WCHAR* a, const WCHAR* b)
-{
-    for (; *a != 0 && *b != 0; ++a, ++b) {
-        if (towlower(*a) != towlower(*b)) {
-            return false;
-        }
-    }
-    return (*a == 0 || (*a == L'\\' && a[1] == 0)) && (*b == 0 || (*b == L'\\' && b[1] == 0));
-}
-
-// A "." or ".." component: the path may name some other folder than it shows.
-bool HasDotComponent(const WCHAR* path)
-{
-    for (const WCHAR* part = path; part != nullptr; part = wcschr(part, L'\\')) {
-        part += *part == L'\\' ? 1 : 0;
-        if (part[0] == L'.' &&
-            (part[1] == 0 || part[1] == L'\\' || (part[1] == L'.' && (part[2] == 0 || part[2] == L'\\')))) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The folder comes from the command line: only a plain absolute path (no
-// wildcards, quotes, forward slashes or dot components), that is neither a
-// drive root nor the Windows or system directory and that holds the driver's
-// INF, is the driver folder.
-bool IsDriverFolder(const WCHAR* folder)
-{
-    const size_t length = wcslen(folder);
-    const bool drivePath = length > 3 && iswalpha(folder[0]) && folder[1] == L':' && folder[2] == L'\\';
-    const bool uncPath = length > 2 && folder[0] == L'\\' && folder[1] == L'\\';
-    if ((!drivePath && !uncPath) || wcspbrk(folder, L"*?\"/") != nullptr || HasDotComponent(folder)) {
-        return false;
-    }
-    WCHAR systemDirectory[MAX_PATH] = {0};
-    const UINT systemLength = Os().GetSystemDirectoryW(systemDirectory, MAX_PATH);
-    if (systemLength == 0 || systemLength >= MAX_PATH || SamePath(folder, systemDirectory)) {
-        return false;
-    }
-    WCHAR* lastBackslash = wcsrchr(systemDirectory, L'\\');
-    if (lastBackslash != nullptr) {
-        *lastBackslash = 0; // the Windows directory
-    }
-    if (SamePath(folder, systemDirectory)) {
-        return false;
-    }
-    WCHAR inf[MAX_PATH] = {0};
-    DWORD size = 0;
-    return FormatBounded(inf, MAX_PATH, L"%ws\\%ws", folder, DRIVER_INF_FILE) == S_OK &&
-           Os().SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &size) && size != 0;
-}
-
-void SendFolderToRecycleBin(HWND dialog)
-{
-    // A list of one path, double-terminated inside its own buffer; without its
-    // trailing backslash, which some shells refuse for a folder.
-    WCHAR folder[MAX_PATH + 2] = {0};
-    FormatBounded(folder, MAX_PATH, L"%ws", InstallDirectory);
-    size_t length = wcslen(folder);
-    if (length > 3 && folder[length - 1] == L'\\') {
-        folder[length - 1] = 0;
-    }
-    if (!IsDriverFolder(folder)) {
-        return;
-    }
-    Os().SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory, InstallDirectory);
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = dialog;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = folder;
-    operation.fFlags = FOF_ALLOWUNDO;
-    Os().SHFileOperationW(&operation);
-}
-
 } // namespace
 
 DWORD WINAPI RemovalThread(LPVOID parameter)
@@ -243,25 +244,27 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
     Os().Sleep(kPauseAfterRestartMs);
     PostProgress(dialog, 30);
 
-    // What the inventory could not hold is still installed: never a complete removal.
-    int failures = RemoveInventory(dialog) + InventoryGaps;
+    // What the inventory could not read is perhaps still installed: never a complete removal.
+    const int failures = CheckWhatIsLeft(RemoveInventory(dialog) + ComponentInventory.gaps);
 
     PostProgress(dialog, 100);
     Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);
     Os().ShowWindow(Os().GetDlgItem(dialog, IDC_PROGRESS), SW_HIDE);
     if (failures != 0) {
-        ActiveWorker = WORKER_NONE;
         EnableDialogButtons(dialog, TRUE);
         ShowUninstallFailed(dialog);
+        // Only now may "Remove" start another run: its buttons are this run's no more.
+        ActiveWorker = WORKER_NONE;
         return 0;
     }
     // Without failures the buttons stay disabled through the clean-up: "Close"
-    // must not end the process between stopping and starting the spooler.
+    // must not end the process between stopping and starting the spooler. No
+    // registered monitor uses the monitor file any more: the check found none.
     if (StopSpooler()) {
         DeleteMonitorFile();
         StartSpooler();
     }
-    SendFolderToRecycleBin(dialog);
+    RecycleDriverFolder(dialog);
     // The final messages use buffers of their own: the tree rebuild may be using A and B now.
     WCHAR text[1024] = {0};
     WCHAR caption[25] = {0};

@@ -139,13 +139,13 @@ DWORD WINAPI ScanThread(LPVOID parameter)
     HWND progress = Os().GetDlgItem(dialog, IDC_PROGRESS);
     Os().ShowWindow(progress, SW_SHOW);
     Os().SendMessageW(progress, PBM_SETPOS, 80, 0);
-    CollectDriverPackages();
-    CollectPrinterDrivers();
-    AttachPrinters();
+    ReadInventory(&ComponentInventory);
     Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);
     Os().ShowWindow(progress, SW_HIDE);
-    ActiveWorker = WORKER_NONE;
     EnableDialogButtons(dialog, TRUE);
+    // Cleared only after the last change to the dialog: a removal started
+    // earlier would see its buttons enabled again by this worker.
+    ActiveWorker = WORKER_NONE;
     return 0;
 }
 
@@ -153,7 +153,8 @@ void FillComponentTree(HWND dialog)
 {
     HWND tree = Os().GetDlgItem(dialog, IDC_COMPONENT_TREE);
     Os().SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
-    if (ComponentInventory == nullptr) {
+    const Inventory& inventory = ComponentInventory;
+    if (inventory.packages == nullptr && inventory.monitors == nullptr && inventory.gaps == 0) {
         Os().LoadStringW(InstanceHandle, IDS_NOTHING_TO_REMOVE, TextBufferB, 1024);
         InsertItem(tree, TVI_ROOT, TextBufferB);
         return;
@@ -161,7 +162,11 @@ void FillComponentTree(HWND dialog)
     Os().LoadStringW(InstanceHandle, IDS_DRIVER_FOLDER, TextBufferB, 1024);
     Os().wsprintfW(TextBufferA, TextBufferB, InstallDirectory);
     InsertItem(tree, TVI_ROOT, TextBufferA);
-    for (const PackageNode* node = ComponentInventory; node != nullptr; node = node->next) {
+    if (inventory.gaps != 0) {
+        Os().LoadStringW(InstanceHandle, IDS_INVENTORY_INCOMPLETE, TextBufferB, 1024);
+        InsertItem(tree, TVI_ROOT, TextBufferB);
+    }
+    for (const PackageNode* node = inventory.packages; node != nullptr; node = node->next) {
         FormatPackageLine(node);
         HTREEITEM packageItem = InsertItem(tree, TVI_ROOT, TextBufferB);
         for (const DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
@@ -174,5 +179,10 @@ void FillComponentTree(HWND dialog)
             ExpandItem(tree, driverItem);
         }
         ExpandItem(tree, packageItem);
+    }
+    for (const MonitorEntry* entry = inventory.monitors; entry != nullptr; entry = entry->next) {
+        LoadIntoA(IDS_MONITOR_LINE);
+        Os().wsprintfW(TextBufferB, TextBufferA, entry->info->pName, entry->info->pDLLName, entry->status);
+        InsertItem(tree, TVI_ROOT, TextBufferB);
     }
 }

@@ -11,6 +11,7 @@ namespace {
     X(L"winspool.drv", EnumPrinterDriversW)                                                                            \
     X(L"winspool.drv", EnumPrintersW)                                                                                  \
     X(L"winspool.drv", EnumPortsW)                                                                                     \
+    X(L"winspool.drv", EnumMonitorsW)                                                                                  \
     X(L"winspool.drv", OpenPrinterW)                                                                                   \
     X(L"winspool.drv", ClosePrinter)                                                                                   \
     X(L"winspool.drv", SetPrinterW)                                                                                    \
@@ -93,6 +94,10 @@ public:
     BOOL EnumPortsW(LPWSTR a, DWORD b, LPBYTE c, DWORD d, LPDWORD e, LPDWORD f) override
     {
         return CALL_OR(EnumPortsW, MissingBool(), a, b, c, d, e, f);
+    }
+    BOOL EnumMonitorsW(LPWSTR a, DWORD b, LPBYTE c, DWORD d, LPDWORD e, LPDWORD f) override
+    {
+        return CALL_OR(EnumMonitorsW, MissingBool(), a, b, c, d, e, f);
     }
     BOOL OpenPrinterW(LPWSTR a, LPHANDLE b, LPPRINTER_DEFAULTSW c) override
     {
@@ -200,6 +205,11 @@ public:
 
     int SHFileOperationW(LPSHFILEOPSTRUCTW a) override { return ::SHFileOperationW(a); }
     void SHChangeNotify(LONG a, UINT b, LPCVOID c, LPCVOID d) override { ::SHChangeNotify(a, b, c, d); }
+    HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID a, DWORD b, HANDLE c, PWSTR* d) override
+    {
+        return ::SHGetKnownFolderPath(a, b, c, d);
+    }
+    void CoTaskMemFree(LPVOID a) override { ::CoTaskMemFree(a); }
 
     INT_PTR DialogBoxParamW(HINSTANCE a, LPCWSTR b, HWND c, DLGPROC d, LPARAM e) override
     {
@@ -222,6 +232,8 @@ public:
     UINT GetSystemDirectoryW(LPWSTR a, UINT b) override { return ::GetSystemDirectoryW(a, b); }
     BOOL CopyFileW(LPCWSTR a, LPCWSTR b, BOOL c) override { return ::CopyFileW(a, b, c); }
     BOOL DeleteFileW(LPCWSTR a) override { return ::DeleteFileW(a); }
+    DWORD GetFileAttributesW(LPCWSTR a) override { return ::GetFileAttributesW(a); }
+    UINT GetDriveTypeW(LPCWSTR a) override { return ::GetDriveTypeW(a); }
     BOOL MoveFileExW(LPCWSTR a, LPCWSTR b, DWORD c) override { return ::MoveFileExW(a, b, c); }
     BOOL CreateProcessW(LPCWSTR a, LPWSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e, DWORD f,
                         LPVOID g, LPCWSTR h, LPSTARTUPINFOW i, LPPROCESS_INFORMATION j) override

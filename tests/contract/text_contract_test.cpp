@@ -102,7 +102,7 @@ TEST_F(TextContract, StringsLoadInTheUserInterfaceLanguage)
     EXPECT_EQ(caption[24], 0);
 
     text[0] = L'#';
-    EXPECT_EQ(Os().LoadStringW(HostModuleInstance(), 117, text, 1024), 0) << "no string 117";
+    EXPECT_EQ(Os().LoadStringW(HostModuleInstance(), 199, text, 1024), 0) << "no string 199";
 }
 
 } // namespace

@@ -18,10 +18,7 @@ void ResetToolProcess(sim::Machine& machine)
     std::memset(LogFormatBuffer, 0, sizeof(LogFormatBuffer));
     std::memset(LogOutputBuffer, 0, sizeof(LogOutputBuffer));
     UsbPortList = nullptr;
-    ComponentInventory = nullptr;
-    DriverEnumerationBuffer = nullptr;
-    PrinterEnumerationBuffer = nullptr;
-    InventoryGaps = 0;
+    ComponentInventory = Inventory{};
 }
 
 SimTest::SimTest()

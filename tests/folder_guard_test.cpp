@@ -1,0 +1,197 @@
+// What the uninstaller sends to the Recycle Bin, for folders written every
+// way a command line can write them: the driver folder whole, only the
+// driver's own files from a folder that holds more, or nothing at all.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/driver_folder.h"
+#include "tests/support/sim_test.h"
+#include "uninstall/folder_guard.h"
+
+namespace {
+
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAreArray;
+
+const std::wstring kTool = L"C:\\Drivers\\PX Series\\";
+const std::wstring kProfile = L"C:\\Users\\Operator\\";
+const std::wstring kUninstalled = L"The driver is uninstalled.";
+
+class FolderGuard : public SimTest {
+protected:
+    FolderGuard()
+    {
+        InstallDriverFolder(machine, kTool);
+        machine.messageBoxes.SetResponder([](const sim::MessageBoxRecord&) { return IDOK; });
+        machine.dialogs.SetUserPolicy([this](const sim::DialogView& view) {
+            if (view.Enabled(IDOK) && !removed_) {
+                removed_ = true;
+                return IDOK;
+            }
+            return view.Enabled(IDCANCEL) ? IDCANCEL : 0;
+        });
+    }
+
+    // Runs the uninstaller for that folder: "Remove", then what the shell does.
+    void Uninstall(const std::wstring& folder)
+    {
+        removed_ = false;
+        machine.RunTool(kTool + L"PrinterSetup.exe", L"-u " + folder);
+        ASSERT_FALSE(machine.messageBoxes.Shown().empty());
+        EXPECT_EQ(machine.messageBoxes.Shown().back().text, kUninstalled) << "nothing of the family was installed";
+    }
+
+    std::vector<std::wstring> Recycled() const
+    {
+        std::vector<std::wstring> files;
+        for (const sim::RecycledItem& item : machine.volume.RecycleBin()) {
+            files.insert(files.end(), item.files.begin(), item.files.end());
+        }
+        return files;
+    }
+
+    // The driver's layout in `folder` (ending in a backslash), as the shipped folder has it.
+    std::vector<std::wstring> Layout(const std::wstring& folder) const
+    {
+        return {folder + L"qxvprtv6.inf",          folder + L"amd64\\qxvprtdrv6.dll",
+                folder + L"amd64\\qxvprtdrv6ui.dll", folder + L"amd64\\qxvprtmon.dll",
+                folder + L"dat\\qxvprtdrv6.dat",     folder + L"PrinterSetup.exe",
+                folder + L"unins000.exe"};
+    }
+
+    void ExpectNothingHandedToTheShell(const std::wstring& folder)
+    {
+        EXPECT_THAT(machine.shell.FileOperations(), IsEmpty()) << sim::Utf8(folder);
+        EXPECT_THAT(machine.volume.RecycleBin(), IsEmpty()) << sim::Utf8(folder);
+    }
+
+    bool LogSays(const std::wstring& text) const
+    {
+        const std::vector<std::wstring> lines = machine.debug.Lines();
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::wstring& line) { return line.find(text) != std::wstring::npos; });
+    }
+
+private:
+    bool removed_ = false;
+};
+
+class WrittenFolders : public FolderGuard, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(WrittenFolders, TheDriverFolderGoesWholeHoweverItsSeparatorsAreWritten)
+{
+    Uninstall(GetParam());
+    ASSERT_EQ(machine.shell.FileOperations().size(), 1u);
+    const std::vector<std::wstring> paths = machine.shell.FileOperations()[0].paths;
+    ASSERT_EQ(paths.size(), 1u);
+    EXPECT_EQ(paths[0].find(L"\\\\"), std::wstring::npos) << "one separator each";
+    EXPECT_NE(paths[0].back(), L'\\') << "no trailing separator";
+    EXPECT_FALSE(machine.volume.DirectoryExists(kTool));
+    EXPECT_THAT(machine.shell.PermanentlyDeleted(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, WrittenFolders,
+                         ::testing::Values(L"C:\\\\Drivers\\\\PX Series", L"C:\\Drivers\\PX Series\\\\",
+                                           L"c:\\drivers\\px series"));
+
+TEST_F(FolderGuard, SystemNetworkAndLinkedFoldersAreNeverHandedToTheShell)
+{
+    const std::string inf = *machine.volume.ReadFile(kTool + L"qxvprtv6.inf");
+    // A mapped network drive and a removable one: no Recycle Bin takes their files.
+    machine.driveTypes[L'Z'] = DRIVE_REMOTE;
+    machine.driveTypes[L'E'] = DRIVE_REMOVABLE;
+    for (const wchar_t* folder : {L"C:\\Windows\\", L"C:\\Windows\\system32\\", L"Z:\\Drivers\\", L"E:\\Drivers\\",
+                                  L"C:\\Linked\\"}) {
+        machine.volume.WriteFile(std::wstring(folder) + L"qxvprtv6.inf", inf);
+    }
+    machine.volume.SetReparsePoint(L"C:\\Linked");
+    const std::vector<std::wstring> folders = {
+        L"C:\\\\Windows",         L"C:\\Windows\\\\system32", L"C:\\WINDOWS\\",
+        L"C:\\Windows\\.\\",      L"\\\\server\\share\\Drivers", L"\\\\?\\C:\\Drivers\\PX Series",
+        L"Z:\\Drivers",           L"E:\\Drivers\\",          L"C:\\Linked",
+        L"C:\\Drivers\\PX Series\\..\\PX Series", L"C:\\Drivers\\PX Series ", L"C:/Drivers/PX Series",
+        L"\"C:\\Drivers\\PX Series\"", L"Drivers\\PX Series", L"c:", L"C:\\Drivers\\*",
+        L"C:\\" + std::wstring(256, L'd'),
+    };
+    for (const std::wstring& folder : folders) {
+        Uninstall(folder);
+        ExpectNothingHandedToTheShell(folder);
+    }
+    EXPECT_TRUE(machine.volume.FileExists(L"C:\\Windows\\qxvprtv6.inf"));
+    EXPECT_TRUE(machine.volume.FileExists(L"Z:\\Drivers\\qxvprtv6.inf"));
+    EXPECT_TRUE(LogSays(L"The folder C:\\\\Windows is not sent to the Recycle Bin: it is in the Windows folder."));
+    EXPECT_TRUE(LogSays(L"Z:\\Drivers is not sent to the Recycle Bin: it is not on a local fixed drive."));
+    EXPECT_TRUE(LogSays(L"C:\\Linked is not sent to the Recycle Bin: it is a link to another place."));
+}
+
+// A driver archive unpacked into a folder of the user's own: only the
+// driver's files go, the user's stay where they are.
+class HeldFolders : public FolderGuard, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(HeldFolders, OnlyTheDriversOwnFilesGo)
+{
+    const std::wstring folder = GetParam();
+    InstallDriverFolder(machine, folder);
+    machine.volume.WriteFile(folder + L"holiday.jpg", "the user's own");
+    machine.volume.WriteFile(folder + L"amd64\\notes.txt", "the user's own");
+    Uninstall(folder);
+    EXPECT_THAT(Recycled(), UnorderedElementsAreArray(Layout(folder)));
+    EXPECT_TRUE(machine.volume.FileExists(folder + L"holiday.jpg"));
+    EXPECT_TRUE(machine.volume.FileExists(folder + L"amd64\\notes.txt"));
+    EXPECT_THAT(machine.shell.PermanentlyDeleted(), IsEmpty());
+    EXPECT_TRUE(LogSays(L"is not sent to the Recycle Bin whole, only the driver's files"));
+}
+
+INSTANTIATE_TEST_SUITE_P(UserSharedAndSystemFolders, HeldFolders,
+                         ::testing::Values(L"C:\\Users\\Operator\\Downloads\\", L"C:\\Users\\Operator\\Desktop\\",
+                                           L"C:\\Users\\Public\\Documents\\", L"C:\\Program Files\\",
+                                           L"C:\\Users\\", L"C:\\Users\\Operator\\AppData\\Local\\Temp\\",
+                                           L"C:\\"));
+
+TEST_F(FolderGuard, AFolderInsideAUserFolderGoesWhole)
+{
+    const std::wstring folder = kProfile + L"Downloads\\PX Driver\\";
+    InstallDriverFolder(machine, folder);
+    Uninstall(folder);
+    ASSERT_EQ(machine.volume.RecycleBin().size(), 1u);
+    EXPECT_EQ(machine.volume.RecycleBin()[0].originalPath, kProfile + L"Downloads\\PX Driver");
+    EXPECT_TRUE(machine.volume.DirectoryExists(kProfile + L"Downloads"));
+}
+
+// A folder the system cannot name (its known-folder read fails) cannot be
+// ruled out: the folder is treated as one that holds more than the driver.
+TEST_F(FolderGuard, AProtectedFolderThatCannotBeReadCountsAsHeld)
+{
+    machine.faults.FailCall("SHGetKnownFolderPath", 3, ERROR_ACCESS_DENIED);
+    Uninstall(kTool);
+    EXPECT_THAT(Recycled(), UnorderedElementsAreArray(Layout(kTool)));
+    EXPECT_TRUE(machine.volume.DirectoryExists(kTool));
+}
+
+TEST(FolderPaths, AreNormalisedOrRefused)
+{
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* normal; // null: refused
+    };
+    const Case cases[] = {
+        {L"c:\\drivers\\", L"C:\\drivers"},     {L"C:\\\\a\\\\\\b\\\\", L"C:\\a\\b"}, {L"C:\\", L"C:\\"},
+        {L"C:\\\\\\", L"C:\\"},                 {L"C:", nullptr},                    {L"C:a", nullptr},
+        {L"\\\\server\\share", nullptr},        {L"\\\\?\\C:\\a", nullptr},          {L"C:\\a\\..\\b", nullptr},
+        {L"C:\\a\\.", nullptr},                 {L"C:\\a.\\b", nullptr},             {L"C:\\a \\b", nullptr},
+        {L"C:\\a:stream", nullptr},             {L"C:\\a*", nullptr},                {L"C:\\a/b", nullptr},
+        {L"C:\\a\tb", nullptr},                 {L"C:\\a\\.b", L"C:\\a\\.b"},
+    };
+    for (const Case& c : cases) {
+        WCHAR normal[MAX_PATH] = {L'#'};
+        const BOOL accepted = NormaliseFolderPath(c.path, normal, MAX_PATH);
+        EXPECT_EQ(accepted != FALSE, c.normal != nullptr) << sim::Utf8(c.path);
+        EXPECT_EQ(std::wstring(normal), c.normal != nullptr ? c.normal : L"") << sim::Utf8(c.path);
+    }
+    WCHAR small[8];
+    EXPECT_FALSE(NormaliseFolderPath(L"C:\\abcdefgh", small, 8)) << "too long for the buffer";
+    EXPECT_EQ(small[0], 0);
+}
+
+} // namespace

@@ -1,0 +1,278 @@
+#include "uninstall/folder_guard.h"
+
+#include <cwchar>
+#include <cwctype>
+
+#include "common/format.h"
+#include "common/globals.h"
+#include "common/log.h"
+#include "common/platform.h"
+#include "install/driver_files.h"
+
+namespace {
+
+// The driver's own layout inside its folder: what may go even from a folder
+// that holds more than the driver.
+const WCHAR* const kLayoutFiles[] = {
+    DRIVER_INF_FILE,
+    L"unins000.exe",
+    L"PrinterSetup.exe",
+    L"dat\\" DRIVER_DATA_FILE,
+};
+const WCHAR* const kArchitectureFolders[] = {L"i386", L"amd64", L"arm", L"arm64"};
+const WCHAR* const kArchitectureFiles[] = {DRIVER_RENDER_DLL, DRIVER_CONFIG_DLL, DRIVER_MONITOR_DLL};
+const size_t kLayoutPaths = 4 + 4 * 3;
+
+// Folders whose loss no user expects from a driver's uninstaller.
+const KNOWNFOLDERID* const kProtectedFolders[] = {
+    &FOLDERID_Windows,      &FOLDERID_UserProfiles,    &FOLDERID_Profile,         &FOLDERID_Desktop,
+    &FOLDERID_Documents,    &FOLDERID_Downloads,       &FOLDERID_Music,           &FOLDERID_Pictures,
+    &FOLDERID_Videos,       &FOLDERID_Public,          &FOLDERID_PublicDesktop,   &FOLDERID_PublicDocuments,
+    &FOLDERID_PublicDownloads, &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData,
+};
+
+bool Forbidden(WCHAR c)
+{
+    return c < 0x20 || wcschr(L"*?\"<>|/:", c) != nullptr;
+}
+
+// True when path is folder or lies inside it; both normalised.
+bool IsSameOrInside(const WCHAR* path, const WCHAR* folder)
+{
+    size_t i = 0;
+    for (; folder[i] != 0; ++i) {
+        if (path[i] == 0 || towlower(path[i]) != towlower(folder[i])) {
+            return false;
+        }
+    }
+    return path[i] == 0 || path[i] == L'\\' || folder[i - 1] == L'\\';
+}
+
+// A folder the system names, normalised; FALSE when it cannot be known.
+BOOL NormalisedKnownFolder(const KNOWNFOLDERID& id, WCHAR* normal, bool* defined)
+{
+    PWSTR path = nullptr;
+    HRESULT result = Os().SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path);
+    // Not defined on this machine (no 32-bit Program Files on a 32-bit Windows ...).
+    *defined = result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) && result != E_INVALIDARG;
+    BOOL known = SUCCEEDED(result) && path != nullptr && NormaliseFolderPath(path, normal, MAX_PATH);
+    Os().CoTaskMemFree(path);
+    return known;
+}
+
+// The reason the folder holds more than the driver, or null.
+const WCHAR* HoldsProtectedFolder(const WCHAR* folder)
+{
+    WCHAR normal[MAX_PATH] = {0};
+    WCHAR temp[MAX_PATH] = {0};
+    const DWORD tempLength = Os().GetTempPathW(MAX_PATH, temp);
+    if (tempLength == 0 || tempLength >= MAX_PATH || !NormaliseFolderPath(temp, normal, MAX_PATH)) {
+        return L"the temporary folder is unknown";
+    }
+    if (IsSameOrInside(normal, folder)) {
+        return L"it holds the temporary folder";
+    }
+    for (const KNOWNFOLDERID* id : kProtectedFolders) {
+        bool defined = true;
+        if (!NormalisedKnownFolder(*id, normal, &defined)) {
+            if (defined) {
+                return L"a user or shared folder is unknown";
+            }
+        } else if (IsSameOrInside(normal, folder)) {
+            return L"it is or holds a user, shared or program folder";
+        }
+    }
+    return nullptr;
+}
+
+bool HoldsDriverInf(const WCHAR* folder)
+{
+    WCHAR inf[MAX_PATH] = {0};
+    DWORD size = 0;
+    return FormatBounded(inf, MAX_PATH, L"%ws\\%ws", folder, DRIVER_INF_FILE) == S_OK &&
+           Os().SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &size) && size != 0;
+}
+
+// Appends path to a double-NUL list if it is a plain file (no folder, no link).
+void AddIfPlainFile(const WCHAR* folder, const WCHAR* name, WCHAR* list, size_t* used, size_t capacity, int* count)
+{
+    WCHAR path[MAX_PATH] = {0};
+    const WCHAR* separator = folder[wcslen(folder) - 1] == L'\\' ? L"" : L"\\";
+    if (FormatBounded(path, MAX_PATH, L"%ws%ws%ws", folder, separator, name) != S_OK) {
+        return;
+    }
+    const DWORD attributes = Os().GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return;
+    }
+    const size_t length = wcslen(path) + 1;
+    if (*used + length + 1 > capacity) {
+        return;
+    }
+    wmemcpy(list + *used, path, length);
+    *used += length;
+    ++*count;
+}
+
+bool IsPlainFolder(const WCHAR* folder, const WCHAR* name)
+{
+    WCHAR path[MAX_PATH] = {0};
+    const WCHAR* separator = folder[wcslen(folder) - 1] == L'\\' ? L"" : L"\\";
+    if (FormatBounded(path, MAX_PATH, L"%ws%ws%ws", folder, separator, name) != S_OK) {
+        return false;
+    }
+    const DWORD attributes = Os().GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// The driver's own files in the folder, as a double-NUL list; their number.
+int ListLayoutFiles(const WCHAR* folder, WCHAR* list, size_t capacity)
+{
+    size_t used = 0;
+    int count = 0;
+    for (const WCHAR* name : kLayoutFiles) {
+        if (wcschr(name, L'\\') == nullptr || IsPlainFolder(folder, L"dat")) {
+            AddIfPlainFile(folder, name, list, &used, capacity, &count);
+        }
+    }
+    for (const WCHAR* architecture : kArchitectureFolders) {
+        if (!IsPlainFolder(folder, architecture)) {
+            continue;
+        }
+        for (const WCHAR* file : kArchitectureFiles) {
+            WCHAR name[32] = {0};
+            FormatBounded(name, 32, L"%ws\\%ws", architecture, file);
+            AddIfPlainFile(folder, name, list, &used, capacity, &count);
+        }
+    }
+    list[used] = 0;
+    return count;
+}
+
+void Recycle(HWND owner, const WCHAR* list, int count)
+{
+    SHFILEOPSTRUCTW operation = {};
+    operation.hwnd = owner;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list;
+    operation.fFlags = FOF_ALLOWUNDO;
+    const int result = Os().SHFileOperationW(&operation);
+    LogLine("RecycleDriverFolder, %ws, %d paths, code:%d, aborted:%d.", list, count, result,
+            operation.fAnyOperationsAborted);
+}
+
+} // namespace
+
+BOOL NormaliseFolderPath(const WCHAR* path, WCHAR* normal, size_t capacity)
+{
+    normal[0] = 0;
+    if (path == nullptr || !iswalpha(path[0]) || path[1] != L':' || path[2] != L'\\' || capacity < 4) {
+        return FALSE;
+    }
+    size_t length = 0;
+    normal[length++] = static_cast<WCHAR>(towupper(path[0]));
+    normal[length++] = L':';
+    normal[length++] = L'\\';
+    size_t componentStart = length;
+    for (const WCHAR* c = path + 3;; ++c) {
+        if (*c == L'\\' || *c == 0) {
+            const WCHAR* component = normal + componentStart;
+            const size_t componentLength = length - componentStart;
+            if (componentLength != 0 && (component[componentLength - 1] == L'.' ||
+                                         component[componentLength - 1] == L' ')) {
+                normal[0] = 0;
+                return FALSE; // ".", "..", and names Windows would silently trim
+            }
+            if (*c == 0) {
+                break;
+            }
+            if (componentLength != 0) {
+                normal[length++] = L'\\';
+                componentStart = length;
+            }
+        } else if (Forbidden(*c) || length + 2 >= capacity) {
+            normal[0] = 0;
+            return FALSE;
+        } else {
+            normal[length++] = *c;
+        }
+    }
+    if (length > 3 && normal[length - 1] == L'\\') {
+        --length;
+    }
+    normal[length] = 0;
+    return TRUE;
+}
+
+FolderVerdict JudgeDriverFolder(const WCHAR* folder, const WCHAR** reason)
+{
+    const WCHAR root[4] = {folder[0], L':', L'\\', 0};
+    if (Os().GetDriveTypeW(root) != DRIVE_FIXED) {
+        *reason = L"it is not on a local fixed drive";
+        return FOLDER_REFUSED;
+    }
+    const DWORD attributes = Os().GetFileAttributesW(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        *reason = L"it is no folder";
+        return FOLDER_REFUSED;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        *reason = L"it is a link to another place";
+        return FOLDER_REFUSED;
+    }
+    if (!HoldsDriverInf(folder)) {
+        *reason = L"it holds no driver INF";
+        return FOLDER_REFUSED;
+    }
+    WCHAR system[MAX_PATH] = {0};
+    WCHAR windows[MAX_PATH] = {0};
+    WCHAR temp[MAX_PATH] = {0};
+    const UINT systemLength = Os().GetSystemDirectoryW(system, MAX_PATH);
+    if (systemLength == 0 || systemLength >= MAX_PATH || !NormaliseFolderPath(system, windows, MAX_PATH) ||
+        wcsrchr(windows, L'\\') == windows + 2) {
+        *reason = L"the Windows folder is unknown";
+        return FOLDER_REFUSED;
+    }
+    *wcsrchr(windows, L'\\') = 0;
+    const DWORD tempLength = Os().GetTempPathW(MAX_PATH, system);
+    const bool inTemp = tempLength != 0 && tempLength < MAX_PATH && NormaliseFolderPath(system, temp, MAX_PATH) &&
+                        IsSameOrInside(folder, temp);
+    if (IsSameOrInside(folder, windows) && !inTemp) {
+        *reason = L"it is in the Windows folder";
+        return FOLDER_REFUSED;
+    }
+    if (folder[3] == 0) {
+        *reason = L"it is a drive root";
+        return FOLDER_LAYOUT_ONLY;
+    }
+    *reason = HoldsProtectedFolder(folder);
+    return *reason != nullptr ? FOLDER_LAYOUT_ONLY : FOLDER_WHOLE;
+}
+
+void RecycleDriverFolder(HWND owner)
+{
+    WCHAR folder[MAX_PATH] = {0};
+    const WCHAR* reason = L"its path is no plain local path";
+    const FolderVerdict verdict =
+        NormaliseFolderPath(InstallDirectory, folder, MAX_PATH) ? JudgeDriverFolder(folder, &reason) : FOLDER_REFUSED;
+    if (verdict == FOLDER_REFUSED) {
+        LogLine("The folder %ws is not sent to the Recycle Bin: %ws.", InstallDirectory, reason);
+        return;
+    }
+    if (verdict == FOLDER_WHOLE) {
+        // A list of one path, double-terminated, without a trailing backslash.
+        WCHAR list[MAX_PATH + 1] = {0};
+        FormatBounded(list, MAX_PATH, L"%ws", folder);
+        Os().SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory, InstallDirectory);
+        Recycle(owner, list, 1);
+        return;
+    }
+    LogLine("The folder %ws is not sent to the Recycle Bin whole, only the driver's files: %ws.", folder, reason);
+    WCHAR list[kLayoutPaths * MAX_PATH + 1] = {0};
+    const int count = ListLayoutFiles(folder, list, kLayoutPaths * MAX_PATH + 1);
+    if (count != 0) {
+        Recycle(owner, list, count);
+    }
+}
