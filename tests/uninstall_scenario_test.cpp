@@ -1,5 +1,8 @@
 // Uninstall mode on the simulated machine: the dialog, its tree, "Remove"
 // and the clean-up, with the user acting from a script.
+#include <algorithm>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -297,3 +300,122 @@ TEST_F(Uninstall, AnInventoryThatRanOutOfMemoryNeverEndsInTheUninstalledBox)
 }
 
 } // namespace
+
+// A read that fails when the dialog opens leaves the inventory short. The
+// run on it ends in the failure box with the folder and the monitor file
+// kept; the tree then shows what is really there, and "Remove" takes it.
+struct ShortRead {
+    const char* name;
+    std::function<void(sim::Machine&)> fault;
+};
+
+void PrintTo(const ShortRead& read, std::ostream* out)
+{
+    *out << read.name;
+}
+
+class ShortReads : public Uninstall, public ::testing::WithParamInterface<ShortRead> {};
+
+TEST_P(ShortReads, NeverEndInTheUninstalledBoxAndRemoveTakesWhatIsLeft)
+{
+    machine.spooler.bindingDoesNothing = true; // the manual fallback installs it
+    InstallPrinter();
+    const std::wstring monitorFile = machine.systemDirectory + L"\\qxvprtmon.dll";
+    machine.volume.WriteFile(monitorFile, "MZ monitor");
+    machine.faults.Reset();
+    GetParam().fault(machine);
+    struct Seen {
+        std::wstring text;
+        size_t recycled;
+        bool monitorFile;
+    };
+    std::vector<Seen> seen;
+    machine.messageBoxes.SetResponder([&](const sim::MessageBoxRecord& box) {
+        seen.push_back({box.text, machine.volume.RecycleBin().size(), machine.volume.FileExists(monitorFile)});
+        return IDOK;
+    });
+    machine.dialogs.ScriptPress(IDOK);
+    machine.dialogs.ScriptPress(IDOK);
+    RunUninstaller();
+
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].text, kFailed);
+    EXPECT_EQ(seen[0].recycled, 0u) << "the folder stays after the failure";
+    EXPECT_TRUE(seen[0].monitorFile) << "the monitor file stays after the failure";
+    EXPECT_EQ(seen[1].text, L"The driver is uninstalled.");
+    const sim::DialogRun run = Dialog();
+    ASSERT_GE(run.treeHistory.size(), 2u);
+    EXPECT_GE(run.treeHistory[1].size(), 2u) << "the tree shows what is left, not \"nothing\"";
+    EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WhenTheDialogOpens, ShortReads,
+    ::testing::Values(
+        ShortRead{"SpoolerStopped", [](sim::Machine& m) { m.spooler.SetServiceState(SERVICE_STOPPED); }},
+        ShortRead{"DriverSizeQueryFails",
+                  [](sim::Machine& m) { m.faults.FailCall("EnumPrinterDriversW", 1, RPC_S_SERVER_UNAVAILABLE); }},
+        ShortRead{"DriverListFails",
+                  [](sim::Machine& m) { m.faults.FailCall("EnumPrinterDriversW", 2, RPC_S_SERVER_UNAVAILABLE); }},
+        ShortRead{"FirstAllocationFails",
+                  [](sim::Machine& m) { m.faults.FailCall("LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY); }},
+        ShortRead{"APackageKeyCannotBeOpened",
+                  [](sim::Machine& m) { m.faults.FailCall("RegOpenKeyW", 2, ERROR_ACCESS_DENIED); }}),
+    [](const ::testing::TestParamInfo<ShortRead>& info) { return std::string(info.param.name); });
+
+// The monitor goes with its driver: a driver deleted while its monitor stays
+// is no removal, and the monitor's DLL stays while a monitor uses it.
+TEST_F(Uninstall, AMonitorThatCannotBeDeletedKeepsItsDriverLineFailedAndItsFile)
+{
+    InstallPrinter();
+    ASSERT_FALSE(machine.spooler.Monitors().empty()) << "the demo driver carries the language monitor";
+    machine.faults.FailFrom("DeleteMonitorW", 1, ERROR_ACCESS_DENIED);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    machine.dialogs.ScriptPress(IDCANCEL);
+    RunUninstaller();
+
+    EXPECT_THAT(Texts(Dialog().tree)[2], ::testing::EndsWith(L"Failed. Error:5"));
+    EXPECT_FALSE(machine.spooler.Monitors().empty());
+    EXPECT_TRUE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
+    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
+}
+
+TEST_F(Uninstall, AMonitorLeftWithoutItsDriverIsListedAndRemoved)
+{
+    machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ monitor");
+    machine.spooler.StageMonitor(L"Language Monitor", L"qxvprtmon.dll");
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+    EXPECT_THAT(Texts(Dialog().treeHistory.front()),
+                ElementsAre(L"0  The driver folder: " + kFolder, L"0  Print Monitor:Language Monitor, qxvprtmon.dll, "));
+    EXPECT_THAT(Texts(Dialog().treeHistory.back()).back(), ::testing::EndsWith(L"qxvprtmon.dll, Removed."));
+    EXPECT_THAT(machine.spooler.Monitors(), IsEmpty());
+    EXPECT_FALSE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
+}
+
+// An Enter that lands while a worker gives the buttons back, between its two
+// enables, starts nothing: the worker still owns the dialog until it is done.
+TEST_F(Uninstall, EnterWhileAWorkerEnablesTheButtonsStartsNoRemoval)
+{
+    InstallPrinter();
+    const sim::When halfEnabled = [](const sim::DialogView& view) {
+        return view.Enabled(IDOK) && !view.Enabled(IDCANCEL);
+    };
+    machine.faults.FailCall("DeletePrinter", 1, ERROR_ACCESS_DENIED);
+    machine.dialogs.ScriptEnter(halfEnabled); // as the scan finishes
+    machine.dialogs.ScriptPress(IDOK);
+    machine.dialogs.ScriptEnter(halfEnabled); // as the failed removal finishes
+    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+
+    EXPECT_EQ(machine.faults.Calls("DeletePrinter"), 2) << "two removals: the two presses, not the Enters";
+    const std::vector<std::string> log = Dialog().Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "user presses Enter"), 2) << "both Enters landed";
+}
