@@ -49,7 +49,7 @@ FuzzMachine::~FuzzMachine()
     SetPlatform(nullptr);
 }
 
-void FuzzMachine::Check()
+void FuzzMachine::CheckMachine()
 {
     machine.JoinThreads();
     for (const std::string& violation : machine.Violations()) {
@@ -59,6 +59,11 @@ void FuzzMachine::Check()
     Require(machine.registry.OpenHandles() == 0 && machine.devices.OpenSets() == 0 &&
                 machine.spooler.OpenPrinterHandles() == 0 && machine.spooler.OpenServiceHandles() == 0,
             "handles left open");
+}
+
+void FuzzMachine::Check()
+{
+    CheckMachine();
     Require(machine.volume.RecycleBin().empty() && machine.shell.PermanentlyDeleted().empty(),
             "something was removed although the user cancelled");
 }

@@ -14,7 +14,7 @@ cmake --build --preset linux-fuzz
 findings="$PWD/build/linux-fuzz/findings"
 mkdir -p "$findings"
 status=0
-for target in command_line_fuzz format_fuzz find_model_fuzz machine_fuzz; do
+for target in command_line_fuzz format_fuzz find_model_fuzz machine_fuzz uninstall_fuzz; do
     work="$(mktemp -d /tmp/printer-setup-fuzz.XXXXXX)"
     log="$work/log"
     # New inputs go to the scratch folder; the checked-in corpus is only read.

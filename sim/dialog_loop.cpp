@@ -116,6 +116,13 @@ bool DialogManager::Arm(Dialog& dialog)
     if (dialog.armed) {
         return true;
     }
+    for (auto watcher = watchers_.begin(); watcher != watchers_.end(); ++watcher) {
+        if (watcher->when(View(dialog))) {
+            dialog.armed = std::move(*watcher);
+            watchers_.erase(watcher);
+            return true;
+        }
+    }
     while (!script_.empty() && !script_.front().nextDialog) {
         Action& next = script_.front();
         if (next.input == StateChange::Button) {
@@ -167,6 +174,7 @@ void DialogManager::Finish(Dialog& dialog, bool stuck)
 {
     size_t unused = dialog.armed ? 1 : 0;
     dialog.armed.reset();
+    watchers_.clear();
     while (!script_.empty() && !script_.front().nextDialog) {
         script_.pop_front();
         ++unused;

@@ -112,6 +112,13 @@ void DialogManager::ScriptEnter(When when)
     Script({StateChange::Enter, IDOK, std::move(when), false});
 }
 
+void DialogManager::ScriptEnterIfEver(When when)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    watchers_.push_back({StateChange::Enter, IDOK, std::move(when), false});
+    changed_.notify_all();
+}
+
 void DialogManager::ScriptEscape(When when)
 {
     Script({StateChange::Escape, IDCANCEL, std::move(when), false});

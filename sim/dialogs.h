@@ -127,6 +127,10 @@ public:
     // WM_CLOSE; unless the dialog procedure handles it, the dialog manager
     // posts WM_COMMAND IDCANCEL, and only while the Cancel button is enabled.
     void ScriptCloseBox(When when = Idle());
+    // Enter the first time `when` holds, wherever the script stands, and never
+    // if that moment does not come: a key pressed at a moment that a correct
+    // tool may never show. Dropped when the dialog ends.
+    void ScriptEnterIfEver(When when);
     // The actions scripted after this belong to the next dialog.
     void ScriptNextDialog();
     // Once the script is used up: asked whenever the dialog is idle, returns
@@ -219,6 +223,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Action> script_;
+    std::vector<Action> watchers_; // ScriptEnterIfEver's, for the running dialog
     std::function<int(const DialogView&)> policy_;
     std::vector<std::unique_ptr<Dialog>> dialogs_;
     Dialog* active_ = nullptr;

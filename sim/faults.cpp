@@ -26,6 +26,7 @@ bool FaultPlan::Check(const char* operation, const void* site, DWORD* error)
     std::lock_guard<std::mutex> guard(mutex_);
     int call = ++counts_[operation];
     log_.emplace_back(operation);
+    sites_.emplace(operation, site);
     for (const Rule& rule : rules_) {
         if (rule.operation == operation && (call == rule.first || (rule.onward && call > rule.first))) {
             *error = rule.error;
@@ -43,6 +44,13 @@ void FaultPlan::Reset()
     counts_.clear();
     log_.clear();
     failedSites_.clear();
+    sites_.clear();
+}
+
+std::set<std::pair<std::string, const void*>> FaultPlan::Sites() const
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    return sites_;
 }
 
 std::vector<const void*> FaultPlan::FailedSites() const

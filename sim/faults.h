@@ -5,6 +5,7 @@
 
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
     std::vector<std::string> CallLog() const;
     // The sites of the calls that were made to fail, in order.
     std::vector<const void*> FailedSites() const;
+    // Every operation that can fail, with each site it was called from.
+    std::set<std::pair<std::string, const void*>> Sites() const;
 
 private:
     struct Rule {
@@ -44,6 +47,7 @@ private:
     std::map<std::string, int> counts_;
     std::vector<std::string> log_;
     std::vector<const void*> failedSites_;
+    std::set<std::pair<std::string, const void*>> sites_;
 };
 
 } // namespace sim

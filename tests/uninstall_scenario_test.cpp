@@ -275,8 +275,8 @@ TEST_F(Uninstall, ARemovalThatCannotStartIsReportedAndRemoveWorksLater)
 
 TEST_F(Uninstall, ADialogThatCannotBeToldToCloseLetsTheUserCloseIt)
 {
-    // The scan's tree refresh, then 20, 30, 100, the refresh and the close request of the removal.
-    machine.faults.FailCall("PostMessageW", 6, ERROR_NOT_ENOUGH_QUOTA);
+    // The scan's tree refresh and end, then 20, 30, 100, the refresh and the close request of the removal.
+    machine.faults.FailCall("PostMessageW", 7, ERROR_NOT_ENOUGH_QUOTA);
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
     machine.dialogs.ScriptPress(IDCANCEL);
@@ -399,23 +399,38 @@ TEST_F(Uninstall, AMonitorLeftWithoutItsDriverIsListedAndRemoved)
 }
 
 // An Enter that lands while a worker gives the buttons back, between its two
-// enables, starts nothing: the worker still owns the dialog until it is done.
-TEST_F(Uninstall, EnterWhileAWorkerEnablesTheButtonsStartsNoRemoval)
+// enables, would start a removal whose buttons the worker then enables. The
+// dialog thread gives them back in one step, so that moment never comes.
+TEST_F(Uninstall, NoEnterCanLandWhileAWorkerGivesTheButtonsBack)
 {
     InstallPrinter();
     const sim::When halfEnabled = [](const sim::DialogView& view) {
         return view.Enabled(IDOK) && !view.Enabled(IDCANCEL);
     };
     machine.faults.FailCall("DeletePrinter", 1, ERROR_ACCESS_DENIED);
-    machine.dialogs.ScriptEnter(halfEnabled); // as the scan finishes
+    machine.dialogs.ScriptEnterIfEver(halfEnabled);
     machine.dialogs.ScriptPress(IDOK);
-    machine.dialogs.ScriptEnter(halfEnabled); // as the failed removal finishes
     machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
     RunUninstaller();
 
-    EXPECT_EQ(machine.faults.Calls("DeletePrinter"), 2) << "two removals: the two presses, not the Enters";
+    EXPECT_EQ(machine.faults.Calls("DeletePrinter"), 2) << "two removals: the two presses";
     const std::vector<std::string> log = Dialog().Log();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "user presses Enter"), 2) << "both Enters landed";
+    EXPECT_EQ(std::count(log.begin(), log.end(), "user presses Enter"), 0);
+}
+
+// Right after the failure box, "Close" closes: the removal no longer holds the dialog.
+TEST_F(Uninstall, CloseRightAfterTheFailureBoxEndsTheDialog)
+{
+    InstallPrinter();
+    machine.faults.FailCall("DeletePrinter", 1, ERROR_ACCESS_DENIED);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    // The moment the box is answered, before the removal's thread has ended.
+    machine.dialogs.ScriptPress(IDCANCEL, [this](const sim::DialogView& view) {
+        return view.Enabled(IDCANCEL) && machine.messageBoxes.Shown().size() == 2;
+    });
+    RunUninstaller();
+    EXPECT_EQ(Dialog().result, IDCANCEL);
 }

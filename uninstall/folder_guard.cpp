@@ -53,8 +53,10 @@ BOOL NormalisedKnownFolder(const KNOWNFOLDERID& id, WCHAR* normal, bool* defined
 {
     PWSTR path = nullptr;
     HRESULT result = Os().SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path);
-    // Not defined on this machine (no 32-bit Program Files on a 32-bit Windows ...).
-    *defined = result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) && result != E_INVALIDARG;
+    // Not defined on this machine (no 32-bit Program Files on a 32-bit Windows ...), or
+    // defined but not there: nothing to protect either way.
+    *defined = result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) && result != HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) &&
+               result != E_INVALIDARG;
     BOOL known = SUCCEEDED(result) && path != nullptr && NormaliseFolderPath(path, normal, MAX_PATH);
     Os().CoTaskMemFree(path);
     return known;

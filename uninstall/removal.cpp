@@ -251,10 +251,8 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
     Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);
     Os().ShowWindow(Os().GetDlgItem(dialog, IDC_PROGRESS), SW_HIDE);
     if (failures != 0) {
-        EnableDialogButtons(dialog, TRUE);
+        FinishWorker(dialog);
         ShowUninstallFailed(dialog);
-        // Only now may "Remove" start another run: its buttons are this run's no more.
-        ActiveWorker = WORKER_NONE;
         return 0;
     }
     // Without failures the buttons stay disabled through the clean-up: "Close"

@@ -95,6 +95,15 @@ void EnableDialogButtons(HWND dialog, BOOL enable)
     Os().EnableWindow(Os().GetDlgItem(dialog, IDCANCEL), enable);
 }
 
+void FinishWorker(HWND dialog)
+{
+    if (!Os().PostMessageW(dialog, WM_WORKER_DONE, 0, 0)) {
+        // The dialog cannot be told (its queue is full): the worker gives the buttons back itself.
+        EnableDialogButtons(dialog, TRUE);
+        ActiveWorker = WORKER_NONE;
+    }
+}
+
 void UninstallDialog()
 {
     ActiveWorker = WORKER_NONE;
@@ -126,6 +135,10 @@ INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_REFRESH_TREE:
         FillComponentTree(dialog);
         break;
+    case WM_WORKER_DONE:
+        EnableDialogButtons(dialog, TRUE);
+        ActiveWorker = WORKER_NONE;
+        break;
     default:
         break;
     }
@@ -142,10 +155,7 @@ DWORD WINAPI ScanThread(LPVOID parameter)
     ReadInventory(&ComponentInventory);
     Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);
     Os().ShowWindow(progress, SW_HIDE);
-    EnableDialogButtons(dialog, TRUE);
-    // Cleared only after the last change to the dialog: a removal started
-    // earlier would see its buttons enabled again by this worker.
-    ActiveWorker = WORKER_NONE;
+    FinishWorker(dialog);
     return 0;
 }
 

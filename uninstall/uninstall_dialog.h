@@ -7,6 +7,10 @@
 
 // Posted by a worker when the inventory changed: the dialog thread rebuilds the tree.
 #define WM_REFRESH_TREE (WM_USER + 1)
+// Posted by a worker after its last change to the inventory: the dialog thread
+// gives the buttons back and lets the next worker start, in one step no input
+// can come between.
+#define WM_WORKER_DONE (WM_USER + 2)
 
 // Which worker is busy with the inventory; the dialog starts no second one meanwhile.
 enum DialogWorker {
@@ -22,3 +26,5 @@ DWORD WINAPI ScanThread(LPVOID dialog);
 void FillComponentTree(HWND dialog);
 // The two buttons, enabled or not.
 void EnableDialogButtons(HWND dialog, BOOL enable);
+// A worker's end: the buttons back and no worker busy, through the dialog thread.
+void FinishWorker(HWND dialog);

@@ -1,0 +1,657 @@
+// The uninstall dialog on a machine built from the input: the family installed
+// whole, in part or not at all, calls that fail, a spooler that is stopped or
+// slow, and the folder to remove written every way a command line can write
+// it, from the shipped driver folder to drive roots, system, user and network
+// folders. The user presses "Remove" (again after a failure) and "Close".
+// Whatever happens, the tool must claim "uninstalled" only with nothing of the
+// family left, delete nothing for good, keep a monitor file that is still in
+// use, and take nothing from a folder it must leave alone.
+#include <cwctype>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "res/resource.h"
+#include "sim/wide.h"
+#include "tests/support/driver_folder.h"
+
+namespace {
+
+using sim::Volume;
+
+const std::wstring kUninstalled = L"The driver is uninstalled.";
+const std::wstring kMonitorDll = L"qxvprtmon.dll";
+const std::wstring kOlderFolder = L"C:\\Drivers\\PX Series 2023\\";
+const std::wstring kPackagesKey =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\Windows x64\\DriverPackages\\";
+const uint64_t kTimeLimitMs = 15 * 60 * 1000;
+const int kMostPresses = 6;
+
+// Folders a user, a script or a forged command line can name. The last entry
+// stands for the machine's temporary folder.
+const wchar_t* const kPlaces[] = {
+    L"C:\\Drivers\\PX Series", // the shipped folder
+    L"C:\\Drivers",
+    L"C:\\",
+    L"D:\\",
+    L"D:\\PX",
+    L"C:\\Windows",
+    L"C:\\Windows\\system32",
+    L"C:\\Windows\\Temp\\PX",
+    L"C:\\Users",
+    L"C:\\Users\\Operator",
+    L"C:\\Users\\Operator\\Desktop",
+    L"C:\\Users\\Operator\\Downloads",
+    L"C:\\Users\\Operator\\Downloads\\PX Driver",
+    L"C:\\Users\\Operator\\AppData",
+    L"C:\\Users\\Public\\Documents",
+    L"C:\\Program Files",
+    L"C:\\Program Files\\PX Series",
+    L"C:\\ProgramData",
+    L"Z:\\Drivers", // a mapped network drive
+    L"E:\\Drivers", // a removable drive
+    L"\\\\server\\share\\x",
+    nullptr,
+};
+const size_t kPlaceCount = sizeof(kPlaces) / sizeof(kPlaces[0]);
+
+// What the driver ships in its folder: all that may go from a folder that
+// must not go as a whole.
+const wchar_t* const kLayoutFiles[] = {L"qxvprtv6.inf", L"unins000.exe", L"PrinterSetup.exe", L"dat\\qxvprtdrv6.dat"};
+const wchar_t* const kArchitectures[] = {L"i386", L"amd64", L"arm", L"arm64"};
+const wchar_t* const kArchitectureFiles[] = {L"qxvprtdrv6.dll", L"qxvprtdrv6ui.dll", L"qxvprtmon.dll"};
+
+// Folders whose loss no user expects from a driver's uninstaller.
+const KNOWNFOLDERID* const kUserFolders[] = {
+    &FOLDERID_Windows,         &FOLDERID_UserProfiles,    &FOLDERID_Profile,         &FOLDERID_Desktop,
+    &FOLDERID_Documents,       &FOLDERID_Downloads,       &FOLDERID_Music,           &FOLDERID_Pictures,
+    &FOLDERID_Videos,          &FOLDERID_Public,          &FOLDERID_PublicDesktop,   &FOLDERID_PublicDocuments,
+    &FOLDERID_PublicDownloads, &FOLDERID_ProgramFiles,    &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData,
+};
+
+// Failures as Windows gives them when a call goes wrong; never an answer that
+// means "not there", which would be the machine lying about what it holds.
+struct Fault {
+    const char* operation;
+    DWORD error;
+};
+const Fault kFaults[] = {
+    {"EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE},
+    {"EnumPrintersW", RPC_S_SERVER_UNAVAILABLE},
+    {"EnumMonitorsW", RPC_S_SERVER_UNAVAILABLE},
+    {"EnumPrinterDriversW", ERROR_NOT_ENOUGH_MEMORY},
+    {"RegOpenKeyW", ERROR_ACCESS_DENIED},
+    {"RegEnumKeyW", ERROR_ACCESS_DENIED},
+    {"RegGetValueW", ERROR_ACCESS_DENIED},
+    {"RegGetValueW", ERROR_MORE_DATA},
+    {"LocalAlloc", ERROR_NOT_ENOUGH_MEMORY},
+    {"OpenPrinterW", ERROR_ACCESS_DENIED},
+    {"SetPrinterW", ERROR_ACCESS_DENIED},
+    {"DeletePrinter", ERROR_ACCESS_DENIED},
+    {"DeletePrinterDriverExW", ERROR_PRINTER_DRIVER_IN_USE},
+    {"DeletePrinterDriverExW", RPC_S_SERVER_UNAVAILABLE},
+    {"DeleteMonitorW", ERROR_PRINT_MONITOR_IN_USE},
+    {"DeletePrinterDriverPackageW", ERROR_ACCESS_DENIED},
+    {"SHGetKnownFolderPath", ERROR_ACCESS_DENIED},
+    {"GetFileAttributesW", ERROR_ACCESS_DENIED},
+    {"SHFileOperationW", ERROR_ACCESS_DENIED},
+    {"GetTempPathW", ERROR_PATH_NOT_FOUND},
+    {"GetSystemDirectoryW", ERROR_NOT_ENOUGH_MEMORY},
+    {"DeleteFileW", ERROR_ACCESS_DENIED},
+    {"SetupGetInfInformationW", ERROR_FILE_NOT_FOUND},
+    {"SetupQueryInfVersionInformationW", ERROR_NOT_ENOUGH_MEMORY},
+    {"OpenSCManagerW", ERROR_ACCESS_DENIED},
+    {"OpenServiceW", ERROR_SERVICE_DOES_NOT_EXIST},
+    {"QueryServiceStatusEx", ERROR_ACCESS_DENIED},
+    {"ControlService", ERROR_SERVICE_CANNOT_ACCEPT_CTRL},
+    {"StartServiceW", ERROR_SERVICE_DISABLED},
+    {"CreateThread", ERROR_NOT_ENOUGH_MEMORY},
+    {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA},
+    {"MessageBoxW", ERROR_NOT_ENOUGH_MEMORY},
+    {"LoadStringW", ERROR_RESOURCE_NAME_NOT_FOUND},
+    {"GetTempFileNameW", ERROR_ACCESS_DENIED},
+    {"CopyFileW", ERROR_DISK_FULL},
+    {"CreateProcessW", ERROR_NOT_ENOUGH_MEMORY},
+};
+
+const wchar_t* const kModels[] = {L"PX630KT", L"PX640KT", L"PX510KT", L"PX631KT"};
+
+// What the uninstaller may take from the folder named on its command line.
+enum class Allowance { Nothing, DriverFiles, Whole };
+
+struct Verdict {
+    Allowance allowance = Allowance::Nothing;
+    std::wstring folder; // the volume's key of where the folder is
+};
+
+// What the run staged that the oracle needs afterwards.
+struct Staged {
+    bool monitorFile = false;
+    std::vector<std::wstring> foreignDrivers;
+    std::vector<std::wstring> foreignQueues;
+    std::vector<std::wstring> foreignMonitors;
+    std::vector<std::wstring> links; // keys of folders marked as links
+};
+
+std::wstring WithSlash(const std::wstring& folder)
+{
+    return !folder.empty() && folder.back() == L'\\' ? folder : folder + L'\\';
+}
+
+// True when key names folder or something inside it; both volume keys.
+bool Inside(const std::wstring& key, const std::wstring& folder)
+{
+    return key.compare(0, folder.size(), folder) == 0 && (key.size() == folder.size() || key[folder.size()] == L'\\');
+}
+
+std::wstring FileNameOf(const std::wstring& path)
+{
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// ---- The machine ----
+
+void PlantFolder(FuzzedDataProvider& input, sim::Machine& machine, const std::wstring& folder, bool shipped)
+{
+    const std::wstring slashed = WithSlash(folder);
+    switch (shipped ? 4 : input.ConsumeIntegralInRange(0, 3)) {
+    case 0:
+        InstallDriverFolder(machine, slashed);
+        break;
+    case 1:
+        WriteDriverFolder(machine, slashed);
+        break;
+    case 2:
+        machine.volume.WriteFile(slashed + L"qxvprtv6.inf", *machine.volume.ReadFile(kFuzzFolder + L"qxvprtv6.inf"));
+        break;
+    default:
+        break; // the shipped folder is there already; elsewhere, no driver at all
+    }
+    if (input.ConsumeBool()) {
+        machine.volume.WriteFile(slashed + L"holiday.jpg", "the user's own");
+        machine.volume.WriteFile(slashed + L"amd64\\notes.txt", "the user's own");
+    }
+}
+
+void MarkLink(sim::Machine& machine, const std::wstring& folder, Staged* staged)
+{
+    if (machine.volume.DirectoryExists(folder) && Volume::Key(folder).size() > 2) {
+        machine.volume.SetReparsePoint(folder);
+        staged->links.push_back(Volume::Key(folder));
+    }
+}
+
+// Where the user keeps things, moved about as users move them.
+void MoveUserFolders(FuzzedDataProvider& input, sim::Machine& machine, const std::wstring& folder)
+{
+    switch (input.ConsumeIntegralInRange(0, 4)) {
+    case 1:
+        machine.SetKnownFolder(FOLDERID_Documents, folder);
+        break;
+    case 2:
+        machine.volume.CreateDirectory(WithSlash(folder) + L"Downloads");
+        machine.SetKnownFolder(FOLDERID_Downloads, WithSlash(folder) + L"Downloads");
+        break;
+    case 3:
+        machine.SetKnownFolder(FOLDERID_Downloads, L"");
+        break;
+    case 4:
+        machine.SetKnownFolder(FOLDERID_ProgramFilesX86, L""); // a 32-bit Windows
+        break;
+    default:
+        break;
+    }
+}
+
+// The folder written as a command line may write it.
+std::wstring Spell(FuzzedDataProvider& input, std::wstring folder)
+{
+    const uint8_t ways = input.ConsumeIntegral<uint8_t>();
+    if (ways & 1) {
+        std::wstring doubled;
+        for (wchar_t c : folder) {
+            doubled += c == L'\\' ? L"\\\\" : std::wstring(1, c);
+        }
+        folder = doubled;
+    }
+    if (ways & 2) {
+        folder += std::wstring(input.ConsumeIntegralInRange(1, 3), L'\\');
+    }
+    if (ways & 4) {
+        const bool upper = input.ConsumeBool();
+        for (wchar_t& c : folder) {
+            c = static_cast<wchar_t>(upper ? towupper(c) : towlower(c));
+        }
+    }
+    if (ways & 8) {
+        const std::wstring last = FileNameOf(folder);
+        const wchar_t* const dots[] = {L"\\.", L"\\.\\", L"\\..\\", L"\\..\\..\\Windows"};
+        const size_t which = input.ConsumeIntegralInRange<size_t>(0, 3);
+        folder += dots[which] + (which == 2 ? last : std::wstring());
+    }
+    if (ways & 16) {
+        for (wchar_t& c : folder) {
+            c = c == L'\\' ? L'/' : c;
+        }
+    }
+    if (ways & 32) {
+        switch (input.ConsumeIntegralInRange(0, 3)) {
+        case 0:
+            folder = L"\"" + folder + L"\"";
+            break;
+        case 1:
+            folder = L"\\\\?\\" + folder;
+            break;
+        case 2:
+            folder += L' ';
+            break;
+        default:
+            folder += L'.';
+            break;
+        }
+    }
+    if (ways & 64) {
+        folder += TakeText(input, 6);
+    }
+    return folder;
+}
+
+void StageSpoolerContents(FuzzedDataProvider& input, sim::Machine& machine, Staged* staged)
+{
+    sim::Spooler& spooler = machine.spooler;
+    std::wstring stored;
+    if (input.ConsumeBool()) {
+        spooler.UploadPackage(kFuzzFolder + L"qxvprtv6.inf", &stored);
+    }
+    if (input.ConsumeBool()) {
+        // An older release of the driver: a second package with the same INF name.
+        WriteDriverFolder(machine, kOlderFolder);
+        machine.volume.WriteFile(kOlderFolder + L"qxvprtv6.inf",
+                                 *machine.volume.ReadFile(kFuzzFolder + L"qxvprtv6.inf") + "; 2023\r\n");
+        spooler.UploadPackage(kOlderFolder + L"qxvprtv6.inf", &stored);
+    }
+    if (input.ConsumeBool()) {
+        // A package the registry lists but the store has lost.
+        const std::wstring folder = L"qxvprtv6.inf_amd64_0000000000000000";
+        machine.registry.SetMultiString(HKEY_LOCAL_MACHINE, kPackagesKey + folder, L"DriverStorePath",
+                                        {machine.systemDirectory + L"\\DriverStore\\FileRepository\\" + folder +
+                                         L"\\qxvprtv6.inf"});
+    }
+    const std::vector<sim::PackageRecord> packages = spooler.Packages();
+    const std::wstring monitor = input.ConsumeBool() ? L"Language Monitor" : L"QX Language Monitor";
+    std::vector<std::wstring> drivers;
+    for (int count = input.ConsumeIntegralInRange(0, 3); count > 0; --count) {
+        sim::DriverRecord driver;
+        driver.name = std::wstring(L"VADedudoro ") + kModels[input.ConsumeIntegralInRange(0, 3)];
+        driver.driverPath = spooler.DriverDirectory() + L"\\3\\qxvprtdrv6.dll";
+        driver.configFile = spooler.DriverDirectory() + L"\\3\\qxvprtdrv6ui.dll";
+        driver.dataFile = spooler.DriverDirectory() + L"\\3\\qxvprtdrv6.dat";
+        driver.manufacturer = L"VADedudoro";
+        driver.driverVersion = 0x07E8'0007'001F'0001;
+        if (!packages.empty() && input.ConsumeBool()) {
+            const sim::PackageRecord& package = packages[input.ConsumeIntegralInRange<size_t>(0, packages.size() - 1)];
+            driver.infPath = package.storedInfPath;
+            driver.package = package.folder;
+        }
+        if (input.ConsumeBool()) {
+            driver.monitorName = monitor;
+        }
+        spooler.StageDriver(driver);
+        drivers.push_back(driver.name);
+    }
+    if (input.ConsumeBool()) {
+        sim::DriverRecord driver;
+        driver.name = L"Generic Text Printer";
+        driver.driverPath = spooler.DriverDirectory() + L"\\3\\textdrv.dll";
+        spooler.StageDriver(driver);
+        staged->foreignDrivers.push_back(driver.name);
+    }
+    for (int count = input.ConsumeIntegralInRange(0, 3); count > 0; --count) {
+        sim::QueueRecord queue;
+        queue.name = L"Printer " + std::to_wstring(count);
+        queue.port = L"USB00" + std::to_wstring(count);
+        const size_t pick = input.ConsumeIntegralInRange<size_t>(0, drivers.size());
+        if (pick == drivers.size() && staged->foreignDrivers.empty()) {
+            continue;
+        }
+        queue.driver = pick < drivers.size() ? drivers[pick] : staged->foreignDrivers.front();
+        spooler.StageQueue(queue);
+        spooler.AddJobs(queue.name, input.ConsumeIntegralInRange<DWORD>(0, 2));
+        if (pick == drivers.size()) {
+            staged->foreignQueues.push_back(queue.name);
+        }
+    }
+    const uint8_t monitors = input.ConsumeIntegral<uint8_t>();
+    if (monitors & 1) {
+        spooler.StageMonitor(monitor, (monitors & 2) ? L"QXVPRTMON.DLL" : kMonitorDll);
+    }
+    if (monitors & 4) {
+        spooler.StageMonitor(L"QX Port Monitor", kMonitorDll);
+    }
+    if (monitors & 8) {
+        machine.volume.WriteFile(machine.systemDirectory + L"\\" + kMonitorDll, "MZ monitor");
+        staged->monitorFile = true;
+    }
+    if (monitors & 16) {
+        machine.volume.WriteFile(machine.systemDirectory + L"\\tcpmon.dll", "MZ tcp");
+        spooler.StageMonitor(L"Standard TCP/IP Port", L"tcpmon.dll");
+        staged->foreignMonitors.push_back(L"Standard TCP/IP Port");
+    }
+}
+
+void StageService(FuzzedDataProvider& input, sim::Spooler& spooler)
+{
+    switch (input.ConsumeIntegralInRange(0, 4)) {
+    case 1:
+        spooler.stopDelayMs = 4000;
+        spooler.startDelayMs = 3000;
+        break;
+    case 2:
+        spooler.neverStops = true;
+        break;
+    case 3:
+        spooler.neverStarts = true;
+        break;
+    case 4:
+        spooler.refuseControlError = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+        break;
+    default:
+        break;
+    }
+    if (input.ConsumeBool()) {
+        spooler.SetServiceState(SERVICE_STOPPED);
+    }
+}
+
+void InjectFaults(FuzzedDataProvider& input, sim::FaultPlan& faults)
+{
+    const size_t last = sizeof(kFaults) / sizeof(kFaults[0]) - 1;
+    for (int count = input.ConsumeIntegralInRange(0, 3); count > 0; --count) {
+        const Fault& fault = kFaults[input.ConsumeIntegralInRange<size_t>(0, last)];
+        const int nth = input.ConsumeIntegralInRange(1, 8);
+        if (input.ConsumeIntegralInRange(0, 3) == 0) {
+            faults.FailFrom(fault.operation, nth, fault.error);
+        } else {
+            faults.FailCall(fault.operation, nth, fault.error);
+        }
+    }
+}
+
+// ---- The oracle ----
+
+// Judged from the folder's text and the machine as staged, before the tool runs.
+Verdict Judge(const sim::Machine& machine, const std::wstring& text)
+{
+    Verdict verdict;
+    // Only a plain path on a drive letter says where a folder is: network and
+    // device paths, relative and quoted ones name something else.
+    const wchar_t drive = text.empty() ? 0 : static_cast<wchar_t>(towupper(text[0]));
+    if (text.size() < 3 || drive < L'A' || drive > L'Z' || text[1] != L':' || text[2] != L'\\') {
+        return verdict;
+    }
+    std::vector<std::wstring> components;
+    std::wstring part;
+    for (size_t i = 3; i <= text.size(); ++i) {
+        const wchar_t c = i < text.size() ? text[i] : L'\\';
+        if (c == L'\\') {
+            // "." and "..", and names Windows would trim: the text is not where the folder is.
+            if (!part.empty() && (part.back() == L'.' || part.back() == L' ')) {
+                return verdict;
+            }
+            if (!part.empty()) {
+                components.push_back(part);
+            }
+            part.clear();
+        } else if (c < 0x20 || std::wstring(L"/*?\"<>|:").find(c) != std::wstring::npos) {
+            return verdict;
+        } else {
+            part += c;
+        }
+    }
+    const auto type = machine.driveTypes.find(drive);
+    if (type == machine.driveTypes.end() || type->second != DRIVE_FIXED) {
+        return verdict; // no Recycle Bin there
+    }
+    std::wstring path = std::wstring(1, drive) + L":";
+    for (const std::wstring& component : components) {
+        path += L"\\" + component;
+        DWORD error = 0;
+        const DWORD attributes = machine.volume.Attributes(path, &error);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return verdict; // the folder is somewhere else
+        }
+    }
+    verdict.folder = Volume::Key(WithSlash(path));
+    const std::wstring windows = Volume::Key(machine.systemDirectory + L"\\..");
+    const std::wstring temp = Volume::Key(machine.tempPath);
+    if (Inside(verdict.folder, windows) && !Inside(verdict.folder, temp)) {
+        return verdict;
+    }
+    verdict.allowance = Allowance::DriverFiles;
+    if (components.empty() || Inside(temp, verdict.folder)) {
+        return verdict;
+    }
+    for (const KNOWNFOLDERID* id : kUserFolders) {
+        const std::optional<std::wstring> known = machine.KnownFolder(*id);
+        if (known && machine.volume.DirectoryExists(*known) && Inside(Volume::Key(*known), verdict.folder)) {
+            return verdict;
+        }
+    }
+    verdict.allowance = Allowance::Whole;
+    return verdict;
+}
+
+// Whether the uninstaller may take that path (a file, or a folder of the
+// driver's layout) from the folder; `item` is what the shell was handed.
+bool MayTake(const Verdict& verdict, const Staged& staged, const std::wstring& path, bool item)
+{
+    const std::wstring key = Volume::Key(path);
+    if (verdict.allowance == Allowance::Nothing) {
+        return false;
+    }
+    if (verdict.allowance == Allowance::Whole) {
+        return Inside(key, verdict.folder);
+    }
+    for (const std::wstring& link : staged.links) {
+        if (Inside(key, link) && key != link) {
+            return false; // through a link, the file is somewhere else
+        }
+    }
+    std::set<std::wstring> allowed;
+    for (const wchar_t* file : kLayoutFiles) {
+        allowed.insert(Volume::Key(verdict.folder + L"\\" + file));
+    }
+    for (const wchar_t* architecture : kArchitectures) {
+        if (item) {
+            allowed.insert(Volume::Key(verdict.folder + L"\\" + architecture));
+        }
+        for (const wchar_t* file : kArchitectureFiles) {
+            allowed.insert(Volume::Key(verdict.folder + L"\\" + architecture + L"\\" + file));
+        }
+    }
+    if (item) {
+        allowed.insert(Volume::Key(verdict.folder + L"\\dat"));
+    }
+    return allowed.count(key) != 0;
+}
+
+bool IsFamilyMonitor(const sim::MonitorRecord& monitor)
+{
+    return sim::EqualsNoCase(FileNameOf(monitor.dll), kMonitorDll);
+}
+
+// What of the family is still installed, or empty.
+std::string FamilyLeft(sim::Machine& machine)
+{
+    for (const sim::PackageRecord& package : machine.spooler.Packages()) {
+        if (package.storedInfPath.find(L"qxvprtv6.inf") != std::wstring::npos) {
+            return "the package " + sim::Utf8(package.storedInfPath);
+        }
+    }
+    std::set<std::wstring> drivers;
+    for (const sim::DriverRecord& driver : machine.spooler.Drivers()) {
+        if (driver.driverPath && driver.driverPath->find(L"qxvprtdrv6.dll") != std::wstring::npos) {
+            drivers.insert(sim::FoldCase(driver.name));
+        }
+    }
+    if (!drivers.empty()) {
+        return "the driver " + sim::Utf8(*drivers.begin());
+    }
+    for (const sim::QueueRecord& queue : machine.spooler.Queues()) {
+        if (drivers.count(sim::FoldCase(queue.driver)) != 0) {
+            return "the queue " + sim::Utf8(queue.name);
+        }
+    }
+    for (const sim::MonitorRecord& monitor : machine.spooler.Monitors()) {
+        if (IsFamilyMonitor(monitor)) {
+            return "the monitor " + sim::Utf8(monitor.name);
+        }
+    }
+    return std::string();
+}
+
+void CheckClaims(sim::Machine& machine)
+{
+    const std::string left = FamilyLeft(machine);
+    bool claimed = false;
+    for (const sim::MessageBoxRecord& box : machine.messageBoxes.Shown()) {
+        claimed = claimed || box.text == kUninstalled;
+    }
+    Require(!claimed || left.empty(), ("claimed the driver uninstalled while " + left + " is installed").c_str());
+    Require(machine.volume.RecycleBin().empty() || left.empty(),
+            ("sent files to the Recycle Bin while " + left + " is installed").c_str());
+}
+
+void CheckRemovals(sim::Machine& machine, const Verdict& verdict, const Staged& staged)
+{
+    for (const std::wstring& path : machine.shell.PermanentlyDeleted()) {
+        Require(false, ("deleted for good: " + sim::Utf8(path)).c_str());
+    }
+    for (const sim::FileOperation& operation : machine.shell.FileOperations()) {
+        for (const std::wstring& path : operation.paths) {
+            Require(MayTake(verdict, staged, path, true), ("handed to the shell: " + sim::Utf8(path)).c_str());
+        }
+    }
+    for (const sim::RecycledItem& item : machine.volume.RecycleBin()) {
+        Require(MayTake(verdict, staged, item.originalPath, true),
+                ("recycled " + sim::Utf8(item.originalPath)).c_str());
+        for (const std::wstring& file : item.files) {
+            Require(MayTake(verdict, staged, file, false), ("recycled the file " + sim::Utf8(file)).c_str());
+        }
+    }
+    bool monitorUsed = false;
+    for (const sim::MonitorRecord& monitor : machine.spooler.Monitors()) {
+        monitorUsed = monitorUsed || IsFamilyMonitor(monitor);
+    }
+    Require(!staged.monitorFile || !monitorUsed ||
+                machine.volume.FileExists(machine.systemDirectory + L"\\" + kMonitorDll),
+            "deleted the monitor file while a registered monitor uses it");
+}
+
+void CheckForeignKept(sim::Machine& machine, const Staged& staged)
+{
+    for (const std::wstring& name : staged.foreignDrivers) {
+        Require(machine.spooler.FindDriver(name) != nullptr, "removed a driver of another family");
+    }
+    for (const std::wstring& name : staged.foreignQueues) {
+        Require(machine.spooler.FindQueue(name) != nullptr, "removed a queue on a driver of another family");
+    }
+    std::set<std::wstring> monitors;
+    for (const sim::MonitorRecord& monitor : machine.spooler.Monitors()) {
+        monitors.insert(monitor.name);
+    }
+    for (const std::wstring& name : staged.foreignMonitors) {
+        Require(monitors.count(name) != 0, "removed a monitor of another family");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    int removes = 0;
+    int presses = 0;
+    FuzzMachine fuzz;
+    sim::Machine& machine = fuzz.machine;
+    machine.driveTypes[L'D'] = DRIVE_FIXED;
+    machine.driveTypes[L'Z'] = DRIVE_REMOTE;
+    machine.driveTypes[L'E'] = DRIVE_REMOVABLE;
+    for (const wchar_t* root : {L"D:\\", L"Z:\\", L"E:\\"}) {
+        machine.volume.CreateDirectory(root);
+    }
+    if (input.ConsumeBool()) {
+        machine.tempPath = L"C:\\Windows\\Temp\\"; // as a service account has it
+        machine.volume.CreateDirectory(machine.tempPath);
+    }
+    Staged staged;
+
+    // The folder: planted where it can be, moved about, perhaps a link.
+    const size_t place = input.ConsumeIntegralInRange<size_t>(0, kPlaceCount);
+    std::wstring folder = place == kPlaceCount       ? TakeText(input, 60)
+                          : kPlaces[place] != nullptr ? kPlaces[place]
+                                                      : machine.tempPath;
+    const bool planted = Volume::IsAbsolute(folder);
+    if (planted) {
+        PlantFolder(input, machine, folder, place == 0);
+        MoveUserFolders(input, machine, folder);
+        switch (input.ConsumeIntegralInRange(0, 3)) {
+        case 1:
+            MarkLink(machine, folder, &staged);
+            break;
+        case 2:
+            MarkLink(machine, folder + L"\\..", &staged);
+            break;
+        case 3:
+            MarkLink(machine, WithSlash(folder) + L"amd64", &staged);
+            break;
+        default:
+            break;
+        }
+    }
+    const bool viaUninstaller = planted && input.ConsumeBool();
+    const std::wstring text = viaUninstaller ? WithSlash(folder) : Spell(input, folder);
+
+    StageSpoolerContents(input, machine, &staged);
+    StageService(input, machine.spooler);
+    machine.shell.confirmDeletion = input.ConsumeIntegralInRange(0, 7) != 0;
+    InjectFaults(input, machine.faults);
+    const Verdict verdict = Judge(machine, text);
+
+    // The user: "Remove" up to that many times, then "Close".
+    removes = input.ConsumeIntegralInRange(1, 3);
+    machine.dialogs.SetUserPolicy([&removes, &presses](const sim::DialogView& view) {
+        int button = 0;
+        if (presses >= kMostPresses) {
+            return 0;
+        }
+        if (view.Enabled(IDOK) && removes > 0) {
+            --removes;
+            button = IDOK;
+        } else if (view.Enabled(IDCANCEL)) {
+            button = IDCANCEL;
+        } else if (view.Enabled(IDOK)) {
+            button = IDOK;
+        }
+        presses += button != 0 ? 1 : 0;
+        return button;
+    });
+    machine.messageBoxes.SetResponder([](const sim::MessageBoxRecord&) { return IDOK; });
+
+    const uint64_t start = machine.clock.NowMs();
+    if (viaUninstaller) {
+        machine.RunTool(text + L"unins000.exe", L"");
+        machine.RunLaunchedTools();
+    } else {
+        machine.RunTool(kFuzzFolder + L"PrinterSetup.exe", L"-u " + text);
+    }
+    fuzz.CheckMachine();
+    Require(machine.clock.NowMs() - start <= kTimeLimitMs, "ran without end in virtual time");
+    CheckClaims(machine);
+    CheckRemovals(machine, verdict, staged);
+    CheckForeignKept(machine, staged);
+    return 0;
+}
