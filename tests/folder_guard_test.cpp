@@ -122,7 +122,7 @@ TEST_F(FolderGuard, SystemNetworkAndLinkedFoldersAreNeverHandedToTheShell)
     EXPECT_TRUE(machine.volume.FileExists(L"Z:\\Drivers\\qxvprtv6.inf"));
     EXPECT_TRUE(LogSays(L"The folder C:\\\\Windows is not sent to the Recycle Bin: it is in the Windows folder."));
     EXPECT_TRUE(LogSays(L"Z:\\Drivers is not sent to the Recycle Bin: it is not on a local fixed drive."));
-    EXPECT_TRUE(LogSays(L"C:\\Linked is not sent to the Recycle Bin: it is a link to another place."));
+    EXPECT_TRUE(LogSays(L"C:\\Linked is not sent to the Recycle Bin: it is or lies behind a link to another place."));
 }
 
 // A driver archive unpacked into a folder of the user's own: only the
@@ -147,7 +147,23 @@ INSTANTIATE_TEST_SUITE_P(UserSharedAndSystemFolders, HeldFolders,
                          ::testing::Values(L"C:\\Users\\Operator\\Downloads\\", L"C:\\Users\\Operator\\Desktop\\",
                                            L"C:\\Users\\Public\\Documents\\", L"C:\\Program Files\\",
                                            L"C:\\Users\\", L"C:\\Users\\Operator\\AppData\\Local\\Temp\\",
-                                           L"C:\\"));
+                                           L"C:\\", L"C:\\Users\\Alice\\Downloads\\", L"C:\\Users\\Alice\\"));
+
+// Where the folder really is counts, not what the user's own settings say:
+// a link on the way, or a temporary folder set to the Windows folder.
+TEST_F(FolderGuard, NeitherALinkAboveTheFolderNorTheTemporaryFolderOpensUpASystemFolder)
+{
+    const std::string inf = *machine.volume.ReadFile(kTool + L"qxvprtv6.inf");
+    machine.volume.WriteFile(L"C:\\J\\color\\qxvprtv6.inf", inf);
+    machine.volume.SetReparsePoint(L"C:\\J");
+    Uninstall(L"C:\\J\\color\\");
+    const std::wstring color = machine.systemDirectory + L"\\spool\\drivers\\color\\";
+    machine.volume.WriteFile(color + L"qxvprtv6.inf", inf);
+    machine.tempPath = L"C:\\Windows\\";
+    Uninstall(color);
+    EXPECT_THAT(machine.shell.FileOperations(), IsEmpty());
+    EXPECT_TRUE(machine.volume.FileExists(color + L"qxvprtv6.inf"));
+}
 
 TEST_F(FolderGuard, AFolderInsideAUserFolderGoesWhole)
 {
@@ -181,7 +197,7 @@ TEST(FolderPaths, AreNormalisedOrRefused)
         {L"\\\\server\\share", nullptr},        {L"\\\\?\\C:\\a", nullptr},          {L"C:\\a\\..\\b", nullptr},
         {L"C:\\a\\.", nullptr},                 {L"C:\\a.\\b", nullptr},             {L"C:\\a \\b", nullptr},
         {L"C:\\a:stream", nullptr},             {L"C:\\a*", nullptr},                {L"C:\\a/b", nullptr},
-        {L"C:\\a\tb", nullptr},                 {L"C:\\a\\.b", L"C:\\a\\.b"},
+        {L"C:\\a\tb", nullptr},                 {L"C:\\a\\.b", L"C:\\a\\.b"},           {L"C:\\PROGRA~1", nullptr},
     };
     for (const Case& c : cases) {
         WCHAR normal[MAX_PATH] = {L'#'};

@@ -384,6 +384,32 @@ TEST_F(Uninstall, AMonitorThatCannotBeDeletedKeepsItsDriverLineFailedAndItsFile)
     EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
 }
 
+// A driver that stays keeps its monitor, and another maker's monitor that a
+// family driver names is never the family's to delete.
+TEST_F(Uninstall, OnlyTheFamilysMonitorGoesAndOnlyAfterItsDriver)
+{
+    machine.volume.WriteFile(machine.systemDirectory + L"\\pjlmon.dll", "MZ another maker's monitor");
+    machine.spooler.StageMonitor(L"PJL Language Monitor", L"pjlmon.dll");
+    sim::DriverRecord driver;
+    driver.name = L"VADedudoro PX630KT";
+    driver.driverPath = machine.spooler.DriverDirectory() + L"\\3\\qxvprtdrv6.dll";
+    driver.monitorName = L"PJL Language Monitor";
+    machine.spooler.StageDriver(driver);
+    machine.faults.FailFrom("DeletePrinterDriverExW", 1, ERROR_PRINTER_DRIVER_IN_USE);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    machine.dialogs.ScriptPress(IDCANCEL);
+    RunUninstaller();
+    EXPECT_EQ(machine.faults.Calls("DeleteMonitorW"), 0);
+    machine.faults.Reset();
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    ASSERT_EQ(machine.spooler.Monitors().size(), 1u);
+    EXPECT_EQ(machine.spooler.Monitors()[0].name, L"PJL Language Monitor");
+}
+
 TEST_F(Uninstall, AMonitorLeftWithoutItsDriverIsListedAndRemoved)
 {
     machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ monitor");

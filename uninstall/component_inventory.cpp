@@ -129,7 +129,7 @@ bool IsFamilyMonitorDll(const WCHAR* dll)
     return EqualsIgnoringAsciiCase(name, DRIVER_MONITOR_DLL);
 }
 
-// A monitor that a listed driver names goes with that driver.
+// A monitor of the family that a listed driver names goes with that driver.
 bool TakenAlongByADriver(const Inventory& inventory, const WCHAR* monitor)
 {
     for (const PackageNode* node = inventory.packages; node != nullptr; node = node->next) {
@@ -292,6 +292,7 @@ void CollectFamilyMonitors(Inventory* inventory)
             return Os().EnumMonitorsW(nullptr, 2, buffer, size, needed, returned);
         },
         &count);
+    inventory->monitorCount = count;
     auto* monitors = reinterpret_cast<MONITOR_INFO_2W*>(inventory->monitorBuffer);
     for (DWORD i = 0; i < count; ++i) {
         if (monitors[i].pName == nullptr || !IsFamilyMonitorDll(monitors[i].pDLLName) ||
@@ -315,6 +316,18 @@ void ReadInventory(Inventory* inventory)
     CollectPrinterDrivers(inventory);
     AttachPrinters(inventory);
     CollectFamilyMonitors(inventory);
+}
+
+bool IsFamilyMonitor(const Inventory& inventory, const WCHAR* name)
+{
+    const auto* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(inventory.monitorBuffer);
+    for (DWORD i = 0; name != nullptr && i < inventory.monitorCount; ++i) {
+        if (monitors[i].pName != nullptr && EqualsIgnoringAsciiCase(monitors[i].pName, name) &&
+            IsFamilyMonitorDll(monitors[i].pDLLName)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool InventoryIsClean(const Inventory& inventory)

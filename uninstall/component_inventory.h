@@ -48,6 +48,7 @@ struct Inventory {
     BYTE* driverBuffer;
     BYTE* printerBuffer;
     BYTE* monitorBuffer;
+    DWORD monitorCount; // records in the monitor buffer: every registered monitor
     // What could not be read or held (a failed enumeration, registry read or
     // allocation): while there is any, nothing can be called removed.
     int gaps;
@@ -69,6 +70,8 @@ void AttachPrinters(Inventory* inventory);
 void CollectFamilyMonitors(Inventory* inventory);
 // All four steps, into an empty inventory.
 void ReadInventory(Inventory* inventory);
+// A registered monitor of that name whose DLL is the family's.
+bool IsFamilyMonitor(const Inventory& inventory, const WCHAR* name);
 // Nothing of the family found, and nothing that could not be read.
 bool InventoryIsClean(const Inventory& inventory);
 // Frees every record and buffer, and empties the inventory.

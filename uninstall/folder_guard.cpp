@@ -62,6 +62,40 @@ BOOL NormalisedKnownFolder(const KNOWNFOLDERID& id, WCHAR* normal, bool* defined
     return known;
 }
 
+// The folder or a folder above it is a reparse point: where it really is
+// differs from how it is written.
+bool PassesThroughALink(const WCHAR* folder)
+{
+    WCHAR prefix[MAX_PATH] = {0};
+    for (size_t i = 3;; ++i) {
+        if (folder[i] == L'\\' || folder[i] == 0) {
+            wmemcpy(prefix, folder, i);
+            prefix[i] = 0;
+            const DWORD attributes = Os().GetFileAttributesW(prefix);
+            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                return true;
+            }
+        }
+        if (folder[i] == 0) {
+            return false;
+        }
+    }
+}
+
+// Every account's profile and the folders directly in it (Desktop, Downloads
+// ...), whoever runs the tool and wherever that account's own known folders point.
+bool IsProfileOrInOne(const WCHAR* folder, const WCHAR* profiles)
+{
+    if (!IsSameOrInside(folder, profiles)) {
+        return false;
+    }
+    int depth = 0;
+    for (const WCHAR* c = folder + wcslen(profiles); *c != 0; ++c) {
+        depth += *c == L'\\' ? 1 : 0;
+    }
+    return depth <= 2;
+}
+
 // The reason the folder holds more than the driver, or null.
 const WCHAR* HoldsProtectedFolder(const WCHAR* folder)
 {
@@ -77,11 +111,13 @@ const WCHAR* HoldsProtectedFolder(const WCHAR* folder)
     for (const KNOWNFOLDERID* id : kProtectedFolders) {
         bool defined = true;
         if (!NormalisedKnownFolder(*id, normal, &defined)) {
-            if (defined) {
+            if (defined || id == &FOLDERID_UserProfiles) {
                 return L"a user or shared folder is unknown";
             }
         } else if (IsSameOrInside(normal, folder)) {
             return L"it is or holds a user, shared or program folder";
+        } else if (id == &FOLDERID_UserProfiles && IsProfileOrInOne(folder, normal)) {
+            return L"it is a profile or a folder directly in one";
         }
     }
     return nullptr;
@@ -194,7 +230,7 @@ BOOL NormaliseFolderPath(const WCHAR* path, WCHAR* normal, size_t capacity)
                 normal[length++] = L'\\';
                 componentStart = length;
             }
-        } else if (Forbidden(*c) || length + 2 >= capacity) {
+        } else if (Forbidden(*c) || *c == L'~' || length + 2 >= capacity) {
             normal[0] = 0;
             return FALSE;
         } else {
@@ -220,17 +256,17 @@ FolderVerdict JudgeDriverFolder(const WCHAR* folder, const WCHAR** reason)
         *reason = L"it is no folder";
         return FOLDER_REFUSED;
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        *reason = L"it is a link to another place";
+    if (PassesThroughALink(folder)) {
+        *reason = L"it is or lies behind a link to another place";
         return FOLDER_REFUSED;
     }
     if (!HoldsDriverInf(folder)) {
         *reason = L"it holds no driver INF";
         return FOLDER_REFUSED;
     }
+    // TEMP is the user's to set: it may only ever protect, never open up a folder.
     WCHAR system[MAX_PATH] = {0};
     WCHAR windows[MAX_PATH] = {0};
-    WCHAR temp[MAX_PATH] = {0};
     const UINT systemLength = Os().GetSystemDirectoryW(system, MAX_PATH);
     if (systemLength == 0 || systemLength >= MAX_PATH || !NormaliseFolderPath(system, windows, MAX_PATH) ||
         wcsrchr(windows, L'\\') == windows + 2) {
@@ -238,10 +274,7 @@ FolderVerdict JudgeDriverFolder(const WCHAR* folder, const WCHAR** reason)
         return FOLDER_REFUSED;
     }
     *wcsrchr(windows, L'\\') = 0;
-    const DWORD tempLength = Os().GetTempPathW(MAX_PATH, system);
-    const bool inTemp = tempLength != 0 && tempLength < MAX_PATH && NormaliseFolderPath(system, temp, MAX_PATH) &&
-                        IsSameOrInside(folder, temp);
-    if (IsSameOrInside(folder, windows) && !inTemp) {
+    if (IsSameOrInside(folder, windows)) {
         *reason = L"it is in the Windows folder";
         return FOLDER_REFUSED;
     }

@@ -14,7 +14,8 @@ enum FolderVerdict {
 // A plain absolute path on a drive letter, written the one way: separators
 // single, no trailing backslash (a drive root keeps its own). FALSE for
 // anything else: network and device paths, relative paths, wildcards, quotes,
-// forward slashes, "." and ".." components, names ending in a dot or blank.
+// forward slashes, "." and ".." components, names ending in a dot or blank,
+// and names with a tilde, which may be the short name of another folder.
 BOOL NormaliseFolderPath(const WCHAR* path, WCHAR* normal, size_t capacity);
 // Judges a normalised folder; *reason says why it is not taken whole.
 FolderVerdict JudgeDriverFolder(const WCHAR* folder, const WCHAR** reason);

@@ -86,20 +86,18 @@ bool RemoveMonitor(LPWSTR name, DWORD* error)
 }
 
 // One attempt at the driver together with its monitor: both must be gone.
+// The driver goes first, so a driver that stays keeps its monitor; and only
+// a monitor of the family's DLL goes with it, never another maker's.
 bool RemoveDriverOnce(const DRIVER_INFO_8W* driver, DWORD* error)
 {
-    const bool monitorGone = driver->pMonitorName == nullptr || driver->pMonitorName[0] == 0 ||
-                             RemoveMonitor(driver->pMonitorName, error);
     // Gone already counts as removed: the same driver can stand under several packages.
-    if (Os().DeletePrinterDriverExW(nullptr, nullptr, driver->pName, DPD_DELETE_UNUSED_FILES, 0)) {
-        return monitorGone;
+    if (!Os().DeletePrinterDriverExW(nullptr, nullptr, driver->pName, DPD_DELETE_UNUSED_FILES, 0)) {
+        *error = Os().GetLastError();
+        if (*error != ERROR_UNKNOWN_PRINTER_DRIVER) {
+            return false;
+        }
     }
-    const DWORD driverError = Os().GetLastError();
-    if (driverError != ERROR_UNKNOWN_PRINTER_DRIVER) {
-        *error = driverError;
-        return false;
-    }
-    return monitorGone;
+    return !IsFamilyMonitor(ComponentInventory, driver->pMonitorName) || RemoveMonitor(driver->pMonitorName, error);
 }
 
 int RemoveDriver(PackageNode* node, DriverEntry* entry)

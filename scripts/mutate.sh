@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Puts plausible faults into the product code one at a time and checks that a
+# test fails for each. The faults are listed in scripts/mutations.txt, one a
+# line:
+#   file :: text as it stands => replacement :: the fault it stands for
+# where the text occurs exactly once in its file and \n stands for a line
+# break. Each is applied, the linux preset rebuilt incrementally and the fast
+# labels run (unit, scenario, contract, sweep); the file is put back whatever
+# happens.
+#
+#   scripts/mutate.sh [FILTER]   (only mutations whose line contains FILTER)
+#
+# Not part of the test command: it takes minutes. Run it before you stop.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+filter="${1:-}"
+list="scripts/mutations.txt"
+cmake --preset linux >/dev/null
+cmake --build --preset linux >/dev/null || { echo "mutate: the unmutated tree does not build" >&2; exit 2; }
+
+target=""
+backup=""
+restore() {
+    if [ -n "$backup" ]; then
+        cp "$backup" "$target"
+        rm -f "$backup"
+        backup=""
+    fi
+}
+trap 'restore; cmake --build --preset linux >/dev/null 2>&1' EXIT
+
+apply_mutation() { # line
+    LINE="$1" python3 -c '
+import os, sys
+path, change, _ = os.environ["LINE"].split(" :: ")
+old, new = (part.replace("\\n", "\n") for part in change.split(" => "))
+text = open(path, encoding="utf-8").read()
+if text.count(old) != 1:
+    sys.exit(f"{path}: the text occurs {text.count(old)} times: {old}")
+open(path, "w", encoding="utf-8").write(text.replace(old, new))
+'
+}
+
+killed=0
+survived=0
+survivors=()
+while IFS= read -r line; do
+    [[ -z "$line" || "$line" == \#* ]] && continue
+    [[ -n "$filter" && "$line" != *"$filter"* ]] && continue
+    target="${line%% :: *}"
+    fault="${line##* :: }"
+    backup="$(mktemp)"
+    cp "$target" "$backup"
+    if ! apply_mutation "$line"; then
+        verdict="STALE"
+    elif ! cmake --build --preset linux >/dev/null 2>&1; then
+        verdict="killed (no build)"
+    elif (cd build/linux && timeout 900 ctest -L "unit|scenario|contract|sweep" -j 2 --stop-on-failure \
+        --timeout 300 >/dev/null 2>&1); then
+        verdict="SURVIVED"
+    else
+        verdict="killed"
+    fi
+    restore
+    if [ "$verdict" = "SURVIVED" ] || [ "$verdict" = "STALE" ]; then
+        survived=$((survived + 1))
+        survivors+=("$verdict: $target: $fault")
+    else
+        killed=$((killed + 1))
+    fi
+    printf '%-18s %s: %s\n' "$verdict" "$target" "$fault"
+done <"$list"
+
+total=$((killed + survived))
+echo "mutate: $killed of $total killed ($((total ? 100 * killed / total : 0)) %)"
+for survivor in "${survivors[@]}"; do
+    echo "  $survivor"
+done
+[ "$survived" -eq 0 ]
