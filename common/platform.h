@@ -114,6 +114,9 @@ public:
     virtual BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) = 0;
     virtual BOOL DeleteFileW(LPCWSTR lpFileName) = 0;
     virtual DWORD GetFileAttributesW(LPCWSTR lpFileName) = 0;
+    virtual HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                               LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                               DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) = 0;
     virtual UINT GetDriveTypeW(LPCWSTR lpRootPathName) = 0;
     virtual BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) = 0;
     virtual BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,

@@ -230,7 +230,35 @@ HANDLE Machine::NewHandle(HandleKind kind)
 bool Machine::CloseHandle(HANDLE handle)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
+    auto held = heldFolders_.find(handle);
+    if (held != heldFolders_.end()) {
+        const std::wstring folder = held->second;
+        heldFolders_.erase(held);
+        const bool stillHeld = std::any_of(heldFolders_.begin(), heldFolders_.end(), [&](const auto& other) {
+            return Volume::Key(other.second) == Volume::Key(folder);
+        });
+        volume.SetHeldOpen(folder, stillHeld);
+    }
     return handles_.erase(handle) == 1;
+}
+
+HANDLE Machine::HoldFolder(const std::wstring& path)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    HANDLE handle = NewHandle(HandleKind::Folder);
+    heldFolders_[handle] = path;
+    volume.SetHeldOpen(path, true);
+    return handle;
+}
+
+std::vector<std::wstring> Machine::HeldFolders() const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::vector<std::wstring> folders;
+    for (const auto& entry : heldFolders_) {
+        folders.push_back(entry.second);
+    }
+    return folders;
 }
 
 size_t Machine::OpenHandles(HandleKind kind) const

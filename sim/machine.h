@@ -44,7 +44,7 @@ struct LaunchRecord {
     bool ran = false;
 };
 
-enum class HandleKind { Process, Thread };
+enum class HandleKind { Process, Thread, Folder };
 
 class Machine {
 public:
@@ -112,6 +112,10 @@ public:
     // ---- Handles and threads ----
     HANDLE NewHandle(HandleKind kind);
     bool CloseHandle(HANDLE handle);
+    // A folder opened without FILE_SHARE_DELETE: neither it nor a folder
+    // above it can be moved or deleted until the handle is closed.
+    HANDLE HoldFolder(const std::wstring& path);
+    std::vector<std::wstring> HeldFolders() const;
     size_t OpenHandles(HandleKind kind) const;
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
     void JoinThreads();
@@ -131,6 +135,7 @@ private:
     unsigned nextTempUnique_ = 0x1A2B;
     uintptr_t nextHandle_ = 0x1000;
     std::map<HANDLE, HandleKind> handles_;
+    std::map<HANDLE, std::wstring> heldFolders_; // by handle, the folder as opened
     std::set<void*> heap_;
     std::vector<std::thread> threads_;
     mutable std::mutex violationsMutex_;

@@ -27,6 +27,7 @@ struct FileOperation {
     std::vector<std::wstring> paths; // pFrom, read up to its double NUL
     FILEOP_FLAGS flags = 0;
     bool confirmationShown = false;
+    std::vector<std::wstring> foldersHeld; // by the tool, while the shell worked
     // Paths removed for good: without FOF_ALLOWUNDO, or where no Recycle Bin
     // could take them and the user let the shell delete them instead.
     std::vector<std::wstring> deletedForGood;

@@ -193,6 +193,34 @@ DWORD SimPlatform::GetFileAttributesW(LPCWSTR path)
     return attributes;
 }
 
+// Only what the tool does: open an existing folder to hold it, without
+// FILE_SHARE_DELETE. Files are opened by the operations that use them.
+HANDLE SimPlatform::CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    if (Injected("CreateFileW")) {
+        return INVALID_HANDLE_VALUE;
+    }
+    if (path == nullptr || !Volume::IsAbsolute(path) || security != nullptr || templateFile != nullptr ||
+        disposition != OPEN_EXISTING || (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0 || (share & FILE_SHARE_DELETE) != 0 ||
+        access != FILE_LIST_DIRECTORY) {
+        NotModelled("CreateFileW other than holding a folder open");
+        return INVALID_HANDLE_VALUE;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    DWORD error = ERROR_SUCCESS;
+    const DWORD attributes = machine_.volume.Attributes(path, &error);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SetLastErrorCode(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        NotModelled("CreateFileW of a file");
+        return INVALID_HANDLE_VALUE;
+    }
+    return machine_.HoldFolder(path);
+}
+
 // Drive roots ("C:\\") and share roots ("\\\\server\\share\\"); a share is remote.
 UINT SimPlatform::GetDriveTypeW(LPCWSTR root)
 {

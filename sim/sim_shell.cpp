@@ -114,6 +114,7 @@ int SimPlatform::SHFileOperationW(LPSHFILEOPSTRUCTW operation)
     record.owner = operation->hwnd;
     record.function = operation->wFunc;
     record.flags = operation->fFlags;
+    record.foldersHeld = machine_.HeldFolders();
     record.result = DeleteThroughShell(operation, &record);
     operation->fAnyOperationsAborted = record.anyOperationsAborted;
     machine_.shell.Record(record);

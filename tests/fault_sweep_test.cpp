@@ -91,6 +91,7 @@ const std::map<std::string, DWORD> kFailureErrors = {
     {"CopyFileW", ERROR_DISK_FULL},
     {"DeleteFileW", ERROR_ACCESS_DENIED},
     {"GetFileAttributesW", ERROR_ACCESS_DENIED},
+    {"CreateFileW", ERROR_SHARING_VIOLATION},
     {"MoveFileExW", ERROR_ACCESS_DENIED},
     {"CreateProcessW", ERROR_NOT_ENOUGH_MEMORY},
     {"CreateThread", ERROR_NOT_ENOUGH_MEMORY},
@@ -446,7 +447,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         find("left the Spooler service stopped");
     }
     if (machine->registry.OpenHandles() + machine->devices.OpenSets() + machine->spooler.OpenPrinterHandles() +
-            machine->spooler.OpenServiceHandles() !=
+            machine->spooler.OpenServiceHandles() + machine->OpenHandles(sim::HandleKind::Folder) !=
         0) {
         find("handles left open");
     }

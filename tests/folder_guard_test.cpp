@@ -137,6 +137,16 @@ TEST_P(HeldFolders, OnlyTheDriversOwnFilesGo)
     machine.volume.WriteFile(folder + L"amd64\\notes.txt", "the user's own");
     Uninstall(folder);
     EXPECT_THAT(Recycled(), UnorderedElementsAreArray(Layout(folder)));
+    // Held while the shell works: no one can swap them for links meanwhile.
+    const std::vector<sim::FileOperation> operations = machine.shell.FileOperations();
+    ASSERT_EQ(operations.size(), 1u);
+    std::vector<std::wstring> held;
+    for (const std::wstring& path : operations[0].foldersHeld) {
+        held.push_back(sim::Volume::Key(path));
+    }
+    for (const wchar_t* sub : {L"", L"amd64", L"dat"}) {
+        EXPECT_THAT(held, ::testing::Contains(sim::Volume::Key(folder + sub))) << "held: " << sim::Utf8(sub);
+    }
     EXPECT_TRUE(machine.volume.FileExists(folder + L"holiday.jpg"));
     EXPECT_TRUE(machine.volume.FileExists(folder + L"amd64\\notes.txt"));
     EXPECT_THAT(machine.shell.PermanentlyDeleted(), IsEmpty());

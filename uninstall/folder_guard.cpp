@@ -153,30 +153,64 @@ void AddIfPlainFile(const WCHAR* folder, const WCHAR* name, WCHAR* list, size_t*
     ++*count;
 }
 
-bool IsPlainFolder(const WCHAR* folder, const WCHAR* name)
+// Opens a folder without FILE_SHARE_DELETE: until the handle is closed, no
+// one can rename, move or delete it or a folder above it, so what is checked
+// after this is what the shell will find.
+HANDLE HoldFolder(const WCHAR* path)
+{
+    return Os().CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+struct HeldFolders {
+    HANDLE handles[8];
+    int count;
+};
+
+void ReleaseFolders(HeldFolders* held)
+{
+    for (int i = 0; i < held->count; ++i) {
+        Os().CloseHandle(held->handles[i]);
+    }
+    held->count = 0;
+}
+
+// Holds a layout subfolder if it is a plain folder (no link); false otherwise.
+bool HoldPlainFolder(const WCHAR* folder, const WCHAR* name, HeldFolders* held)
 {
     WCHAR path[MAX_PATH] = {0};
     const WCHAR* separator = folder[wcslen(folder) - 1] == L'\\' ? L"" : L"\\";
-    if (FormatBounded(path, MAX_PATH, L"%ws%ws%ws", folder, separator, name) != S_OK) {
+    if (held->count == 8 || FormatBounded(path, MAX_PATH, L"%ws%ws%ws", folder, separator, name) != S_OK) {
+        return false;
+    }
+    HANDLE handle = HoldFolder(path);
+    if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
     const DWORD attributes = Os().GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        Os().CloseHandle(handle);
+        return false;
+    }
+    held->handles[held->count++] = handle;
+    return true;
 }
 
 // The driver's own files in the folder, as a double-NUL list; their number.
-int ListLayoutFiles(const WCHAR* folder, WCHAR* list, size_t capacity)
+// The subfolders they are listed from stay held in *held.
+int ListLayoutFiles(const WCHAR* folder, WCHAR* list, size_t capacity, HeldFolders* held)
 {
     size_t used = 0;
     int count = 0;
+    const bool datHeld = HoldPlainFolder(folder, L"dat", held);
     for (const WCHAR* name : kLayoutFiles) {
-        if (wcschr(name, L'\\') == nullptr || IsPlainFolder(folder, L"dat")) {
+        if (wcschr(name, L'\\') == nullptr || datHeld) {
             AddIfPlainFile(folder, name, list, &used, capacity, &count);
         }
     }
     for (const WCHAR* architecture : kArchitectureFolders) {
-        if (!IsPlainFolder(folder, architecture)) {
+        if (!HoldPlainFolder(folder, architecture, held)) {
             continue;
         }
         for (const WCHAR* file : kArchitectureFiles) {
@@ -290,13 +324,23 @@ void RecycleDriverFolder(HWND owner)
 {
     WCHAR folder[MAX_PATH] = {0};
     const WCHAR* reason = L"its path is no plain local path";
-    const FolderVerdict verdict =
-        NormaliseFolderPath(InstallDirectory, folder, MAX_PATH) ? JudgeDriverFolder(folder, &reason) : FOLDER_REFUSED;
+    // Held before it is judged, so that the folder judged is the folder the shell is given.
+    HeldFolders held = {};
+    FolderVerdict verdict = FOLDER_REFUSED;
+    if (NormaliseFolderPath(InstallDirectory, folder, MAX_PATH)) {
+        held.handles[0] = HoldFolder(folder);
+        held.count = held.handles[0] != INVALID_HANDLE_VALUE ? 1 : 0;
+        verdict = held.count == 1 ? JudgeDriverFolder(folder, &reason) : FOLDER_REFUSED;
+        reason = held.count == 1 ? reason : L"it cannot be opened";
+    }
     if (verdict == FOLDER_REFUSED) {
+        ReleaseFolders(&held);
         LogLine("The folder %ws is not sent to the Recycle Bin: %ws.", InstallDirectory, reason);
         return;
     }
     if (verdict == FOLDER_WHOLE) {
+        // The shell moves the folder itself, which a held folder would refuse.
+        ReleaseFolders(&held);
         // A list of one path, double-terminated, without a trailing backslash.
         WCHAR list[MAX_PATH + 1] = {0};
         FormatBounded(list, MAX_PATH, L"%ws", folder);
@@ -306,8 +350,9 @@ void RecycleDriverFolder(HWND owner)
     }
     LogLine("The folder %ws is not sent to the Recycle Bin whole, only the driver's files: %ws.", folder, reason);
     WCHAR list[kLayoutPaths * MAX_PATH + 1] = {0};
-    const int count = ListLayoutFiles(folder, list, kLayoutPaths * MAX_PATH + 1);
+    const int count = ListLayoutFiles(folder, list, kLayoutPaths * MAX_PATH + 1, &held);
     if (count != 0) {
         Recycle(owner, list, count);
     }
+    ReleaseFolders(&held);
 }

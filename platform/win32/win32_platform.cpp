@@ -233,6 +233,10 @@ public:
     BOOL CopyFileW(LPCWSTR a, LPCWSTR b, BOOL c) override { return ::CopyFileW(a, b, c); }
     BOOL DeleteFileW(LPCWSTR a) override { return ::DeleteFileW(a); }
     DWORD GetFileAttributesW(LPCWSTR a) override { return ::GetFileAttributesW(a); }
+    HANDLE CreateFileW(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) override
+    {
+        return ::CreateFileW(a, b, c, d, e, f, g);
+    }
     UINT GetDriveTypeW(LPCWSTR a) override { return ::GetDriveTypeW(a); }
     BOOL MoveFileExW(LPCWSTR a, LPCWSTR b, DWORD c) override { return ::MoveFileExW(a, b, c); }
     BOOL CreateProcessW(LPCWSTR a, LPWSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e, DWORD f,
