@@ -235,7 +235,7 @@ TEST_F(Inventories, TheSpoolerStoppedIsAGapNotAnEmptyMachine)
     machine.spooler.SetServiceState(SERVICE_STOPPED);
     Build();
     EXPECT_EQ(ComponentInventory.packages, nullptr);
-    EXPECT_EQ(ComponentInventory.gaps, 3) << "drivers, queues and monitors unread";
+    EXPECT_EQ(ComponentInventory.gaps, 4) << "drivers of both environments, queues and monitors unread";
 }
 
 } // namespace

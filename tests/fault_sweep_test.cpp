@@ -315,7 +315,7 @@ std::set<void*> LiveByDesign()
     for (MonitorEntry* entry = ComponentInventory.monitors; entry != nullptr; entry = entry->next) {
         live.insert(entry);
     }
-    live.insert(ComponentInventory.driverBuffer);
+    live.insert(std::begin(ComponentInventory.driverBuffers), std::end(ComponentInventory.driverBuffers));
     live.insert(ComponentInventory.printerBuffer);
     live.insert(ComponentInventory.monitorBuffer);
     return live;

@@ -410,6 +410,25 @@ TEST_F(Uninstall, OnlyTheFamilysMonitorGoesAndOnlyAfterItsDriver)
     EXPECT_EQ(machine.spooler.Monitors()[0].name, L"PJL Language Monitor");
 }
 
+// A print server keeps the x86 driver for its clients beside its own: both
+// are the family's, and both go.
+TEST_F(Uninstall, TheDriverKeptForX86ClientsGoesToo)
+{
+    InstallPrinter();
+    sim::DriverRecord x86 = *machine.spooler.FindDriver(L"VADedudoro PX630KT");
+    x86.environment = L"Windows NT x86";
+    x86.driverPath = L"C:\\Windows\\system32\\spool\\drivers\\w32x86\\3\\qxvprtdrv6.dll";
+    machine.spooler.StageDriver(x86);
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RunUninstaller();
+    std::vector<sim::DriverRecord> x86Drivers;
+    EXPECT_EQ(machine.spooler.DriversOf(L"Windows NT x86", &x86Drivers), 0u);
+    EXPECT_THAT(x86Drivers, IsEmpty());
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
+    EXPECT_EQ(Texts(Dialog().treeHistory.front()).size(), 6u) << "folder, package, and each driver with the queue";
+}
+
 TEST_F(Uninstall, AMonitorLeftWithoutItsDriverIsListedAndRemoved)
 {
     machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ monitor");

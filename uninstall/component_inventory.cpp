@@ -15,27 +15,22 @@ namespace {
 // At most 1024 bytes of a Windows path value: 512 characters on every host.
 const DWORD kStorePathBytes = 512 * sizeof(WCHAR);
 
-const WCHAR* SpoolerEnvironment()
-{
-    SYSTEM_INFO system = {};
-    Os().GetNativeSystemInfo(&system);
-    switch (system.wProcessorArchitecture) {
-    case PROCESSOR_ARCHITECTURE_INTEL:
-        return L"Windows NT x86";
-    case PROCESSOR_ARCHITECTURE_ARM:
-        return L"Windows ARM";
-    case PROCESSOR_ARCHITECTURE_AMD64:
-        return L"Windows x64";
-    case PROCESSOR_ARCHITECTURE_ARM64:
-        return L"Windows ARM64";
-    default:
-        return nullptr;
-    }
-}
+const WCHAR kX86[] = L"Windows NT x86";
+const WCHAR kX64[] = L"Windows x64";
+const WCHAR kArm[] = L"Windows ARM";
+const WCHAR kArm64[] = L"Windows ARM64";
 
 template <typename Record> Record* NewRecord()
 {
     return static_cast<Record*>(Os().LocalAlloc(LPTR, sizeof(Record)));
+}
+
+bool EqualsIgnoringAsciiCase(const WCHAR* a, const WCHAR* b);
+
+bool IsForeign(const WCHAR* environment)
+{
+    const WCHAR* native = SpoolerEnvironments()[0];
+    return environment != nullptr && native != nullptr && !EqualsIgnoringAsciiCase(environment, native);
 }
 
 bool HasText(const WCHAR* text)
@@ -192,6 +187,47 @@ void AddOrphanPackage(Inventory* inventory, const DRIVER_INFO_8W* record)
     inventory->packages = node;
 }
 
+void CollectPackagesOf(Inventory* inventory, const WCHAR* environment)
+{
+    WCHAR path[1024] = {0};
+    FormatBounded(path, 1024,
+                  L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ws\\DriverPackages",
+                  environment);
+    HKEY packages = nullptr;
+    LSTATUS opened = Os().RegOpenKeyW(HKEY_LOCAL_MACHINE, path, &packages);
+    if (opened != ERROR_SUCCESS) {
+        CountFailedRead(inventory, opened);
+        return;
+    }
+    PackageNode* before = inventory->packages;
+    WCHAR name[MAX_PATH];
+    LSTATUS listed = ERROR_SUCCESS;
+    for (DWORD index = 0; (listed = Os().RegEnumKeyW(packages, index, name, MAX_PATH)) == ERROR_SUCCESS; ++index) {
+        AddPackageFromKey(inventory, packages, name, path);
+    }
+    inventory->gaps += listed == ERROR_NO_MORE_ITEMS ? 0 : 1;
+    Os().RegCloseKey(packages);
+    for (PackageNode* node = inventory->packages; node != before; node = node->next) {
+        node->environment = IsForeign(environment) ? environment : nullptr;
+    }
+}
+
+void CollectFamilyDrivers(Inventory* inventory, const DRIVER_INFO_8W* drivers, DWORD count)
+{
+    for (DWORD i = 0; i < count; ++i) {
+        const DRIVER_INFO_8W* record = &drivers[i];
+        if (!IsFamilyDriver(*record)) {
+            continue;
+        }
+        if (inventory->packages == nullptr && HasText(record->pszInfPath)) {
+            inventory->packages = NewRecord<PackageNode>();
+        }
+        if (AttachToEveryPackage(inventory, record) == 0) {
+            AddOrphanPackage(inventory, record);
+        }
+    }
+}
+
 template <typename Call> BYTE* ReadRecords(Inventory* inventory, Call enumerate, DWORD* count)
 {
     bool complete = false;
@@ -204,50 +240,31 @@ template <typename Call> BYTE* ReadRecords(Inventory* inventory, Call enumerate,
 
 void CollectDriverPackages(Inventory* inventory)
 {
-    const WCHAR* environment = SpoolerEnvironment();
-    if (environment == nullptr) {
-        return;
+    for (const WCHAR* const* environment = SpoolerEnvironments(); *environment != nullptr; ++environment) {
+        CollectPackagesOf(inventory, *environment);
     }
-    WCHAR path[1024] = {0};
-    FormatBounded(path, 1024,
-                  L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ws\\DriverPackages",
-                  environment);
-    HKEY packages = nullptr;
-    LSTATUS opened = Os().RegOpenKeyW(HKEY_LOCAL_MACHINE, path, &packages);
-    if (opened != ERROR_SUCCESS) {
-        CountFailedRead(inventory, opened);
-        return;
-    }
-    WCHAR name[MAX_PATH];
-    LSTATUS listed = ERROR_SUCCESS;
-    for (DWORD index = 0; (listed = Os().RegEnumKeyW(packages, index, name, MAX_PATH)) == ERROR_SUCCESS; ++index) {
-        AddPackageFromKey(inventory, packages, name, path);
-    }
-    inventory->gaps += listed == ERROR_NO_MORE_ITEMS ? 0 : 1;
-    Os().RegCloseKey(packages);
 }
 
 void CollectPrinterDrivers(Inventory* inventory)
 {
-    DWORD count = 0;
-    inventory->driverBuffer = ReadRecords(
-        inventory,
-        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
-            return Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, returned);
-        },
-        &count);
-    auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(inventory->driverBuffer);
-    for (DWORD i = 0; i < count; ++i) {
-        const DRIVER_INFO_8W* record = &drivers[i];
-        if (!IsFamilyDriver(*record)) {
-            continue;
-        }
-        if (inventory->packages == nullptr && HasText(record->pszInfPath)) {
-            inventory->packages = NewRecord<PackageNode>();
-        }
-        if (AttachToEveryPackage(inventory, record) == 0) {
-            AddOrphanPackage(inventory, record);
-        }
+    const WCHAR* const* environments = SpoolerEnvironments();
+    for (int e = 0; e < 3 && environments[e] != nullptr; ++e) {
+        // This machine's drivers are asked for without a name, as the spooler expects.
+        LPWSTR asked = e == 0 ? nullptr : const_cast<LPWSTR>(environments[e]);
+        DWORD count = 0;
+        inventory->driverBuffers[e] = ReadRecords(
+            inventory,
+            [asked](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+                if (Os().EnumPrinterDriversW(nullptr, asked, 8, buffer, size, needed, returned)) {
+                    return TRUE;
+                }
+                // An environment this spooler does not know holds nothing.
+                return asked != nullptr && Os().GetLastError() == ERROR_INVALID_ENVIRONMENT && (*needed = 0, true)
+                           ? TRUE
+                           : FALSE;
+            },
+            &count);
+        CollectFamilyDrivers(inventory, reinterpret_cast<DRIVER_INFO_8W*>(inventory->driverBuffers[e]), count);
     }
 }
 
@@ -318,6 +335,34 @@ void ReadInventory(Inventory* inventory)
     CollectFamilyMonitors(inventory);
 }
 
+const WCHAR* const* SpoolerEnvironments()
+{
+    static const WCHAR* const kNone[] = {nullptr};
+    static const WCHAR* const kFromX86[] = {kX86, nullptr};
+    static const WCHAR* const kFromX64[] = {kX64, kX86, nullptr};
+    static const WCHAR* const kFromArm[] = {kArm, nullptr};
+    static const WCHAR* const kFromArm64[] = {kArm64, kX64, kX86, nullptr};
+    SYSTEM_INFO system = {};
+    Os().GetNativeSystemInfo(&system);
+    switch (system.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_INTEL:
+        return kFromX86;
+    case PROCESSOR_ARCHITECTURE_ARM:
+        return kFromArm;
+    case PROCESSOR_ARCHITECTURE_AMD64:
+        return kFromX64;
+    case PROCESSOR_ARCHITECTURE_ARM64:
+        return kFromArm64;
+    default:
+        return kNone;
+    }
+}
+
+const WCHAR* EnvironmentArgument(const WCHAR* environment)
+{
+    return IsForeign(environment) ? environment : nullptr;
+}
+
 bool IsFamilyMonitor(const Inventory& inventory, const WCHAR* name)
 {
     const auto* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(inventory.monitorBuffer);
@@ -358,7 +403,9 @@ void FreeInventory(Inventory* inventory)
         Os().LocalFree(entry);
         entry = next;
     }
-    Os().LocalFree(inventory->driverBuffer);
+    for (BYTE* buffer : inventory->driverBuffers) {
+        Os().LocalFree(buffer);
+    }
     Os().LocalFree(inventory->printerBuffer);
     Os().LocalFree(inventory->monitorBuffer);
     *inventory = Inventory{};

@@ -28,6 +28,7 @@ struct PackageNode {
     WCHAR driverVer[50];
     DriverEntry* drivers;
     int driverCount; // entries that received their record
+    const WCHAR* environment; // of a package kept for other computers; null: this machine's
     int removed;
     WCHAR status[256];
     PackageNode* next;
@@ -45,7 +46,7 @@ struct MonitorEntry {
 struct Inventory {
     PackageNode* packages; // null while no package or driver of the family was found
     MonitorEntry* monitors; // left over: no listed driver names them
-    BYTE* driverBuffer;
+    BYTE* driverBuffers[3]; // one per environment: this machine's, then those kept for others
     BYTE* printerBuffer;
     BYTE* monitorBuffer;
     DWORD monitorCount; // records in the monitor buffer: every registered monitor
@@ -58,6 +59,13 @@ struct Inventory {
 // its first two steps to learn whether the family is installed.
 extern Inventory ComponentInventory;
 
+// The spooler environments whose drivers and packages are read: this
+// machine's, and those it keeps drivers of for other computers (an x64
+// print server holds x86 drivers for its clients). Null-terminated.
+const WCHAR* const* SpoolerEnvironments();
+// The environment to name when deleting a driver or package of that
+// environment: null for this machine's own, as the spooler takes it.
+const WCHAR* EnvironmentArgument(const WCHAR* environment);
 // Adds a package node for each package of the family the spooler recorded.
 void CollectDriverPackages(Inventory* inventory);
 // Adds a driver entry under every package for each installed driver of the

@@ -91,7 +91,8 @@ bool RemoveMonitor(LPWSTR name, DWORD* error)
 bool RemoveDriverOnce(const DRIVER_INFO_8W* driver, DWORD* error)
 {
     // Gone already counts as removed: the same driver can stand under several packages.
-    if (!Os().DeletePrinterDriverExW(nullptr, nullptr, driver->pName, DPD_DELETE_UNUSED_FILES, 0)) {
+    LPWSTR environment = const_cast<LPWSTR>(EnvironmentArgument(driver->pEnvironment));
+    if (!Os().DeletePrinterDriverExW(nullptr, environment, driver->pName, DPD_DELETE_UNUSED_FILES, 0)) {
         *error = Os().GetLastError();
         if (*error != ERROR_UNKNOWN_PRINTER_DRIVER) {
             return false;
@@ -146,7 +147,7 @@ int RemovePackage(PackageNode* node)
     if (node->driverCount != 0 || node->infPath[0] == 0 || node->removed) {
         return 0;
     }
-    HRESULT result = Os().DeletePrinterDriverPackageW(nullptr, node->infPath, nullptr);
+    HRESULT result = Os().DeletePrinterDriverPackageW(nullptr, node->infPath, node->environment);
     if (result == S_OK) {
         node->removed = 1;
         SetRemoved(node->status);
