@@ -33,6 +33,18 @@ started=$(date +%s)
 wine_env_start "$workdir" || exit 2
 echo "wine-suite: prefix ready in $(($(date +%s) - started)) s on display $DISPLAY"
 
+# wineserver ends the desktop process a second after the last program using it, and the next
+# program starts a new one that holds that program's output pipes: a probe inside $(...) would
+# then never return. A probe waiting for a window nobody makes uses the desktop for the whole
+# run, and starts it with no pipe of ours.
+wine "$probe_dir/ui_probe.exe" wait "printer-setup e2e: keeps the desktop" 3600000 >/dev/null 2>&1 &
+WINE_ENV_PIDS+=("$!")
+for _ in $(seq 400); do
+    processes="$(ps -eo args=)"
+    grep -q -F 'explorer.exe /desktop' <<<"$processes" && break
+    sleep 0.05
+done
+
 passed=0
 failed=0
 scenario_errors=()
@@ -315,6 +327,152 @@ scenario_planted_dlls_are_never_loaded() {
     report "DLLs planted in the driver folder and the temporary folder are never loaded"
 }
 
+# Runs a Windows program in the background with the shell's trace on; its
+# processes (and any copy it starts) write their trace lines to the file $1.
+start_traced() { # trace program args...
+    local trace="$1"
+    shift
+    WINEDEBUG=-all,trace+shell wine "$@" 2>"$trace" &
+    WINE_LAST_PID=$!
+    WINE_ENV_PIDS+=("$WINE_LAST_PID")
+}
+# A permanent deletion shows in the shell's trace; a move to the trash does not.
+expect_no_permanent_deletion() { # trace
+    local deleted
+    grep -a -q 'trace:shell:' "$1" || fail_check "no shell trace of the tool in $1"
+    deleted="$(grep -a -E 'trace:shell:SHNotify(DeleteFileW|RemoveDirectoryW)' "$1" | head -n3 | tr -d '\r')"
+    [ -z "$deleted" ] || fail_check "deleted for good: $deleted"
+}
+expect_logged() { # since line what
+    log_since "$1" | tr -d '\r' | grep -q -F -x -- "$2" || fail_check "not in the diagnostic lines: $2"
+}
+expect_logged_start() { # since line start
+    log_since "$1" | tr -d '\r' | want="$2" awk 'index($0, ENVIRON["want"]) == 1 { found = 1 } END { exit !found }' ||
+        fail_check "no diagnostic line starts with: $2"
+}
+
+# The driver's files in the order the tool would recycle them; the demo folder has amd64 only.
+layout_files=(qxvprtv6.inf unins000.exe PrinterSetup.exe dat/qxvprtdrv6.dat
+    amd64/qxvprtdrv6.dll amd64/qxvprtdrv6ui.dll amd64/qxvprtmon.dll)
+
+scenario_driver_files_leave_downloads_and_user_files_stay() {
+    local name caption dialog box profile user downloads_unix downloads_win trace before trashed rel left processes
+    name="the driver unpacked into Downloads: only its files go to the Recycle Bin, the user's stay"
+    caption="$(caption_for en)"
+    dialog="$(dialog_caption_for en)"
+    profile="$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -iname Public)"
+    if [ -z "$profile" ] || [ "$(wc -l <<<"$profile")" -ne 1 ]; then
+        fail_check "no single user profile in the prefix: '$profile'"
+        report "$name"
+        return
+    fi
+    user="$(basename "$profile")"
+    downloads_unix="$profile/Downloads"
+    downloads_win="C:\\users\\$user\\Downloads"
+    # Wine links Downloads to $HOME; the user's files here live in a real folder of the prefix.
+    [ -L "$downloads_unix" ] && rm -f "$downloads_unix"
+    mkdir -p "$downloads_unix"
+    if [ -L "$downloads_unix" ] || [[ "$(realpath "$downloads_unix")" != "$(realpath "$WINEPREFIX")"/* ]]; then
+        fail_check "Downloads ($downloads_unix) is not a real folder inside the suite's prefix"
+        report "$name"
+        return
+    fi
+    cp -r "$demo/." "$downloads_unix/"
+    cp "$tool" "$downloads_unix/unins000.exe"
+    cp "$tool" "$downloads_unix/PrinterSetup.exe"
+    printf 'JFIF holiday' >"$downloads_unix/holiday.jpg"
+    mkdir -p "$downloads_unix/Trip notes"
+    printf 'day one' >"$downloads_unix/Trip notes/day1.txt"
+    rm -rf "$XDG_DATA_HOME/Trash"
+    trace="$artifacts/downloads-shell-trace.log"
+    before="$(log_lines)"
+
+    # unins000.exe ends at once; its copy from the temporary folder is the one traced here.
+    start_traced "$trace" "$downloads_win\\unins000.exe"
+    wait_exit "$WINE_LAST_PID" 60
+    expect_eq "$exit_code" 0 "exit code of unins000.exe"
+    probe wait-enabled "$dialog" 1 1 30000 >/dev/null || fail_check "the copy showed no dialog"
+    expect_eq "$(probe tree "$dialog" 1001 | tr -d '\r')" "$(printf '0\t0\t%s\ncount=1' "$(nothing_text en)")" \
+        "tree with nothing installed"
+    probe press "$dialog" 1 >/dev/null || fail_check "could not press Remove"
+    probe wait "Confirm file deletion" 30000 >/dev/null || fail_check "no shell confirmation for the driver's files"
+    screenshot "downloads-confirm"
+    probe press "Confirm file deletion" 6 >/dev/null || fail_check "could not answer the shell's confirmation"
+    box="$(probe msgbox "$caption" 30000)" || fail_check "no final message"
+    expect_eq "$(field "$box" text)" "$(uninstalled_text en)" "final message"
+
+    [ -d "$downloads_unix" ] || fail_check "Downloads itself is gone"
+    expect_eq "$(cat "$downloads_unix/holiday.jpg" 2>/dev/null)" "JFIF holiday" "the user's photo"
+    expect_eq "$(cat "$downloads_unix/Trip notes/day1.txt" 2>/dev/null)" "day one" "the user's folder"
+    trashed="$(sed -n 's/^Path=//p' "$XDG_DATA_HOME"/Trash/info/*.trashinfo 2>/dev/null)"
+    for rel in "${layout_files[@]}"; do
+        [ -e "$downloads_unix/$rel" ] && fail_check "$rel is still in Downloads"
+        grep -q -F "/users/$user/Downloads/$rel" <<<"$trashed" || fail_check "$rel is not in the trash"
+    done
+    expect_eq "$(find "$XDG_DATA_HOME/Trash/files" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l)" \
+        "${#layout_files[@]}" "items in the trash"
+    expect_logged_start "$before" "The folder $downloads_win is not sent to the Recycle Bin whole, only the driver's files: "
+    expect_logged "$before" "RecycleDriverFolder, $downloads_win\\qxvprtv6.inf, ${#layout_files[@]} paths, code:0, aborted:0."
+    screenshot "downloads-uninstalled"
+    probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
+    probe wait-gone "$dialog" 30000 >/dev/null || fail_check "the dialog did not close"
+    # The copy is no child of ours: wait for its command line to leave the process list.
+    left=600
+    while processes="$(ps -eo args=)" && grep -a -q -F -- "-u $downloads_win\\" <<<"$processes" &&
+        [ "$left" -gt 0 ]; do
+        sleep 0.05
+        left=$((left - 1))
+    done
+    [ "$left" -gt 0 ] || fail_check "the copy did not end"
+    grep -a -q 'trace:shell:SHGetKnownFolderPath' "$trace" || fail_check "the copy's shell calls are not in $trace"
+    expect_no_permanent_deletion "$trace"
+    report "$name"
+}
+
+scenario_windows_folder_is_refused() {
+    local caption dialog box windows_unix trace before listing pid missing
+    caption="$(caption_for en)"
+    dialog="$(dialog_caption_for en)"
+    windows_unix="$WINEPREFIX/drive_c/windows"
+    cp "$demo/qxvprtv6.inf" "$windows_unix/qxvprtv6.inf"
+    rm -rf "$XDG_DATA_HOME/Trash"
+    listing="$workdir/windows-before.txt"
+    find "$windows_unix" | sort >"$listing"
+    trace="$artifacts/windows-shell-trace.log"
+    before="$(log_lines)"
+
+    # The doubled backslash is a path Wine's trash cannot take: it would offer to delete for good.
+    start_traced "$trace" "$tool" -u 'C:\\windows'
+    pid=$WINE_LAST_PID
+    probe wait-enabled "$dialog" 1 1 30000 >/dev/null || fail_check "no uninstall dialog"
+    probe press "$dialog" 1 >/dev/null || fail_check "could not press Remove"
+    if box="$(probe msgbox "$caption" 30000)"; then
+        expect_eq "$(field "$box" text)" "$(uninstalled_text en)" "final message"
+    else
+        fail_check "no final message"
+        screenshot "windows-folder-stuck"
+        # Never let the shell go on: No to any confirmation it shows.
+        probe press "Confirm folder deletion" 7 0 >/dev/null 2>&1 && fail_check "the shell asked to delete C:\\windows"
+        probe press "Confirm file deletion" 7 0 >/dev/null 2>&1 && fail_check "the shell asked to delete its files"
+    fi
+    probe wait "Confirm folder deletion" 0 >/dev/null 2>&1 && fail_check "a shell confirmation is open"
+    missing="$(comm -23 "$listing" <(find "$windows_unix" | sort) | head -n3)"
+    expect_eq "$missing" "" "paths of C:\\windows gone"
+    [ -f "$windows_unix/qxvprtv6.inf" ] || fail_check "the planted INF is gone"
+    [ -f "$windows_unix/explorer.exe" ] || fail_check "explorer.exe is gone"
+    [ -d "$windows_unix/Fonts" ] || fail_check "the Fonts folder is gone"
+    expect_eq "$(find "$XDG_DATA_HOME/Trash" -type f 2>/dev/null | wc -l)" 0 "files in the trash"
+    expect_logged "$before" 'The folder C:\\windows is not sent to the Recycle Bin: it is in the Windows folder.'
+    screenshot "windows-folder-refused"
+    probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
+    probe wait-gone "$dialog" 30000 >/dev/null || fail_check "the dialog did not close"
+    wait_exit "$pid" 30
+    expect_eq "$exit_code" 0 "exit code"
+    expect_no_permanent_deletion "$trace"
+    rm -f "$windows_unix/qxvprtv6.inf"
+    report "-u C:\\\\windows: the Windows folder is refused, nothing deleted and no shell confirmation"
+}
+
 run_contract_tests() { # lang
     local lang="$1" out status
     mkdir -p "$WINEPREFIX/drive_c/DemoDriver"
@@ -358,6 +516,8 @@ for lang in en zh; do
 done
 start_listener
 scenario_planted_dlls_are_never_loaded
+scenario_driver_files_leave_downloads_and_user_files_stay
+scenario_windows_folder_is_refused
 for lang in en zh; do
     scenario_uninstaller_relaunches_and_removes_the_folder "$lang"
     scenario_no_printer_then_cancel "$lang"

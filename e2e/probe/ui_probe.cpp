@@ -474,7 +474,9 @@ int MessageBoxFacts(const Args& a)
     if (target.windowClass.empty())
         target.windowClass = L"#32770";
     Found box;
-    if (!WaitForControl(target, kMessageTextId, a.timeoutMs, &box))
+    // The caption is set before the text while the box is still hidden; it is shown once both are set.
+    if (!WaitForControl(target, kMessageTextId, a.timeoutMs, &box,
+                        [](const Found& f) { return IsWindowVisible(f.window) != 0; }))
         return Fail(kNotFound, L"timed out waiting for a message box " + Describe(target, 0));
     std::wstring icon;
     PollUntil(kIconPaintMs, [&] { return !(icon = IconName(FindIconStatic(box.window))).empty(); });

@@ -34,6 +34,9 @@ void HostDeleteRegistryKey(const std::wstring& path);
 bool HostPlugUsbPrinter(const std::wstring& serial, DWORD portNumber, const std::wstring& description);
 void HostUnplugUsbPrinter(const std::wstring& serial);
 
+// A drive letter (upper case) with no drive behind it, or 0 when all are taken.
+wchar_t HostUnusedDriveLetter();
+
 // The demo driver folder (with amd64\qxvprtmon.dll ...), or empty when the run has none.
 std::wstring DemoDriverFolder();
 

@@ -79,6 +79,16 @@ std::wstring DemoDriverFolder()
     return std::wstring();
 }
 
+wchar_t HostUnusedDriveLetter()
+{
+    for (wchar_t letter = L'Z'; letter >= L'D'; --letter) {
+        if (g_machine->driveTypes.count(letter) == 0) {
+            return letter;
+        }
+    }
+    return 0;
+}
+
 HINSTANCE HostModuleInstance()
 {
     return g_machine->CurrentProcess().instance;

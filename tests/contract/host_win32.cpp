@@ -118,6 +118,17 @@ std::wstring DemoDriverFolder()
     return length > 0 && length < MAX_PATH ? std::wstring(folder) : std::wstring();
 }
 
+wchar_t HostUnusedDriveLetter()
+{
+    const DWORD drives = GetLogicalDrives();
+    for (wchar_t letter = L'Z'; letter >= L'D'; --letter) {
+        if ((drives & (1u << (letter - L'A'))) == 0) {
+            return letter;
+        }
+    }
+    return 0;
+}
+
 HINSTANCE HostModuleInstance()
 {
     return GetModuleHandleW(nullptr);

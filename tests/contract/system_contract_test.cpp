@@ -1,6 +1,7 @@
 // The spooler, the service manager, device setup and the registry: the
 // answers the installation and removal depend on.
 #include <string>
+#include <vector>
 
 #include "tests/contract/contract_host.h"
 
@@ -11,6 +12,55 @@ using SystemContract = ContractTest;
 DWORD LastError()
 {
     return Os().GetLastError();
+}
+
+std::wstring Lower(std::wstring text)
+{
+    for (wchar_t& c : text) {
+        c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c + 32 : c);
+    }
+    return text;
+}
+
+struct Monitor {
+    std::wstring name;
+    std::wstring dll; // lower case, without a folder
+};
+
+// The monitors as the inventory reads them: a size query, then the records.
+std::vector<Monitor> ListMonitors()
+{
+    DWORD needed = 0;
+    DWORD returned = 0;
+    EXPECT_FALSE(Os().EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &returned)) << "there are always monitors";
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    std::string buffer(needed, '\0');
+    if (needed == 0 ||
+        !Os().EnumMonitorsW(nullptr, 2, reinterpret_cast<LPBYTE>(&buffer[0]), needed, &needed, &returned)) {
+        ADD_FAILURE() << "monitors not listed, error " << LastError();
+        return {};
+    }
+    std::vector<Monitor> monitors;
+    for (DWORD i = 0; i < returned; ++i) {
+        const MONITOR_INFO_2W& record = reinterpret_cast<MONITOR_INFO_2W*>(&buffer[0])[i];
+        if (record.pName == nullptr || record.pDLLName == nullptr) {
+            ADD_FAILURE() << "monitor " << i << " without a name or a DLL";
+            continue;
+        }
+        const std::wstring dll = Lower(record.pDLLName);
+        monitors.push_back({record.pName, dll.substr(dll.find_last_of(L'\\') + 1)});
+    }
+    return monitors;
+}
+
+bool Listed(const std::vector<Monitor>& monitors, const std::wstring& name, const std::wstring& dll)
+{
+    for (const Monitor& monitor : monitors) {
+        if ((name.empty() || monitor.name == name) && monitor.dll == dll) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TEST_F(SystemContract, OpeningAMissingQueueFailsWithInvalidPrinterName)
@@ -65,6 +115,22 @@ TEST_F(SystemContract, TheDriverDirectoryIsTheSpoolersForThisEnvironment)
         << "got " << std::string(path.begin(), path.end());
 }
 
+TEST_F(SystemContract, MonitorsAreListedWithTheirDllsAfterASizeQuery)
+{
+    EXPECT_TRUE(Listed(ListMonitors(), L"", L"localspl.dll")) << "the local port monitor is always there";
+
+    DWORD needed = 0;
+    DWORD returned = 0;
+    Os().EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &returned);
+    ASSERT_GT(needed, 1u);
+    std::string buffer(needed, '\0');
+    DWORD shortNeeded = 0;
+    EXPECT_FALSE(
+        Os().EnumMonitorsW(nullptr, 2, reinterpret_cast<LPBYTE>(&buffer[0]), needed - 1, &shortNeeded, &returned));
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(shortNeeded, needed);
+}
+
 TEST_F(SystemContract, AMonitorAddedTwiceFailsWithAlreadyInstalled)
 {
     const std::wstring demo = DemoDriverFolder();
@@ -82,7 +148,9 @@ TEST_F(SystemContract, AMonitorAddedTwiceFailsWithAlreadyInstalled)
     ASSERT_TRUE(Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor))) << "error " << LastError();
     EXPECT_FALSE(Os().AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)));
     EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_PRINT_MONITOR_ALREADY_INSTALLED));
+    EXPECT_TRUE(Listed(ListMonitors(), name, L"qxvprtmon.dll")) << "a left-over monitor is found by its DLL";
     EXPECT_TRUE(Os().DeleteMonitorW(nullptr, nullptr, name));
+    EXPECT_FALSE(Listed(ListMonitors(), name, L"qxvprtmon.dll"));
 }
 
 TEST_F(SystemContract, UploadingAMissingPackageFails)
@@ -176,14 +244,6 @@ std::wstring DriverDirectory()
     DWORD needed = 0;
     Os().GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(folder), sizeof(folder), &needed);
     return folder;
-}
-
-std::wstring Lower(std::wstring text)
-{
-    for (wchar_t& c : text) {
-        c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c + 32 : c);
-    }
-    return text;
 }
 
 TEST_F(SystemContract, TheDriverDirectoryAnswersASizeQueryInBytes)
