@@ -224,7 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedRead{"EnumMonitorsW", 1, RPC_S_SERVER_UNAVAILABLE},
                       FailedRead{"LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY},
                       FailedRead{"LocalAlloc", 3, ERROR_NOT_ENOUGH_MEMORY},
-                      FailedRead{"LocalAlloc", 5, ERROR_NOT_ENOUGH_MEMORY}),
+                      FailedRead{"LocalAlloc", 5, ERROR_NOT_ENOUGH_MEMORY},
+                      FailedRead{"LocalAlloc", 6, ERROR_NOT_ENOUGH_MEMORY}),
     [](const ::testing::TestParamInfo<FailedRead>& info) {
         return std::string(info.param.operation) + "_" + std::to_string(info.param.nth);
     });

@@ -132,6 +132,7 @@ class HeldFolders : public FolderGuard, public ::testing::WithParamInterface<con
 TEST_P(HeldFolders, OnlyTheDriversOwnFilesGo)
 {
     const std::wstring folder = GetParam();
+    machine.driveTypes[L'D'] = DRIVE_FIXED;
     InstallDriverFolder(machine, folder);
     machine.volume.WriteFile(folder + L"holiday.jpg", "the user's own");
     machine.volume.WriteFile(folder + L"amd64\\notes.txt", "the user's own");
@@ -157,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(UserSharedAndSystemFolders, HeldFolders,
                          ::testing::Values(L"C:\\Users\\Operator\\Downloads\\", L"C:\\Users\\Operator\\Desktop\\",
                                            L"C:\\Users\\Public\\Documents\\", L"C:\\Program Files\\",
                                            L"C:\\Users\\", L"C:\\Users\\Operator\\AppData\\Local\\Temp\\",
-                                           L"C:\\", L"C:\\Users\\Alice\\Downloads\\", L"C:\\Users\\Alice\\"));
+                                           L"C:\\", L"D:\\", L"C:\\Users\\Alice\\Downloads\\", L"C:\\Users\\Alice\\"));
 
 // Where the folder really is counts, not what the user's own settings say:
 // a link on the way, or a temporary folder set to the Windows folder.
@@ -173,6 +174,24 @@ TEST_F(FolderGuard, NeitherALinkAboveTheFolderNorTheTemporaryFolderOpensUpASyste
     Uninstall(color);
     EXPECT_THAT(machine.shell.FileOperations(), IsEmpty());
     EXPECT_TRUE(machine.volume.FileExists(color + L"qxvprtv6.inf"));
+}
+
+TEST_F(FolderGuard, AFolderThatCannotBeHeldOrASubfolderThatIsALinkIsLeftAlone)
+{
+    machine.faults.FailCall("CreateFileW", 1, ERROR_SHARING_VIOLATION);
+    Uninstall(kTool);
+    EXPECT_THAT(machine.shell.FileOperations(), IsEmpty());
+    EXPECT_TRUE(LogSays(L"is not sent to the Recycle Bin: it cannot be opened."));
+
+    const std::wstring downloads = kProfile + L"Downloads\\";
+    InstallDriverFolder(machine, downloads);
+    machine.volume.SetReparsePoint(downloads + L"amd64");
+    Uninstall(downloads);
+    std::vector<std::wstring> expected = Layout(downloads);
+    expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                  [](const std::wstring& path) { return path.find(L"amd64") != std::wstring::npos; }),
+                   expected.end());
+    EXPECT_THAT(Recycled(), UnorderedElementsAreArray(expected));
 }
 
 TEST_F(FolderGuard, AFolderInsideAUserFolderGoesWhole)

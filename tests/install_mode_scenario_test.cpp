@@ -123,15 +123,6 @@ TEST_F(InstallMode, AFailureThenRetryAfterUnpluggingAsksForAPrinter)
     EXPECT_EQ(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
 }
 
-TEST_F(InstallMode, CancelAfterAFailureEndsTheTool)
-{
-    machine.spooler.bindingDoesNothing = true;
-    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
-    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
-    machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDCANCEL);
-    EXPECT_EQ(StartTool(), 0);
-}
-
 TEST_F(InstallMode, ABoxThatCannotBeShownEndsTheLoopInsteadOfRepeatingIt)
 {
     machine.faults.FailFrom("MessageBoxW", 1, ERROR_NOT_ENOUGH_MEMORY);

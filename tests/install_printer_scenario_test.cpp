@@ -121,18 +121,6 @@ TEST_F(InstallPrinterScenario, AMissingInfIsLoggedAndTheManualPathInstalls)
     EXPECT_EQ(Elapsed(), 0u) << "driver and queue were there at the first look";
 }
 
-TEST_F(InstallPrinterScenario, BindingThatDoesNothingFallsBackToTheManualPath)
-{
-    machine.spooler.bindingDoesNothing = true;
-    EXPECT_EQ(Install(), 1);
-    std::vector<std::wstring> log = Log();
-    ASSERT_EQ(log.size(), 6u);
-    EXPECT_THAT(log[0], StartsWith(L"DoUploadDriverPackage, " + machine.systemDirectory + L"\\DriverStore\\"));
-    EXPECT_EQ(std::vector<std::wstring>(log.begin() + 1, log.end()), ManualCopyLines());
-    EXPECT_FALSE(machine.spooler.FindQueue(kPrinter)->createdByPlugAndPlay);
-    EXPECT_EQ(Elapsed(), 10000u);
-}
-
 TEST_F(InstallPrinterScenario, AnExistingQueueIsReportedWithoutInstallingAnything)
 {
     sim::QueueRecord queue;

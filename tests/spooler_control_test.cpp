@@ -74,23 +74,6 @@ TEST_F(SpoolerControl, AServiceThatNeverStopsEndsEachWaitAfter1000Polls)
     EXPECT_EQ(machine.clock.NowMs(), 20000u) << "a start hanging half-way is not repeated";
 }
 
-TEST_F(SpoolerControl, AStartThatDidNotTakeIsTriedOnceMore)
-{
-    // Left stopped, the service would take every printer of the machine with it.
-    machine.spooler.SetServiceState(SERVICE_STOPPED);
-    machine.faults.FailCall("StartServiceW", 1, ERROR_SERVICE_DISABLED);
-    EXPECT_EQ(StartSpooler(), 1);
-    EXPECT_EQ(machine.spooler.ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
-
-    machine.spooler.SetServiceState(SERVICE_STOPPED);
-    machine.faults.FailCall("OpenSCManagerW", machine.faults.Calls("OpenSCManagerW") + 1, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(StartSpooler(), 1);
-
-    machine.faults.FailCall("StartServiceW", machine.faults.Calls("StartServiceW") + 1, ERROR_SERVICE_DISABLED);
-    CycleSpooler(RecordAction, L"C:\\a.dll");
-    EXPECT_EQ(machine.spooler.ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
-}
-
 TEST_F(SpoolerControl, AServiceThatCannotBeOpenedIsLeftAlone)
 {
     machine.spooler.serviceMissing = true;
@@ -101,20 +84,6 @@ TEST_F(SpoolerControl, AServiceThatCannotBeOpenedIsLeftAlone)
     machine.spooler.managerFails = true;
     EXPECT_EQ(StartSpooler(), 0);
     EXPECT_EQ(machine.spooler.Stops() + machine.spooler.Starts(), 0);
-}
-
-TEST_F(SpoolerControl, CycleRunsTheActionWhileTheServiceIsStopped)
-{
-    CycleSpooler(RecordAction, L"C:\\Drivers\\amd64\\qxvprtmon.dll");
-    EXPECT_EQ(actionRuns, 1);
-    EXPECT_EQ(actionArgument, L"C:\\Drivers\\amd64\\qxvprtmon.dll");
-    EXPECT_EQ(stateDuringAction, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_EQ(machine.spooler.ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
-    EXPECT_EQ(machine.clock.NowMs(), 200u) << "the pause before the action";
-
-    CycleSpooler(RecordAction, nullptr);
-    EXPECT_EQ(actionRuns, 1) << "no argument: no action, but the restart happens";
-    EXPECT_EQ(machine.spooler.Starts(), 2);
 }
 
 TEST_F(SpoolerControl, CycleDoesNothingToAServiceThatIsNotRunning)

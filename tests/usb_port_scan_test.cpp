@@ -38,10 +38,13 @@ protected:
     {
         std::vector<Port> ports;
         for (const UsbPortRecord* r = UsbPortList; r != nullptr; r = r->next) {
-            ports.push_back(
-                {r->vendorId, r->checksumText, r->portName, r->description, r->serialNumber, r->hardwareId, r->valid});
+            ports.push_back(Of(r));
         }
         return ports;
+    }
+    static Port Of(const UsbPortRecord* r)
+    {
+        return {r->vendorId, r->checksumText, r->portName, r->description, r->serialNumber, r->hardwareId, r->valid};
     }
 
     UsbPrinter Printer(const std::wstring& serial, DWORD port, const std::wstring& description)
@@ -66,12 +69,6 @@ TEST_F(UsbPortScan, APlugged630KTOnPortOneIsFoundAndRecognised)
     EXPECT_EQ(FindModel(UsbPortList->description), &ModelTable[8]);
 }
 
-TEST_F(UsbPortScan, NoPrinterGivesAnEmptyList)
-{
-    EXPECT_EQ(ScanUsbPrinterPorts(), 0);
-    EXPECT_EQ(UsbPortList, nullptr);
-}
-
 TEST_F(UsbPortScan, OnlyTheMakersVendorIdInEitherCaseIsListed)
 {
     UsbPrinter foreign = Printer(L"OTHER1", 2, L"Someone Else LP-1");
@@ -90,69 +87,38 @@ TEST_F(UsbPortScan, OnlyTheMakersVendorIdInEitherCaseIsListed)
     EXPECT_EQ(Ports()[0].portName, L"USB003");
 }
 
-TEST_F(UsbPortScan, PortNamesHaveAtLeastThreeDigits)
+// Registry values as no caller should leave them: too long, unterminated, of
+// another type or missing; and an interface path longer than any fixed buffer.
+TEST_F(UsbPortScan, OddRegistryValuesStayInTheirFields)
 {
-    machine.devices.Plug(Printer(L"A", 1, L"VADedudoro PX630KT"));
-    machine.devices.Plug(Printer(L"B", 12, L"VADedudoro PX630KT"));
-    machine.devices.Plug(Printer(L"C", 123, L"VADedudoro PX630KT"));
-    machine.devices.Plug(Printer(L"D", 1234, L"VADedudoro PX630KT"));
-    ScanUsbPrinterPorts();
-    std::vector<std::wstring> names;
-    for (const Port& p : Ports()) {
-        names.push_back(p.portName);
+    UsbPrinter longTexts = Printer(L"SN0001", 1, L"VADedudoro PX630KT with a long tail!!!!X");
+    longTexts.serialNumber = std::wstring(40, L'7');
+    UsbPrinter huge = Printer(L"SN0002", 2, L""), multi = Printer(L"SN0003", 3, L""), mistyped = Printer(L"SN0007", 7, L"");
+    for (UsbPrinter* printer : {&longTexts, &huge, &multi, &mistyped}) {
+        machine.devices.Plug(*printer);
     }
-    EXPECT_THAT(names, ::testing::ElementsAre(L"USB1234", L"USB123", L"USB012", L"USB001")) << "newest first";
-}
-
-TEST_F(UsbPortScan, LongTextsAreCutTo32CharactersBeforeTheChecksum)
-{
-    const std::wstring forty = L"VADedudoro PX630KT with a long tail!!!!";
-    ASSERT_EQ(forty.size(), 39u);
-    UsbPrinter printer = Printer(L"SN0001", 1, forty + L"X");
-    printer.serialNumber = std::wstring(40, L'7');
-    machine.devices.Plug(printer);
-
-    ScanUsbPrinterPorts();
-    ASSERT_EQ(Ports().size(), 1u);
-    const std::wstring first32 = (forty + L"X").substr(0, 32);
-    EXPECT_EQ(Ports()[0].description, first32);
-    EXPECT_EQ(Ports()[0].serialNumber, std::wstring(32, L'7'));
-    const std::string bytes(first32.begin(), first32.end());
-    wchar_t expected[5];
-    swprintf(expected, 5, L"%04x", HardwareIdChecksum(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()));
-    EXPECT_EQ(Ports()[0].checksumText, expected);
-    EXPECT_EQ(Ports()[0].hardwareId, L"usbprint\\vadedudoro px630kt with a long t" + std::wstring(expected));
-}
-
-TEST_F(UsbPortScan, ValuesOfAnyLengthOrWithoutTerminatorStayInTheirFields)
-{
-    UsbPrinter printer = Printer(L"SN0001", 1, L"");
-    printer.portDescription.reset();
-    printer.serialNumber.reset();
-    machine.devices.Plug(printer);
-    const std::wstring params = sim::Devices::ParametersKey(printer);
-    const std::wstring huge(10000, L'V');
-    machine.registry.SetString(HKEY_LOCAL_MACHINE, params, L"Port Description", huge);
-    // Three characters and no terminator in the stored data.
-    const wchar_t raw[3] = {L'S', L'N', L'9'};
+    machine.registry.SetString(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(huge), L"Port Description",
+                               std::wstring(10000, L'V'));
+    const wchar_t raw[3] = {L'S', L'N', L'9'}; // no terminator in the stored data
     machine.registry.SetValue(
-        HKEY_LOCAL_MACHINE, params, L"Serial Number", REG_SZ,
+        HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(huge), L"Serial Number", REG_SZ,
         std::vector<BYTE>(reinterpret_cast<const BYTE*>(raw), reinterpret_cast<const BYTE*>(raw) + sizeof(raw)));
-    ScanUsbPrinterPorts();
-    ASSERT_EQ(Ports().size(), 1u);
-    EXPECT_EQ(Ports()[0].description, std::wstring(32, L'V'));
-    EXPECT_EQ(Ports()[0].serialNumber, L"SN9");
-}
+    machine.registry.SetMultiString(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(multi), L"Port Description",
+                                    {L"VADedudoro PX630KT", L"second"});
+    machine.registry.DeleteValue(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(mistyped), L"Port Description");
+    machine.registry.SetDword(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(mistyped), L"Serial Number", 42);
+    machine.devices.Plug(Printer(std::wstring(3000, L's'), 4, L"VADedudoro PX640KT"));
 
-TEST_F(UsbPortScan, AnUnpluggedPrinterIsGoneFromTheNextScan)
-{
-    machine.devices.Plug(Printer(L"SN0001", 1, L"VADedudoro PX630KT"));
-    machine.devices.Plug(Printer(L"SN0002", 2, L"VADedudoro PX631KT"));
-    EXPECT_EQ(ScanUsbPrinterPorts(), 2);
-    machine.devices.Unplug(L"SN0001");
-    EXPECT_EQ(ScanUsbPrinterPorts(), 1);
-    ASSERT_EQ(Ports().size(), 1u);
-    EXPECT_EQ(Ports()[0].portName, L"USB002");
+    EXPECT_EQ(ScanUsbPrinterPorts(), 5);
+    // Cut to 32 characters, and the checksum and hardware ID computed from those.
+    EXPECT_EQ(Of(FindUsbPort(L"USB001")), (Port{L"7A3E", L"0c57", L"USB001", L"VADedudoro PX630KT with a long t",
+                                                   std::wstring(32, L'7'),
+                                                   L"usbprint\\vadedudoro px630kt with a long t0c57", 1}));
+    EXPECT_EQ(FindUsbPort(L"USB002")->description, std::wstring(32, L'V'));
+    EXPECT_EQ(FindUsbPort(L"USB002")->serialNumber, std::wstring(L"SN9"));
+    EXPECT_EQ(FindUsbPort(L"USB003")->description, std::wstring()) << "a REG_MULTI_SZ is no description";
+    EXPECT_EQ(Of(FindUsbPort(L"USB007")), (Port{L"7A3E", L"0000", L"USB007", L"", L"", L"usbprint\\0000", 1}));
+    EXPECT_EQ(FindUsbPort(L"USB004")->description, std::wstring(L"VADedudoro PX640KT"));
 }
 
 TEST_F(UsbPortScan, TwoInterfacesOnOnePortGiveTwoRecords)
@@ -191,34 +157,6 @@ TEST_F(UsbPortScan, PortNumbersAtTheExtremes)
     ASSERT_EQ(Ports().size(), 2u);
     EXPECT_EQ(Ports()[0].portName, L"USB2147483647");
     EXPECT_EQ(Ports()[1].portName, L"USB000") << "no such port; installing on it fails and says so";
-}
-
-TEST_F(UsbPortScan, TextsStoredAsMultiStringsAndHugeKeyPathsAreSurvived)
-{
-    UsbPrinter multi = Printer(L"SN0001", 1, L"");
-    multi.portDescription.reset();
-    machine.devices.Plug(multi);
-    machine.registry.SetMultiString(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(multi), L"Port Description",
-                                    {L"VADedudoro PX630KT", L"second"});
-    // An interface path far longer than any fixed buffer: its key path is sized from it.
-    machine.devices.Plug(Printer(std::wstring(3000, L's'), 2, L"VADedudoro PX640KT"));
-
-    EXPECT_EQ(ScanUsbPrinterPorts(), 2);
-    ASSERT_EQ(Ports().size(), 2u);
-    EXPECT_EQ(Ports()[0].description, L"VADedudoro PX640KT");
-    EXPECT_EQ(Ports()[1].description, L"") << "a REG_MULTI_SZ is no description";
-}
-
-TEST_F(UsbPortScan, MissingOrMistypedTextsLeaveEmptyFields)
-{
-    UsbPrinter printer = Printer(L"SN0001", 7, L"");
-    printer.portDescription.reset();
-    printer.serialNumber.reset();
-    machine.devices.Plug(printer);
-    machine.registry.SetDword(HKEY_LOCAL_MACHINE, sim::Devices::ParametersKey(printer), L"Serial Number", 42);
-    ScanUsbPrinterPorts();
-    ASSERT_EQ(Ports().size(), 1u);
-    EXPECT_EQ(Ports()[0], (Port{L"7A3E", L"0000", L"USB007", L"", L"", L"usbprint\\0000", 1}));
 }
 
 TEST_F(UsbPortScan, ARealisticMachineReadsLikeAShortStory)

@@ -17,7 +17,7 @@ const WCHAR* const kLayoutFiles[] = {
     DRIVER_INF_FILE,
     L"unins000.exe",
     L"PrinterSetup.exe",
-    L"dat\\" DRIVER_DATA_FILE,
+    (L"dat\\" DRIVER_DATA_FILE),
 };
 const WCHAR* const kArchitectureFolders[] = {L"i386", L"amd64", L"arm", L"arm64"};
 const WCHAR* const kArchitectureFiles[] = {DRIVER_RENDER_DLL, DRIVER_CONFIG_DLL, DRIVER_MONITOR_DLL};

@@ -24,14 +24,6 @@ TEST_F(FileContract, DeletingAMissingFileFailsWithFileNotFound)
     EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
-TEST_F(FileContract, DeletingAnExistingFileRemovesIt)
-{
-    const std::wstring file = ScratchFolder() + L"\\qxvprtdrv6.dat";
-    HostWriteFile(file, "data");
-    EXPECT_TRUE(Os().DeleteFileW(file.c_str()));
-    EXPECT_FALSE(HostFileExists(file));
-}
-
 TEST_F(FileContract, CopyOverwritesOrRefusesAsAsked)
 {
     const std::wstring source = ScratchFolder() + L"\\source.dll";

@@ -189,7 +189,8 @@ TEST_F(DeviceContract, AnUnpluggedPrinterIsNotPresent)
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof(data);
     EXPECT_FALSE(Os().SetupDiEnumDeviceInterfaces(devices, nullptr, &kUsbPrintClass, 0, &data));
-    Os().SetupDiDestroyDeviceInfoList(devices);
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    EXPECT_TRUE(Os().SetupDiDestroyDeviceInfoList(devices));
 }
 
 } // namespace
