@@ -474,9 +474,11 @@ int MessageBoxFacts(const Args& a)
     if (target.windowClass.empty())
         target.windowClass = L"#32770";
     Found box;
-    // The caption is set before the text while the box is still hidden; it is shown once both are set.
-    if (!WaitForControl(target, kMessageTextId, a.timeoutMs, &box,
-                        [](const Found& f) { return IsWindowVisible(f.window) != 0; }))
+    // The caption is set before the text while the box is still hidden: a box counts once it
+    // is shown and its text is there, whatever order the two come in.
+    if (!WaitForControl(target, kMessageTextId, a.timeoutMs, &box, [](const Found& f) {
+            return IsWindowVisible(f.window) != 0 && !TextOf(f.control).empty();
+        }))
         return Fail(kNotFound, L"timed out waiting for a message box " + Describe(target, 0));
     std::wstring icon;
     PollUntil(kIconPaintMs, [&] { return !(icon = IconName(FindIconStatic(box.window))).empty(); });
