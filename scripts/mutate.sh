@@ -8,13 +8,14 @@
 # labels run (unit, scenario, contract, sweep); the file is put back whatever
 # happens.
 #
-#   scripts/mutate.sh [FILTER]   (only mutations whose line contains FILTER)
+#   scripts/mutate.sh [FILTER]   (only mutations whose line contains FILTER;
+#                                 MUTATIONS=file names another list)
 #
 # Not part of the test command: it takes minutes. Run it before you stop.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 filter="${1:-}"
-list="scripts/mutations.txt"
+list="${MUTATIONS:-scripts/mutations.txt}"
 cmake --preset linux >/dev/null
 cmake --build --preset linux >/dev/null || { echo "mutate: the unmutated tree does not build" >&2; exit 2; }
 

@@ -196,11 +196,16 @@ TEST_F(FolderGuard, AFolderThatCannotBeHeldOrASubfolderThatIsALinkIsLeftAlone)
 
 TEST_F(FolderGuard, AFolderInsideAUserFolderGoesWhole)
 {
+    // Only starts like the Windows folder: it is not in it.
+    InstallDriverFolder(machine, L"C:\\Windows Drivers\\");
+    Uninstall(L"C:\\Windows Drivers\\");
+    EXPECT_FALSE(machine.volume.DirectoryExists(L"C:\\Windows Drivers"));
+
     const std::wstring folder = kProfile + L"Downloads\\PX Driver\\";
     InstallDriverFolder(machine, folder);
     Uninstall(folder);
-    ASSERT_EQ(machine.volume.RecycleBin().size(), 1u);
-    EXPECT_EQ(machine.volume.RecycleBin()[0].originalPath, kProfile + L"Downloads\\PX Driver");
+    ASSERT_EQ(machine.volume.RecycleBin().size(), 2u);
+    EXPECT_EQ(machine.volume.RecycleBin()[1].originalPath, kProfile + L"Downloads\\PX Driver");
     EXPECT_TRUE(machine.volume.DirectoryExists(kProfile + L"Downloads"));
 }
 
