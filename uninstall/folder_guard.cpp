@@ -131,12 +131,18 @@ bool HoldsDriverInf(const WCHAR* folder)
            Os().SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &size) && size != 0;
 }
 
+// folder\name into a MAX_PATH buffer; a drive root keeps its one backslash.
+bool JoinPath(const WCHAR* folder, const WCHAR* name, WCHAR* path)
+{
+    const WCHAR* separator = folder[wcslen(folder) - 1] == L'\\' ? L"" : L"\\";
+    return FormatBounded(path, MAX_PATH, L"%ws%ws%ws", folder, separator, name) == S_OK;
+}
+
 // Appends path to a double-NUL list if it is a plain file (no folder, no link).
 void AddIfPlainFile(const WCHAR* folder, const WCHAR* name, WCHAR* list, size_t* used, size_t capacity, int* count)
 {
     WCHAR path[MAX_PATH] = {0};
-    const WCHAR* separator = folder[wcslen(folder) - 1] == L'\\' ? L"" : L"\\";
-    if (FormatBounded(path, MAX_PATH, L"%ws%ws%ws", folder, separator, name) != S_OK) {
+    if (!JoinPath(folder, name, path)) {
         return;
     }
     const DWORD attributes = Os().GetFileAttributesW(path);
@@ -179,8 +185,7 @@ void ReleaseFolders(HeldFolders* held)
 bool HoldPlainFolder(const WCHAR* folder, const WCHAR* name, HeldFolders* held)
 {
     WCHAR path[MAX_PATH] = {0};
-    const WCHAR* separator = folder[wcslen(folder) - 1] == L'\\' ? L"" : L"\\";
-    if (held->count == 8 || FormatBounded(path, MAX_PATH, L"%ws%ws%ws", folder, separator, name) != S_OK) {
+    if (held->count == 8 || !JoinPath(folder, name, path)) {
         return false;
     }
     HANDLE handle = HoldFolder(path);
