@@ -1,5 +1,6 @@
 #include "install/install_loop.h"
 
+#include "common/catalogue.h"
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
@@ -20,8 +21,8 @@ struct Messages {
 
 void Load(Messages* messages, UINT textId)
 {
-    Os().LoadStringW(InstanceHandle, textId, messages->text, 260);
-    Os().LoadStringW(InstanceHandle, IDS_MESSAGE_CAPTION, messages->caption, 260);
+    LoadText(textId, messages->text, 260);
+    LoadText(IDS_MESSAGE_CAPTION, messages->caption, 260);
 }
 
 // Retry starts a new pass; any other answer (Cancel, or no box at all) ends the loop.

@@ -33,4 +33,14 @@ const wchar_t* CatalogueText(UINT id, LANGID uiLanguage)
     return nullptr;
 }
 
+bool CatalogueHasBlockOf(UINT id)
+{
+    for (const CatalogueRow& row : kRows) {
+        if (row.id >> 4 == id >> 4) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace sim

@@ -18,10 +18,8 @@ int SimPlatform::MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT typ
 
 int SimPlatform::LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int capacity)
 {
+    // A resource that cannot be found or loaded leaves the buffer as it was.
     if (Injected("LoadStringW")) {
-        if (buffer != nullptr && capacity > 0) {
-            buffer[0] = 0;
-        }
         return 0;
     }
     if (instance != machine_.CurrentProcess().instance) {
@@ -32,7 +30,8 @@ int SimPlatform::LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int cap
     }
     const wchar_t* text = CatalogueText(id, machine_.uiLanguage);
     if (text == nullptr) {
-        if (buffer != nullptr && capacity > 0) {
+        // Only a string missing from a block that exists empties the buffer.
+        if (buffer != nullptr && capacity > 1 && CatalogueHasBlockOf(id)) {
             buffer[0] = 0;
         }
         SetLastErrorCode(ERROR_RESOURCE_NAME_NOT_FOUND);

@@ -83,10 +83,4 @@ TEST_F(Catalogue, LoadingCutsToTheCapacity)
     EXPECT_EQ(Load(IDS_MESSAGE_CAPTION, 25), L"Message");
 }
 
-TEST_F(Catalogue, AMissingStringLoadsAsEmpty)
-{
-    EXPECT_EQ(Load(199, 1024), L"");
-    EXPECT_EQ(Load(100, 1024), L"");
-}
-
 } // namespace

@@ -111,6 +111,20 @@ TEST_F(InstallMode, AFailureWithRetryStartsANewPassAlsoForThePrinterStillWaiting
     EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
 }
 
+TEST_F(InstallMode, AStringThatCannotBeLoadedIsShownInEnglishNeverAsTheLastBoxsText)
+{
+    machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    machine.spooler.bindingDoesNothing = true;
+    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.messageBoxes.Expect(L"打印机驱动安装失败，错误码:1801，请联系技术支持。", L"提示信息", kFailedBox, IDRETRY,
+                                [this] { WriteDriverFolder(machine, kFolder); });
+    // The success text fails to load; the buffer still holds the failure's template.
+    machine.faults.FailCall("LoadStringW", 3, ERROR_RESOURCE_NAME_NOT_FOUND);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"提示信息", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+}
+
 TEST_F(InstallMode, AFailureThenRetryAfterUnpluggingAsksForAPrinter)
 {
     machine.spooler.bindingDoesNothing = true;

@@ -1,6 +1,7 @@
 #include "uninstall/removal.h"
 
 
+#include "common/catalogue.h"
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/log.h"
@@ -27,14 +28,14 @@ void PostProgress(HWND dialog, int position)
 
 void SetRemoved(WCHAR* status)
 {
-    Os().LoadStringW(InstanceHandle, IDS_REMOVED, TextBufferA, 1024);
+    LoadText(IDS_REMOVED, TextBufferA, 1024);
     FormatBounded(status, 256, TextBufferA);
 }
 
 // The error is the one the failing call left, whatever loading the text does to the last error.
 void SetFailed(WCHAR* status, DWORD error)
 {
-    Os().LoadStringW(InstanceHandle, IDS_REMOVE_FAILED, TextBufferA, 1024);
+    LoadText(IDS_REMOVE_FAILED, TextBufferA, 1024);
     FormatBounded(status, 256, TextBufferA, static_cast<int>(error));
 }
 
@@ -265,8 +266,8 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
     // The final messages use buffers of their own: the tree rebuild may be using A and B now.
     WCHAR text[1024] = {0};
     WCHAR caption[25] = {0};
-    Os().LoadStringW(InstanceHandle, IDS_UNINSTALLED, text, 1024);
-    Os().LoadStringW(InstanceHandle, IDS_MESSAGE_CAPTION, caption, 25);
+    LoadText(IDS_UNINSTALLED, text, 1024);
+    LoadText(IDS_MESSAGE_CAPTION, caption, 25);
     Os().MessageBoxW(dialog, text, caption, MB_OK);
     ActiveWorker = WORKER_CLOSING;
     if (!Os().PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0)) {
@@ -279,6 +280,6 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
 void ShowUninstallFailed(HWND dialog)
 {
     WCHAR text[1024] = {0};
-    Os().LoadStringW(InstanceHandle, IDS_UNINSTALL_FAILED, text, 1024);
+    LoadText(IDS_UNINSTALL_FAILED, text, 1024);
     Os().MessageBoxW(dialog, text, nullptr, MB_OK);
 }

@@ -1,6 +1,7 @@
 #include "uninstall/uninstall_dialog.h"
 
 #include "app/startup.h"
+#include "common/catalogue.h"
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
@@ -30,7 +31,7 @@ void ExpandItem(HWND tree, HTREEITEM item)
 // Loads a catalogue string into buffer A; the caller formats it into B.
 void LoadIntoA(UINT id)
 {
-    Os().LoadStringW(InstanceHandle, id, TextBufferA, 1024);
+    LoadText(id, TextBufferA, 1024);
 }
 
 void FormatPackageLine(const PackageNode* node)
@@ -165,15 +166,15 @@ void FillComponentTree(HWND dialog)
     Os().SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     const Inventory& inventory = ComponentInventory;
     if (inventory.packages == nullptr && inventory.monitors == nullptr && inventory.gaps == 0) {
-        Os().LoadStringW(InstanceHandle, IDS_NOTHING_TO_REMOVE, TextBufferB, 1024);
+        LoadText(IDS_NOTHING_TO_REMOVE, TextBufferB, 1024);
         InsertItem(tree, TVI_ROOT, TextBufferB);
         return;
     }
-    Os().LoadStringW(InstanceHandle, IDS_DRIVER_FOLDER, TextBufferB, 1024);
+    LoadText(IDS_DRIVER_FOLDER, TextBufferB, 1024);
     Os().wsprintfW(TextBufferA, TextBufferB, InstallDirectory);
     InsertItem(tree, TVI_ROOT, TextBufferA);
     if (inventory.gaps != 0) {
-        Os().LoadStringW(InstanceHandle, IDS_INVENTORY_INCOMPLETE, TextBufferB, 1024);
+        LoadText(IDS_INVENTORY_INCOMPLETE, TextBufferB, 1024);
         InsertItem(tree, TVI_ROOT, TextBufferB);
     }
     for (const PackageNode* node = inventory.packages; node != nullptr; node = node->next) {

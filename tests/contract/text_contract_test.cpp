@@ -100,9 +100,18 @@ TEST_F(TextContract, StringsLoadInTheUserInterfaceLanguage)
     int length = Os().LoadStringW(HostModuleInstance(), IDS_UNINSTALL_FAILED, caption, 25);
     EXPECT_EQ(length, 24);
     EXPECT_EQ(caption[24], 0);
+}
 
-    text[0] = L'#';
-    EXPECT_EQ(Os().LoadStringW(HostModuleInstance(), 199, text, 1024), 0) << "no string 199";
+// A failed load may leave the buffer as it was: a caller that formats
+// whatever it holds then formats an earlier message.
+TEST_F(TextContract, AStringThatIsMissingLeavesTheBufferAsItWasUnlessItsBlockExists)
+{
+    WCHAR text[16] = L"earlier";
+    EXPECT_EQ(Os().LoadStringW(HostModuleInstance(), 199, text, 16), 0) << "no block holds string 199";
+    EXPECT_EQ(std::wstring(text), L"earlier");
+    // Strings come in blocks of sixteen; 127 shares a block with the catalogue's last strings.
+    EXPECT_EQ(Os().LoadStringW(HostModuleInstance(), 127, text, 16), 0) << "no string 127";
+    EXPECT_EQ(text[0], 0);
 }
 
 } // namespace

@@ -1,0 +1,10 @@
+// The message catalogue: the tool's string resources in the user's language.
+#pragma once
+
+#include "common/wintypes.h"
+
+// Loads string `id` into buffer (capacity in characters, at least 1) and
+// returns its length. A string the resource loader cannot give is taken from
+// the English texts built into the program, so a message never shows an
+// earlier message's text, and never formats one.
+int LoadText(UINT id, WCHAR* buffer, int capacity);
