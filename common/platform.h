@@ -67,6 +67,11 @@ public:
     virtual LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                      LPDWORD lpcbData) = 0;
     virtual LSTATUS RegCloseKey(HKEY hKey) = 0;
+    // The descriptor is LocalAlloc'ed: LocalFree it.
+    virtual BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR StringSecurityDescriptor,
+                                                                      DWORD StringSDRevision,
+                                                                      PSECURITY_DESCRIPTOR* SecurityDescriptor,
+                                                                      PULONG SecurityDescriptorSize) = 0;
     virtual SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) = 0;
     virtual SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) = 0;
     virtual BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, LPBYTE lpBuffer, DWORD cbBufSize,
@@ -81,6 +86,7 @@ public:
     virtual HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE hToken, PWSTR* ppszPath) = 0;
     // ole32.dll: frees what SHGetKnownFolderPath handed back.
     virtual void CoTaskMemFree(LPVOID pv) = 0;
+    virtual HRESULT CoCreateGuid(GUID* pguid) = 0;
 
     // ---- User interface (user32.dll, common controls) ----
     virtual INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
@@ -111,6 +117,9 @@ public:
     virtual DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) = 0;
     virtual UINT GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uUnique, LPWSTR lpTempFileName) = 0;
     virtual UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) = 0;
+    virtual UINT GetSystemWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) = 0;
+    virtual BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) = 0;
+    virtual BOOL RemoveDirectoryW(LPCWSTR lpPathName) = 0;
     virtual BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) = 0;
     virtual BOOL DeleteFileW(LPCWSTR lpFileName) = 0;
     virtual DWORD GetFileAttributesW(LPCWSTR lpFileName) = 0;

@@ -14,9 +14,28 @@ Machine::Machine()
     : messageBoxes([this](const std::string& what) { ReportViolation(what); }),
       dialogs([this](const std::string& what) { ReportViolation(what); })
 {
+    const std::wstring profile = L"C:\\Users\\Operator";
+    // Who may write where, as a fresh Windows sets it up. Everything made
+    // below these folders inherits from them.
+    const std::wstring administered = L"(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    const std::wstring readByUsers = L"(A;OICI;0x1200a9;;;BU)";
+    const std::pair<std::wstring, std::wstring> secured[] = {
+        {L"C:\\Windows", L"O:SYD:P" + administered + readByUsers},
+        // Users may add files and folders here, and change only their own.
+        {L"C:\\Windows\\Temp", L"O:SYD:P" + administered + L"(A;OICIIO;FA;;;CO)(A;CI;0x100026;;;BU)"},
+        {L"C:\\Users", L"O:SYD:P" + administered + readByUsers},
+        {profile, L"O:" + std::wstring(kOperatorSid) + L"D:P" + administered + L"(A;OICI;FA;;;" + kOperatorSid + L")"},
+        {L"C:\\Users\\Public", L"O:SYD:P" + administered + L"(A;OICI;0x1301bf;;;BU)"},
+        {L"C:\\Program Files", L"O:SYD:P" + administered + readByUsers},
+        {L"C:\\Program Files (x86)", L"O:SYD:P" + administered + readByUsers},
+        {L"C:\\ProgramData", L"O:SYD:P" + administered + L"(A;OICIIO;FA;;;CO)" + readByUsers + L"(A;CI;0x100006;;;BU)"},
+    };
+    for (const auto& [path, sddl] : secured) {
+        volume.CreateDirectory(path);
+        volume.SetSecurity(path, *ParseSddl(sddl));
+    }
     volume.CreateDirectory(systemDirectory);
     volume.CreateDirectory(tempPath);
-    const std::wstring profile = L"C:\\Users\\Operator";
     const std::pair<const KNOWNFOLDERID*, std::wstring> folders[] = {
         {&FOLDERID_Windows, L"C:\\Windows"},
         {&FOLDERID_UserProfiles, L"C:\\Users"},
@@ -242,6 +261,15 @@ bool Machine::CloseHandle(HANDLE handle)
     return handles_.erase(handle) == 1;
 }
 
+HANDLE Machine::HoldFile(const std::wstring& path)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    HANDLE handle = NewHandle(HandleKind::File);
+    heldFolders_[handle] = path;
+    volume.SetHeldOpen(path, true);
+    return handle;
+}
+
 HANDLE Machine::HoldFolder(const std::wstring& path)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
@@ -256,7 +284,9 @@ std::vector<std::wstring> Machine::HeldFolders() const
     std::lock_guard<std::recursive_mutex> guard(lock_);
     std::vector<std::wstring> folders;
     for (const auto& entry : heldFolders_) {
-        folders.push_back(entry.second);
+        if (handles_.at(entry.first) == HandleKind::Folder) {
+            folders.push_back(entry.second);
+        }
     }
     return folders;
 }
@@ -299,6 +329,59 @@ void Machine::JoinThreads()
             thread.join();
         }
     }
+}
+
+namespace {
+
+// The token of an actor acting on this thread; none while the tool acts.
+thread_local const Token* t_actorToken = nullptr;
+
+} // namespace
+
+const Token& Machine::CallerToken() const
+{
+    return t_actorToken != nullptr ? *t_actorToken : toolToken;
+}
+
+bool Machine::ActorActing() const
+{
+    return t_actorToken != nullptr;
+}
+
+void Machine::RunAs(const Token& token, const std::function<void()>& action)
+{
+    const Token* outer = t_actorToken;
+    t_actorToken = &token;
+    action();
+    t_actorToken = outer;
+}
+
+void Machine::SetActorBetweenCalls(const Token& token, std::function<void()> action)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    actorToken_ = token;
+    actor_ = std::move(action);
+}
+
+void Machine::ActBetweenCalls()
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (actor_ && t_actorToken == nullptr) {
+        RunAs(actorToken_, actor_);
+    }
+}
+
+void Machine::Restart()
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const DWORD state = spooler.ServiceState();
+    spooler.SetServiceState(SERVICE_STOPPED);
+    heldFolders_.clear();
+    volume.Restart();
+    if (state == SERVICE_RUNNING) {
+        spooler.SetServiceState(SERVICE_RUNNING);
+    }
+    ++restarts_;
 }
 
 void Machine::ReportViolation(const std::string& what)

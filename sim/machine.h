@@ -20,6 +20,7 @@
 #include "sim/faults.h"
 #include "sim/message_boxes.h"
 #include "sim/registry.h"
+#include "sim/security.h"
 #include "sim/shell.h"
 #include "sim/spooler.h"
 #include "sim/volume.h"
@@ -44,7 +45,7 @@ struct LaunchRecord {
     bool ran = false;
 };
 
-enum class HandleKind { Process, Thread, Folder };
+enum class HandleKind { Process, Thread, Folder, File };
 
 class Machine {
 public:
@@ -56,6 +57,7 @@ public:
     // ---- Settings of the machine ----
     LANGID uiLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     WORD processorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+    std::wstring windowsDirectory = L"C:\\Windows";
     std::wstring systemDirectory = L"C:\\Windows\\system32";
     std::wstring tempPath = L"C:\\Users\\Operator\\AppData\\Local\\Temp\\";
     // What GetDriveTypeW says of each drive letter (upper case); a letter not
@@ -100,6 +102,7 @@ public:
     // CreateProcessW's effect: 0, or the error Windows would give.
     DWORD Launch(const std::wstring& commandLine);
     unsigned NextTempUnique() { return nextTempUnique_++; }
+    uint32_t NextSerial() { return nextSerial_++; }
 
     // ---- The heap of LocalAlloc: what is still allocated goes when the process does ----
     void TrackBlock(void* block);
@@ -109,6 +112,27 @@ public:
     void ReleaseHeap();
     std::set<void*> HeapBlocks() const;
 
+    // ---- Who acts ----
+    // The tool runs elevated: its manifest asks for administrator rights.
+    Token toolToken;
+    // The token of the calling thread: the tool's, or an actor's while it acts.
+    const Token& CallerToken() const;
+    // Runs `action` as another process of the machine with `token`: its
+    // platform operations are checked against that token, never counted or
+    // failed as the tool's.
+    void RunAs(const Token& token, const std::function<void()>& action);
+    bool ActorActing() const;
+    // Another process that acts before each of the tool's platform
+    // operations (a process of the same user watching what the tool does).
+    void SetActorBetweenCalls(const Token& token, std::function<void()> action);
+    void ActBetweenCalls();
+
+    // ---- Restart ----
+    // Everything stops, the pending renames happen, and the spooler starts
+    // again if it ran.
+    void Restart();
+    unsigned Restarts() const { return restarts_; }
+
     // ---- Handles and threads ----
     HANDLE NewHandle(HandleKind kind);
     bool CloseHandle(HANDLE handle);
@@ -116,6 +140,9 @@ public:
     // above it can be moved or deleted until the handle is closed.
     HANDLE HoldFolder(const std::wstring& path);
     std::vector<std::wstring> HeldFolders() const;
+    // A file opened without write or delete sharing: it can be read and run,
+    // not changed, renamed or deleted, until the handle is closed.
+    HANDLE HoldFile(const std::wstring& path);
     size_t OpenHandles(HandleKind kind) const;
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
     void JoinThreads();
@@ -133,9 +160,13 @@ private:
     unsigned processCount_ = 0;
     std::vector<LaunchRecord> launches_;
     unsigned nextTempUnique_ = 0x1A2B;
+    uint32_t nextSerial_ = 1;
     uintptr_t nextHandle_ = 0x1000;
     std::map<HANDLE, HandleKind> handles_;
-    std::map<HANDLE, std::wstring> heldFolders_; // by handle, the folder as opened
+    std::map<HANDLE, std::wstring> heldFolders_; // by handle, the folder or file as opened
+    Token actorToken_;
+    std::function<void()> actor_;
+    unsigned restarts_ = 0;
     std::set<void*> heap_;
     std::vector<std::thread> threads_;
     mutable std::mutex violationsMutex_;

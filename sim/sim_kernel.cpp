@@ -48,6 +48,11 @@ DWORD LastErrorCode()
 
 bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site)
 {
+    // Another process's calls are its own: neither counted nor failed as the tool's.
+    if (machine_.ActorActing()) {
+        return false;
+    }
+    machine_.ActBetweenCalls();
     DWORD injected = ERROR_SUCCESS;
     if (!machine_.faults.Check(operation, site, &injected)) {
         return false;
@@ -143,10 +148,14 @@ UINT SimPlatform::GetTempFileNameW(LPCWSTR pathName, LPCWSTR prefix, UINT unique
             std::memcpy(tempFileName, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
             return number;
         }
-        if (!machine_.volume.FileExists(path)) {
-            machine_.volume.WriteFile(path, std::string());
+        DWORD error = machine_.volume.CreateNewFile(path, &machine_.CallerToken());
+        if (error == ERROR_SUCCESS) {
             std::memcpy(tempFileName, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
             return number;
+        }
+        if (error != ERROR_FILE_EXISTS) {
+            SetLastErrorCode(error);
+            return 0;
         }
     }
     SetLastErrorCode(ERROR_FILE_EXISTS);
@@ -167,7 +176,7 @@ BOOL SimPlatform::CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists)
         return FALSE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
-    if (Failed(machine_.volume.Copy(existing, target, failIfExists != FALSE))) {
+    if (Failed(machine_.volume.Copy(existing, target, failIfExists != FALSE, &machine_.CallerToken()))) {
         return FALSE;
     }
     SetLastErrorCode(ERROR_SUCCESS);
@@ -193,18 +202,20 @@ DWORD SimPlatform::GetFileAttributesW(LPCWSTR path)
     return attributes;
 }
 
-// Only what the tool does: open an existing folder to hold it, without
-// FILE_SHARE_DELETE. Files are opened by the operations that use them.
+// Only what the tool does: open an existing folder, or an existing file for
+// reading, to hold it: without FILE_SHARE_DELETE, and for a file without
+// FILE_SHARE_WRITE. Files are otherwise opened by the operations that use them.
 HANDLE SimPlatform::CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE templateFile)
 {
     if (Injected("CreateFileW")) {
         return INVALID_HANDLE_VALUE;
     }
+    const bool folder = (flags & FILE_FLAG_BACKUP_SEMANTICS) != 0;
     if (path == nullptr || !Volume::IsAbsolute(path) || security != nullptr || templateFile != nullptr ||
-        disposition != OPEN_EXISTING || (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0 || (share & FILE_SHARE_DELETE) != 0 ||
-        access != FILE_LIST_DIRECTORY) {
-        NotModelled("CreateFileW other than holding a folder open");
+        disposition != OPEN_EXISTING || (share & FILE_SHARE_DELETE) != 0 ||
+        (folder ? access != FILE_LIST_DIRECTORY : access != GENERIC_READ || (share & FILE_SHARE_WRITE) != 0)) {
+        NotModelled("CreateFileW other than holding a folder or a file open");
         return INVALID_HANDLE_VALUE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
@@ -214,11 +225,50 @@ HANDLE SimPlatform::CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECUR
         SetLastErrorCode(error);
         return INVALID_HANDLE_VALUE;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        NotModelled("CreateFileW of a file");
+    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder != folder) {
+        // A folder without backup semantics, or a file with them.
+        SetLastErrorCode(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    return machine_.HoldFolder(path);
+    return folder ? machine_.HoldFolder(path) : machine_.HoldFile(path);
+}
+
+UINT SimPlatform::GetSystemWindowsDirectoryW(LPWSTR buffer, UINT capacity)
+{
+    if (Injected("GetSystemWindowsDirectoryW")) {
+        return 0;
+    }
+    return CopyOut(machine_.windowsDirectory, buffer, capacity);
+}
+
+BOOL SimPlatform::CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes)
+{
+    if (Injected("CreateDirectoryW")) {
+        return FALSE;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    std::optional<SecurityDescriptor> own;
+    if (attributes != nullptr) {
+        own = DescriptorOf(attributes);
+        if (!own) {
+            SetLastErrorCode(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    DWORD error = machine_.volume.MakeDirectory(path != nullptr ? path : L"", own ? &*own : nullptr,
+                                                &machine_.CallerToken());
+    return Failed(error) ? FALSE : TRUE;
+}
+
+BOOL SimPlatform::RemoveDirectoryW(LPCWSTR path)
+{
+    if (Injected("RemoveDirectoryW")) {
+        return FALSE;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    return Failed(machine_.volume.RemoveDirectory(path != nullptr ? path : L"", &machine_.CallerToken())) ? FALSE
+                                                                                                        : TRUE;
 }
 
 // Drive roots ("C:\\") and share roots ("\\\\server\\share\\"); a share is remote.
@@ -247,7 +297,7 @@ BOOL SimPlatform::DeleteFileW(LPCWSTR path)
         return FALSE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
-    return Failed(machine_.volume.Delete(path)) ? FALSE : TRUE;
+    return Failed(machine_.volume.Delete(path, &machine_.CallerToken())) ? FALSE : TRUE;
 }
 
 BOOL SimPlatform::MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags)
@@ -256,7 +306,9 @@ BOOL SimPlatform::MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags)
         return FALSE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
-    return Failed(machine_.volume.Move(existing, target != nullptr ? target : L"", flags)) ? FALSE : TRUE;
+    return Failed(machine_.volume.Move(existing, target != nullptr ? target : L"", flags, &machine_.CallerToken()))
+               ? FALSE
+               : TRUE;
 }
 
 BOOL SimPlatform::CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,

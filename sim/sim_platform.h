@@ -1,6 +1,8 @@
 // The platform interface answered by a simulated machine.
 #pragma once
 
+#include <optional>
+
 #include "common/platform.h"
 #include "sim/machine.h"
 
@@ -48,6 +50,7 @@ public:
     LSTATUS RegGetValueW(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID, LPDWORD) override;
     LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD) override;
     LSTATUS RegCloseKey(HKEY) override;
+    BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG) override;
     SC_HANDLE OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD) override;
     SC_HANDLE OpenServiceW(SC_HANDLE, LPCWSTR, DWORD) override;
     BOOL QueryServiceStatusEx(SC_HANDLE, SC_STATUS_TYPE, LPBYTE, DWORD, LPDWORD) override;
@@ -60,6 +63,7 @@ public:
     void SHChangeNotify(LONG, UINT, LPCVOID, LPCVOID) override;
     HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*) override;
     void CoTaskMemFree(LPVOID) override;
+    HRESULT CoCreateGuid(GUID*) override;
 
     // ---- User interface ----
     INT_PTR DialogBoxParamW(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM) override;
@@ -79,6 +83,9 @@ public:
     DWORD GetTempPathW(DWORD, LPWSTR) override;
     UINT GetTempFileNameW(LPCWSTR, LPCWSTR, UINT, LPWSTR) override;
     UINT GetSystemDirectoryW(LPWSTR, UINT) override;
+    UINT GetSystemWindowsDirectoryW(LPWSTR, UINT) override;
+    BOOL CreateDirectoryW(LPCWSTR, LPSECURITY_ATTRIBUTES) override;
+    BOOL RemoveDirectoryW(LPCWSTR) override;
     BOOL CopyFileW(LPCWSTR, LPCWSTR, BOOL) override;
     BOOL DeleteFileW(LPCWSTR) override;
     DWORD GetFileAttributesW(LPCWSTR) override;
@@ -108,6 +115,8 @@ private:
     // FO_DELETE after its checks: the result SHFileOperationW returns.
     int DeleteThroughShell(LPSHFILEOPSTRUCTW operation, FileOperation* record);
     bool RecycleBinTakes(const std::wstring& path);
+    // The descriptor a caller passed, as made by ConvertStringSecurityDescriptorToSecurityDescriptorW.
+    std::optional<SecurityDescriptor> DescriptorOf(LPSECURITY_ATTRIBUTES attributes);
 
     Machine& machine_;
 };

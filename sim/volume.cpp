@@ -1,5 +1,6 @@
 #include "sim/volume.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "sim/wide.h"
@@ -30,6 +31,10 @@ std::wstring ParentPath(const std::wstring& path)
 Volume::Volume()
 {
     CreateDirectory(L"C:\\");
+    // The root as Windows sets it up: whoever signs in may make folders there
+    // and change what those hold.
+    SetSecurity(L"C:\\", *ParseSddl(L"O:SYD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+                                       L"(A;;0x4;;;AU)(A;OICIIO;0x1301bf;;;AU)"));
 }
 
 bool Volume::IsAbsolute(const std::wstring& path)
@@ -82,21 +87,65 @@ void Volume::CreateParent(const std::wstring& path)
     }
 }
 
+Volume::Entry& Volume::NewEntry(const std::wstring& path, bool directory, const std::wstring& owner,
+                                const SecurityDescriptor* own)
+{
+    const std::wstring key = Key(path);
+    auto parent = entries_.find(ParentKey(key));
+    Entry& entry = entries_[key];
+    entry = Entry();
+    entry.path = path;
+    entry.directory = directory;
+    entry.security = Inherit(parent != entries_.end() ? parent->second.security : SecurityDescriptor(), directory,
+                             owner, own);
+    return entry;
+}
+
 void Volume::CreateDirectory(const std::wstring& path)
 {
     CreateParent(path);
-    Entry& entry = entries_[Key(path)];
-    entry.path = path;
-    entry.directory = true;
+    auto found = entries_.find(Key(path));
+    if (found == entries_.end()) {
+        NewEntry(path, true, L"BA");
+    } else {
+        found->second.directory = true;
+    }
 }
 
 void Volume::WriteFile(const std::wstring& path, const std::string& content)
 {
     CreateParent(path);
-    Entry& entry = entries_[Key(path)];
-    entry.path = path;
-    entry.directory = false;
+    auto found = entries_.find(Key(path));
+    Entry& entry = found == entries_.end() || found->second.directory ? NewEntry(path, false, L"BA") : found->second;
     entry.content = content;
+}
+
+void Volume::SetSecurity(const std::wstring& path, const SecurityDescriptor& security)
+{
+    auto found = entries_.find(Key(path));
+    if (found != entries_.end()) {
+        found->second.security = security;
+    }
+}
+
+std::optional<SecurityDescriptor> Volume::Security(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    return entry != nullptr ? std::optional<SecurityDescriptor>(entry->security) : std::nullopt;
+}
+
+bool Volume::Allowed(const std::wstring& key, DWORD rights, const Token* who) const
+{
+    if (who == nullptr) {
+        return true;
+    }
+    auto found = entries_.find(key);
+    return found != entries_.end() && (GrantedAccess(found->second.security, *who) & rights) == rights;
+}
+
+bool Volume::MayDelete(const std::wstring& key, const Token* who) const
+{
+    return Allowed(key, DELETE, who) || Allowed(ParentKey(key), FILE_DELETE_CHILD, who);
 }
 
 const Volume::Entry* Volume::Find(const std::wstring& path) const
@@ -136,6 +185,18 @@ std::vector<std::wstring> Volume::ListFiles(const std::wstring& directory) const
         }
     }
     return files;
+}
+
+std::vector<std::wstring> Volume::ListFolders(const std::wstring& directory) const
+{
+    std::vector<std::wstring> folders;
+    std::wstring key = Key(directory);
+    for (const auto& [entryKey, entry] : entries_) {
+        if (entry.directory && entryKey != key && ParentKey(entryKey) == key) {
+            folders.push_back(entry.path);
+        }
+    }
+    return folders;
 }
 
 void Volume::SetReadOnly(const std::wstring& path)
@@ -185,7 +246,7 @@ DWORD Volume::CheckParent(const std::wstring& key) const
     return ERROR_SUCCESS;
 }
 
-DWORD Volume::Copy(const std::wstring& source, const std::wstring& destination, bool failIfExists)
+DWORD Volume::Copy(const std::wstring& source, const std::wstring& destination, bool failIfExists, const Token* who)
 {
     if (!IsAbsolute(source) || !IsAbsolute(destination)) {
         return ERROR_PATH_NOT_FOUND;
@@ -212,21 +273,20 @@ DWORD Volume::Copy(const std::wstring& source, const std::wstring& destination, 
         if (existing->second.heldOpen) {
             return ERROR_SHARING_VIOLATION;
         }
-        if (existing->second.readOnly) {
+        if (existing->second.readOnly || !Allowed(key, FILE_WRITE_DATA, who)) {
             return ERROR_ACCESS_DENIED;
         }
+    } else if (!Allowed(ParentKey(key), FILE_ADD_FILE, who)) {
+        return ERROR_ACCESS_DENIED;
     }
     std::string content = from->content;
-    Entry& entry = entries_[key];
-    if (entry.path.empty()) {
-        entry.path = destination;
-    }
-    entry.directory = false;
+    Entry& entry = existing != entries_.end() ? existing->second
+                                              : NewEntry(destination, false, who ? who->DefaultOwner() : L"BA");
     entry.content = std::move(content);
     return ERROR_SUCCESS;
 }
 
-DWORD Volume::Delete(const std::wstring& path)
+DWORD Volume::Delete(const std::wstring& path, const Token* who)
 {
     if (!IsAbsolute(path)) {
         return ERROR_PATH_NOT_FOUND;
@@ -239,28 +299,207 @@ DWORD Volume::Delete(const std::wstring& path)
     if (found->second.directory) {
         return ERROR_ACCESS_DENIED;
     }
-    if (found->second.heldOpen || found->second.readOnly) {
+    if (found->second.heldOpen || found->second.readOnly || !MayDelete(key, who)) {
         return ERROR_ACCESS_DENIED;
     }
     entries_.erase(found);
     return ERROR_SUCCESS;
 }
 
-DWORD Volume::Move(const std::wstring& source, const std::wstring& destination, DWORD flags)
+DWORD Volume::Move(const std::wstring& source, const std::wstring& destination, DWORD flags, const Token* who)
 {
     if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
-        // Recorded for the next restart; the source need not exist now.
+        // Recorded for the next restart, in a list only administrators may
+        // write; the source need not exist now.
+        if (who != nullptr && !who->elevated) {
+            return ERROR_ACCESS_DENIED;
+        }
         if (!IsAbsolute(source)) {
             return ERROR_PATH_NOT_FOUND;
         }
-        pending_.push_back({source, destination});
+        pending_.push_back({source, destination, flags});
         return ERROR_SUCCESS;
     }
-    DWORD error = Copy(source, destination, (flags & MOVEFILE_REPLACE_EXISTING) == 0);
-    if (error == ERROR_FILE_EXISTS) {
+    if (!IsAbsolute(source) || !IsAbsolute(destination)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring key = Key(source);
+    const std::wstring toKey = Key(destination);
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return CheckParent(key) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    if (toKey[0] != key[0]) {
+        if (found->second.directory || (flags & MOVEFILE_COPY_ALLOWED) == 0) {
+            return ERROR_NOT_SAME_DEVICE;
+        }
+        DWORD error = Copy(source, destination, (flags & MOVEFILE_REPLACE_EXISTING) == 0, who);
+        return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error != ERROR_SUCCESS ? error : Delete(source, who);
+    }
+    if (toKey == key) {
+        return ERROR_SUCCESS;
+    }
+    if (DWORD error = CheckParent(toKey)) {
+        return error;
+    }
+    if (toKey.compare(0, key.size() + 1, key + L"\\") == 0 || ParentKey(key).empty()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    for (const std::wstring& stored : ListTree(source)) {
+        if (entries_.at(Key(stored)).heldOpen) {
+            return ERROR_SHARING_VIOLATION;
+        }
+    }
+    const bool directory = found->second.directory;
+    if (!MayDelete(key, who) ||
+        !Allowed(ParentKey(toKey), directory ? FILE_ADD_SUBDIRECTORY : FILE_ADD_FILE, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    auto existing = entries_.find(toKey);
+    if (existing != entries_.end()) {
+        if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 || existing->second.directory || directory) {
+            return ERROR_ALREADY_EXISTS;
+        }
+        if (existing->second.heldOpen || existing->second.readOnly || !MayDelete(toKey, who)) {
+            return ERROR_ACCESS_DENIED;
+        }
+        entries_.erase(existing);
+    }
+    Rekey(key, toKey, destination);
+    return ERROR_SUCCESS;
+}
+
+void Volume::Rekey(const std::wstring& fromKey, const std::wstring& toKey, const std::wstring& toPath)
+{
+    std::map<std::wstring, Entry> moved;
+    const std::wstring prefix = fromKey + L'\\';
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->first == fromKey || it->first.compare(0, prefix.size(), prefix) == 0) {
+            Entry entry = it->second;
+            const std::wstring rest = it->first.substr(fromKey.size());
+            // The names below keep how they were written: the last components of the stored path.
+            std::wstring stored = toPath;
+            if (!rest.empty()) {
+                size_t depth = static_cast<size_t>(std::count(rest.begin(), rest.end(), L'\\'));
+                std::wstring tail;
+                std::wstring path = entry.path;
+                while (depth-- > 0) {
+                    size_t last = path.find_last_not_of(L"\\/");
+                    size_t slash = path.find_last_of(L"\\/", last);
+                    tail = L"\\" + path.substr(slash + 1, last - slash) + tail;
+                    path = path.substr(0, slash);
+                }
+                stored = toPath + tail;
+            }
+            entry.path = stored;
+            moved.emplace(toKey + rest, entry);
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    entries_.insert(moved.begin(), moved.end());
+}
+
+DWORD Volume::MakeDirectory(const std::wstring& path, const SecurityDescriptor* own, const Token* who)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring key = Key(path);
+    if (entries_.count(key) != 0) {
         return ERROR_ALREADY_EXISTS;
     }
-    return error != ERROR_SUCCESS ? error : Delete(source);
+    if (DWORD error = CheckParent(key)) {
+        return error;
+    }
+    if (!Allowed(ParentKey(key), FILE_ADD_SUBDIRECTORY, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    // Only the owner's own groups may be named as the owner.
+    if (own != nullptr && who != nullptr && !own->owner.empty() && !who->Has(own->owner)) {
+        return ERROR_INVALID_OWNER;
+    }
+    NewEntry(path, true, who != nullptr ? who->DefaultOwner() : L"BA", own);
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::RemoveDirectory(const std::wstring& path, const Token* who)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring key = Key(path);
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return CheckParent(key) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    if (!found->second.directory) {
+        return ERROR_DIRECTORY;
+    }
+    if (ListTree(path).size() > 1) {
+        return ERROR_DIR_NOT_EMPTY;
+    }
+    if (found->second.heldOpen) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    if (ParentKey(key).empty() || !MayDelete(key, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    entries_.erase(found);
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::CreateNewFile(const std::wstring& path, const Token* who)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring key = Key(path);
+    if (entries_.count(key) != 0) {
+        return ERROR_FILE_EXISTS;
+    }
+    if (DWORD error = CheckParent(key)) {
+        return error;
+    }
+    if (!Allowed(ParentKey(key), FILE_ADD_FILE, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    NewEntry(path, false, who != nullptr ? who->DefaultOwner() : L"BA");
+    return ERROR_SUCCESS;
+}
+
+void Volume::Restart()
+{
+    for (auto& entry : entries_) {
+        entry.second.heldOpen = false;
+    }
+    for (const PendingRename& rename : pending_) {
+        const std::wstring key = Key(rename.source);
+        auto found = entries_.find(key);
+        if (found == entries_.end()) {
+            continue;
+        }
+        if (rename.destination.empty()) {
+            if (!found->second.directory || ListTree(rename.source).size() == 1) {
+                entries_.erase(found);
+            }
+            continue;
+        }
+        const std::wstring toKey = Key(rename.destination);
+        if (toKey.empty() || toKey[0] != key[0] || CheckParent(toKey) != ERROR_SUCCESS) {
+            continue;
+        }
+        auto existing = entries_.find(toKey);
+        if (existing != entries_.end()) {
+            if ((rename.flags & MOVEFILE_REPLACE_EXISTING) == 0 || existing->second.directory) {
+                continue;
+            }
+            entries_.erase(existing);
+        }
+        Rekey(key, toKey, rename.destination);
+    }
+    pending_.clear();
 }
 
 std::vector<std::wstring> Volume::ListTree(const std::wstring& path) const

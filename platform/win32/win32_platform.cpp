@@ -1,5 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
+#include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 namespace {
@@ -193,6 +195,11 @@ public:
         return ::RegQueryValueExW(a, b, c, d, e, f);
     }
     LSTATUS RegCloseKey(HKEY a) override { return ::RegCloseKey(a); }
+    BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR a, DWORD b, PSECURITY_DESCRIPTOR* c,
+                                                              PULONG d) override
+    {
+        return ::ConvertStringSecurityDescriptorToSecurityDescriptorW(a, b, c, d);
+    }
     SC_HANDLE OpenSCManagerW(LPCWSTR a, LPCWSTR b, DWORD c) override { return ::OpenSCManagerW(a, b, c); }
     SC_HANDLE OpenServiceW(SC_HANDLE a, LPCWSTR b, DWORD c) override { return ::OpenServiceW(a, b, c); }
     BOOL QueryServiceStatusEx(SC_HANDLE a, SC_STATUS_TYPE b, LPBYTE c, DWORD d, LPDWORD e) override
@@ -210,6 +217,7 @@ public:
         return ::SHGetKnownFolderPath(a, b, c, d);
     }
     void CoTaskMemFree(LPVOID a) override { ::CoTaskMemFree(a); }
+    HRESULT CoCreateGuid(GUID* a) override { return ::CoCreateGuid(a); }
 
     INT_PTR DialogBoxParamW(HINSTANCE a, LPCWSTR b, HWND c, DLGPROC d, LPARAM e) override
     {
@@ -230,6 +238,9 @@ public:
     DWORD GetTempPathW(DWORD a, LPWSTR b) override { return ::GetTempPathW(a, b); }
     UINT GetTempFileNameW(LPCWSTR a, LPCWSTR b, UINT c, LPWSTR d) override { return ::GetTempFileNameW(a, b, c, d); }
     UINT GetSystemDirectoryW(LPWSTR a, UINT b) override { return ::GetSystemDirectoryW(a, b); }
+    UINT GetSystemWindowsDirectoryW(LPWSTR a, UINT b) override { return ::GetSystemWindowsDirectoryW(a, b); }
+    BOOL CreateDirectoryW(LPCWSTR a, LPSECURITY_ATTRIBUTES b) override { return ::CreateDirectoryW(a, b); }
+    BOOL RemoveDirectoryW(LPCWSTR a) override { return ::RemoveDirectoryW(a); }
     BOOL CopyFileW(LPCWSTR a, LPCWSTR b, BOOL c) override { return ::CopyFileW(a, b, c); }
     BOOL DeleteFileW(LPCWSTR a) override { return ::DeleteFileW(a); }
     DWORD GetFileAttributesW(LPCWSTR a) override { return ::GetFileAttributesW(a); }
