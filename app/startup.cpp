@@ -3,10 +3,13 @@
 #include <cstring>
 #include <cwchar>
 
+#include "app/relaunch.h"
+#include "common/catalogue.h"
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/path.h"
 #include "common/platform.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -56,18 +59,16 @@ StartupMode TakeOwnFolder(WCHAR* modulePath)
     return wcscmp(name, kUninstallerName) == 0 ? STARTUP_MODE_RELAUNCH : STARTUP_MODE_INSTALL;
 }
 
-// The uninstaller cannot remove the folder it runs from, so it runs a copy of
-// itself from the temporary folder for this folder and ends.
-void RelaunchFromTemporaryCopy(LPCWSTR modulePath)
+// The user started the uninstaller and nothing would happen: say why.
+void ShowRelaunchFailed(DWORD error)
 {
-    WCHAR temporaryFolder[256] = {0};
-    WCHAR temporaryFile[MAX_PATH] = {0};
-    WCHAR commandLine[1024] = {0};
-    Os().GetTempPathW(256, temporaryFolder);
-    Os().GetTempFileNameW(temporaryFolder, L"unins", 0, temporaryFile);
-    Os().CopyFileW(modulePath, temporaryFile, FALSE);
-    Os().wsprintfW(commandLine, L"\"%ws\" -u %ws", temporaryFile, InstallDirectory);
-    LaunchProcess(commandLine);
+    WCHAR text[260] = {0};
+    WCHAR caption[260] = {0};
+    WCHAR message[512] = {0};
+    LoadText(IDS_RELAUNCH_FAILED, text, 260);
+    LoadText(IDS_MESSAGE_CAPTION, caption, 260);
+    FormatBounded(message, 512, text, static_cast<int>(error));
+    Os().MessageBoxW(nullptr, message, caption, MB_OK | MB_ICONERROR);
 }
 
 } // namespace
@@ -88,7 +89,9 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         UninstallDialog();
         break;
     case STARTUP_MODE_RELAUNCH:
-        RelaunchFromTemporaryCopy(modulePath);
+        if (DWORD error = RelaunchFromProtectedCopy(modulePath)) {
+            ShowRelaunchFailed(error);
+        }
         break;
     case STARTUP_MODE_INSTALL:
         RunInstallMode();
@@ -99,7 +102,7 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
     return 0;
 }
 
-void LaunchProcess(LPCWSTR commandLine)
+BOOL LaunchProcess(LPCWSTR commandLine)
 {
     // CreateProcessW may write into the command line, so it gets a copy.
     WCHAR line[1024] = {0};
@@ -109,8 +112,10 @@ void LaunchProcess(LPCWSTR commandLine)
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof(process));
-    if (Os().CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        Os().CloseHandle(process.hThread);
-        Os().CloseHandle(process.hProcess);
+    if (!Os().CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return FALSE;
     }
+    Os().CloseHandle(process.hThread);
+    Os().CloseHandle(process.hProcess);
+    return TRUE;
 }

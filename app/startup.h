@@ -20,8 +20,8 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine);
 StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath);
 
 // Starts a process from a command line of at most 1024 characters and does
-// not wait for it; the outcome is not examined.
-void LaunchProcess(LPCWSTR commandLine);
+// not wait for it. FALSE, with the thread's last error, when it cannot start.
+BOOL LaunchProcess(LPCWSTR commandLine);
 
 // Mode entries, supplied by the install and uninstall sides.
 void RunInstallMode();

@@ -356,18 +356,18 @@ void Machine::RunAs(const Token& token, const std::function<void()>& action)
     t_actorToken = outer;
 }
 
-void Machine::SetActorBetweenCalls(const Token& token, std::function<void()> action)
+void Machine::SetActorBetweenCalls(const Token& token, std::function<void(const char* operation)> action)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     actorToken_ = token;
     actor_ = std::move(action);
 }
 
-void Machine::ActBetweenCalls()
+void Machine::ActBetweenCalls(const char* operation)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (actor_ && t_actorToken == nullptr) {
-        RunAs(actorToken_, actor_);
+        RunAs(actorToken_, [&] { actor_(operation); });
     }
 }
 

@@ -123,9 +123,10 @@ public:
     void RunAs(const Token& token, const std::function<void()>& action);
     bool ActorActing() const;
     // Another process that acts before each of the tool's platform
-    // operations (a process of the same user watching what the tool does).
-    void SetActorBetweenCalls(const Token& token, std::function<void()> action);
-    void ActBetweenCalls();
+    // operations (a process of the same user watching what the tool does);
+    // it learns which operation the tool is about to call.
+    void SetActorBetweenCalls(const Token& token, std::function<void(const char* operation)> action);
+    void ActBetweenCalls(const char* operation);
 
     // ---- Restart ----
     // Everything stops, the pending renames happen, and the spooler starts
@@ -165,7 +166,7 @@ private:
     std::map<HANDLE, HandleKind> handles_;
     std::map<HANDLE, std::wstring> heldFolders_; // by handle, the folder or file as opened
     Token actorToken_;
-    std::function<void()> actor_;
+    std::function<void(const char*)> actor_;
     unsigned restarts_ = 0;
     std::set<void*> heap_;
     std::vector<std::thread> threads_;

@@ -52,7 +52,7 @@ bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site
     if (machine_.ActorActing()) {
         return false;
     }
-    machine_.ActBetweenCalls();
+    machine_.ActBetweenCalls(operation);
     DWORD injected = ERROR_SUCCESS;
     if (!machine_.faults.Check(operation, site, &injected)) {
         return false;
@@ -256,8 +256,8 @@ BOOL SimPlatform::CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attribute
             return FALSE;
         }
     }
-    DWORD error = machine_.volume.MakeDirectory(path != nullptr ? path : L"", own ? &*own : nullptr,
-                                                &machine_.CallerToken());
+    DWORD error =
+        machine_.volume.MakeDirectory(path != nullptr ? path : L"", own ? &*own : nullptr, &machine_.CallerToken());
     return Failed(error) ? FALSE : TRUE;
 }
 
@@ -268,7 +268,7 @@ BOOL SimPlatform::RemoveDirectoryW(LPCWSTR path)
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
     return Failed(machine_.volume.RemoveDirectory(path != nullptr ? path : L"", &machine_.CallerToken())) ? FALSE
-                                                                                                        : TRUE;
+                                                                                                          : TRUE;
 }
 
 // Drive roots ("C:\\") and share roots ("\\\\server\\share\\"); a share is remote.

@@ -20,8 +20,7 @@ struct DescriptorBlock {
 } // namespace
 
 BOOL SimPlatform::ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
-                                                                       PSECURITY_DESCRIPTOR* descriptor,
-                                                                       PULONG size)
+                                                                       PSECURITY_DESCRIPTOR* descriptor, PULONG size)
 {
     if (Injected("ConvertStringSecurityDescriptorToSecurityDescriptorW")) {
         return FALSE;

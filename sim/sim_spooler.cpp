@@ -297,8 +297,7 @@ BOOL SimPlatform::EnumPortsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size
 }
 
 // Besides the monitors added through the API, the ones Windows ships.
-BOOL SimPlatform::EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
-                                LPDWORD returned)
+BOOL SimPlatform::EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned)
 {
     if (Injected("EnumMonitorsW")) {
         return FALSE;

@@ -34,7 +34,7 @@ Volume::Volume()
     // The root as Windows sets it up: whoever signs in may make folders there
     // and change what those hold.
     SetSecurity(L"C:\\", *ParseSddl(L"O:SYD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
-                                       L"(A;;0x4;;;AU)(A;OICIIO;0x1301bf;;;AU)"));
+                                    L"(A;;0x4;;;AU)(A;OICIIO;0x1301bf;;;AU)"));
 }
 
 bool Volume::IsAbsolute(const std::wstring& path)
@@ -96,8 +96,8 @@ Volume::Entry& Volume::NewEntry(const std::wstring& path, bool directory, const 
     entry = Entry();
     entry.path = path;
     entry.directory = directory;
-    entry.security = Inherit(parent != entries_.end() ? parent->second.security : SecurityDescriptor(), directory,
-                             owner, own);
+    entry.security =
+        Inherit(parent != entries_.end() ? parent->second.security : SecurityDescriptor(), directory, owner, own);
     return entry;
 }
 
@@ -280,8 +280,8 @@ DWORD Volume::Copy(const std::wstring& source, const std::wstring& destination, 
         return ERROR_ACCESS_DENIED;
     }
     std::string content = from->content;
-    Entry& entry = existing != entries_.end() ? existing->second
-                                              : NewEntry(destination, false, who ? who->DefaultOwner() : L"BA");
+    Entry& entry =
+        existing != entries_.end() ? existing->second : NewEntry(destination, false, who ? who->DefaultOwner() : L"BA");
     entry.content = std::move(content);
     return ERROR_SUCCESS;
 }
@@ -351,8 +351,7 @@ DWORD Volume::Move(const std::wstring& source, const std::wstring& destination, 
         }
     }
     const bool directory = found->second.directory;
-    if (!MayDelete(key, who) ||
-        !Allowed(ParentKey(toKey), directory ? FILE_ADD_SUBDIRECTORY : FILE_ADD_FILE, who)) {
+    if (!MayDelete(key, who) || !Allowed(ParentKey(toKey), directory ? FILE_ADD_SUBDIRECTORY : FILE_ADD_FILE, who)) {
         return ERROR_ACCESS_DENIED;
     }
     auto existing = entries_.find(toKey);

@@ -94,6 +94,11 @@ const std::map<std::string, DWORD> kFailureErrors = {
     {"CreateFileW", ERROR_SHARING_VIOLATION},
     {"MoveFileExW", ERROR_ACCESS_DENIED},
     {"CreateProcessW", ERROR_NOT_ENOUGH_MEMORY},
+    {"CreateDirectoryW", ERROR_DISK_FULL},
+    {"RemoveDirectoryW", ERROR_SHARING_VIOLATION},
+    {"GetSystemWindowsDirectoryW", ERROR_NOT_ENOUGH_MEMORY},
+    {"CoCreateGuid", ERROR_NOT_ENOUGH_MEMORY},
+    {"ConvertStringSecurityDescriptorToSecurityDescriptorW", ERROR_NOT_ENOUGH_MEMORY},
     {"CreateThread", ERROR_NOT_ENOUGH_MEMORY},
     {"LocalAlloc", ERROR_NOT_ENOUGH_MEMORY},
     {"MultiByteToWideChar", ERROR_NO_UNICODE_TRANSLATION},
@@ -256,6 +261,18 @@ const std::vector<Story>& Stories()
          },
          kUninstalled},
         {"HandOverToTheUninstaller", StageInstalledFamily, StartSetup, kUninstalled},
+        // Whatever keeps a copy or an uninstaller from starting is said, and nothing of the copy stays.
+        {"DamagedUninstaller", [](sim::Machine& m) { m.volume.WriteFile(kFolder + L"unins000.exe", "damaged"); },
+         StartUninstaller,
+         L"The uninstaller could not be started, error code:193. Please try again, or contact our technical support."},
+        {"HandOverToAMissingUninstaller",
+         [](sim::Machine& m) {
+             StageInstalledFamily(m);
+             m.volume.Delete(kFolder + L"unins000.exe");
+         },
+         StartSetup,
+         L"The printer driver is installed already, but its uninstaller C:\\Drivers\\PX Series\\unins000.exe could "
+         L"not be started, error code:2."},
     };
     return stories;
 }
@@ -447,7 +464,8 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         find("left the Spooler service stopped");
     }
     if (machine->registry.OpenHandles() + machine->devices.OpenSets() + machine->spooler.OpenPrinterHandles() +
-            machine->spooler.OpenServiceHandles() + machine->OpenHandles(sim::HandleKind::Folder) !=
+            machine->spooler.OpenServiceHandles() + machine->OpenHandles(sim::HandleKind::Folder) +
+            machine->OpenHandles(sim::HandleKind::File) !=
         0) {
         find("handles left open");
     }
@@ -524,7 +542,8 @@ TEST_P(FaultSweep, EveryFailurePointEndsSafelyAndHonestly)
             sites.insert(outcome.failedSites.begin(), outcome.failedSites.end());
             if (outcome.failedSites.empty()) {
                 ++neverFired;
-                std::printf("%s: %s call %d never failed: the run tested nothing\n", story.name, operation.c_str(), nth);
+                std::printf("%s: %s call %d never failed: the run tested nothing\n", story.name, operation.c_str(),
+                            nth);
             }
             const std::string where = outcome.failedSites.empty() ? "never reached" : Site(outcome.failedSites.front());
             for (const std::string& finding : outcome.findings) {
@@ -578,8 +597,8 @@ std::vector<SourceSite> FailableSourceSites()
                 }
                 for (const auto& [operation, error] : kFailureErrors) {
                     if (text.find("Os()." + operation + "(") != std::string::npos) {
-                        sites.push_back({std::string(room) + "/" + entry.path().filename().string(), line, operation,
-                                         function});
+                        sites.push_back(
+                            {std::string(room) + "/" + entry.path().filename().string(), line, operation, function});
                     }
                 }
             }
@@ -597,9 +616,10 @@ std::vector<std::pair<std::string, int>> SourceLines(const std::vector<const voi
         std::ofstream addresses(input);
         for (const void* site : sites) {
             Dl_info info{};
-            const size_t offset = dladdr(site, &info) != 0 ? static_cast<size_t>(static_cast<const char*>(site) -
-                                                                                 static_cast<const char*>(info.dli_fbase))
-                                                           : 1;
+            const size_t offset =
+                dladdr(site, &info) != 0
+                    ? static_cast<size_t>(static_cast<const char*>(site) - static_cast<const char*>(info.dli_fbase))
+                    : 1;
             addresses << "0x" << std::hex << offset - 1 << "\n"; // the call, not the instruction after it
         }
     }
@@ -654,7 +674,8 @@ TEST(FaultSweepReach, EveryFailableCallSiteIsReachedOrExplained)
     ASSERT_GT(sites.size(), 50u) << "the product's sources were not found";
     size_t reachedCount = 0;
     for (const SourceSite& site : sites) {
-        const std::string where = std::string(PRINTER_SETUP_SOURCE_DIR) + "/" + site.file + ":" + std::to_string(site.line);
+        const std::string where =
+            std::string(PRINTER_SETUP_SOURCE_DIR) + "/" + site.file + ":" + std::to_string(site.line);
         const bool hit = reachedLines.count({where, site.operation}) != 0;
         reachedCount += hit ? 1 : 0;
         if (!hit) {

@@ -48,4 +48,5 @@ void SimTest::TearDown()
     EXPECT_EQ(machine.spooler.OpenPrinterHandles(), 0u) << "printer handles left open";
     EXPECT_EQ(machine.spooler.OpenServiceHandles(), 0u) << "service handles left open";
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Folder), 0u) << "folders left held open";
+    EXPECT_EQ(machine.OpenHandles(sim::HandleKind::File), 0u) << "files left held open";
 }
