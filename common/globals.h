@@ -14,3 +14,7 @@ extern WCHAR InstallDirectory[MAX_PATH];
 // Shared text buffers of the uninstall side, for loading and formatting strings.
 extern WCHAR TextBufferA[1024];
 extern WCHAR TextBufferB[1024];
+
+// A driver file in use is replaced at the next restart: until then the
+// installation is not complete, and the user is told so.
+extern BOOL RestartRequired;

@@ -123,6 +123,7 @@ public:
     virtual BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) = 0;
     virtual BOOL DeleteFileW(LPCWSTR lpFileName) = 0;
     virtual DWORD GetFileAttributesW(LPCWSTR lpFileName) = 0;
+    virtual BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) = 0;
     virtual HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                                DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) = 0;

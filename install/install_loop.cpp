@@ -17,6 +17,8 @@ struct Messages {
     WCHAR text[260];
     WCHAR caption[260];
     WCHAR formatted[256];
+    WCHAR restart[260];
+    WCHAR withRestart[520];
 };
 
 void Load(Messages* messages, UINT textId)
@@ -37,7 +39,14 @@ void ReportInstalled(Messages* messages, const InstallRequest& request)
 {
     Load(messages, IDS_PRINTER_INSTALLED);
     FormatBounded(messages->formatted, 256, messages->text, request.printerName, request.portName);
-    Os().MessageBoxW(nullptr, messages->formatted, messages->caption, MB_ICONINFORMATION);
+    const WCHAR* text = messages->formatted;
+    if (RestartRequired) {
+        // One box still: the printer is installed, and a restart completes it.
+        LoadText(IDS_RESTART_REQUIRED, messages->restart, 260);
+        FormatBounded(messages->withRestart, 520, L"%ws\n\n%ws", messages->formatted, messages->restart);
+        text = messages->withRestart;
+    }
+    Os().MessageBoxW(nullptr, text, messages->caption, MB_ICONINFORMATION);
 }
 
 // OK scans again; any other answer ends the loop.

@@ -47,10 +47,45 @@ bool DriverDirectory(WCHAR* directory)
            directory[0] != 0;
 }
 
+// A read-only file can be neither deleted nor replaced, now or at a restart:
+// the old driver file gives up the attribute before it is replaced.
+void ClearReadOnly(const WCHAR* path)
+{
+    DWORD attributes = Os().GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DWORD kept = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        Os().SetFileAttributesW(path, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
 // A replacement at restart helps only a file that is there but in use.
 bool SourceIsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// A file in use is replaced at the next restart. Windows replaces a file
+// there only with MOVEFILE_REPLACE_EXISTING and moves only within a volume,
+// and the driver folder may change before then: so the new file is written
+// now, by the tool, beside the target, and the restart moves that copy.
+BOOL ReplaceAtRestart(const WCHAR* source, const WCHAR* directory, const WCHAR* target)
+{
+    WCHAR staged[MAX_PATH] = {0};
+    if (Os().GetTempFileNameW(directory, L"qxv", 0, staged) == 0) {
+        return 0;
+    }
+    BOOL copied = Os().CopyFileW(source, staged, FALSE);
+    LogLine("CopyFile file:%ws to %ws, %d, errcode:%d.", source, staged, copied, Os().GetLastError());
+    BOOL scheduled =
+        copied && Os().MoveFileExW(staged, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+    LogLine("MoveFileEx file:%ws to %ws at restart, %d, errcode:%d.", staged, target, scheduled, Os().GetLastError());
+    if (!scheduled) {
+        Os().DeleteFileW(staged);
+        return 0;
+    }
+    RestartRequired = TRUE;
+    return 1;
 }
 
 bool PollUntil(BOOL (*exists)(const WCHAR*), const WCHAR* name)
@@ -85,6 +120,7 @@ BOOL CopyDataFile()
     WCHAR source[MAX_PATH] = {0};
     FormatBounded(target, MAX_PATH, L"%ws\\%ws", directory, DRIVER_DATA_FILE);
     FormatBounded(source, MAX_PATH, L"%ws\\dat\\%ws", InstallDirectory, DRIVER_DATA_FILE);
+    ClearReadOnly(target);
     Os().DeleteFileW(target);
     BOOL copied = Os().CopyFileW(source, target, FALSE);
     LogLine("CopyFile file:%ws to %ws, %d, errcode:%d.", source, target, copied, Os().GetLastError());
@@ -150,6 +186,7 @@ BOOL CopyDriverFile(const WCHAR* fileName)
     FormatBounded(target, MAX_PATH, L"%ws\\%ws", directory, fileName);
     FormatBounded(source, MAX_PATH, L"%ws\\%ws\\%ws", InstallDirectory, architecture, fileName);
 
+    ClearReadOnly(target);
     BOOL removed = Os().DeleteFileW(target);
     LogLine("Remove file:%ws, %d, errcode:%d.", target, removed, Os().GetLastError());
     BOOL copied = Os().CopyFileW(source, target, FALSE);
@@ -167,7 +204,7 @@ BOOL CopyDriverFile(const WCHAR* fileName)
     if (SourceIsMissing(copyError)) {
         return 0;
     }
-    return Os().MoveFileExW(source, target, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return ReplaceAtRestart(source, directory, target);
 }
 
 BOOL AddDriver(const InstallRequest* request)

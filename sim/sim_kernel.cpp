@@ -202,6 +202,32 @@ DWORD SimPlatform::GetFileAttributesW(LPCWSTR path)
     return attributes;
 }
 
+// Only the read-only attribute is modelled; the others are kept as they are.
+BOOL SimPlatform::SetFileAttributesW(LPCWSTR path, DWORD attributes)
+{
+    if (Injected("SetFileAttributesW")) {
+        return FALSE;
+    }
+    if (path == nullptr || !Volume::IsAbsolute(path)) {
+        machine_.ReportViolation("SetFileAttributesW of a relative path or none: it depends on the current folder");
+        SetLastErrorCode(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    DWORD error = ERROR_SUCCESS;
+    if (machine_.volume.Attributes(path, &error) == INVALID_FILE_ATTRIBUTES) {
+        SetLastErrorCode(error);
+        return FALSE;
+    }
+    const std::optional<SecurityDescriptor> security = machine_.volume.Security(path);
+    if ((GrantedAccess(*security, machine_.CallerToken()) & FILE_WRITE_ATTRIBUTES) == 0) {
+        SetLastErrorCode(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    machine_.volume.SetReadOnly(path, (attributes & FILE_ATTRIBUTE_READONLY) != 0);
+    return TRUE;
+}
+
 // Only what the tool does: open an existing folder, or an existing file for
 // reading, to hold it: without FILE_SHARE_DELETE, and for a file without
 // FILE_SHARE_WRITE. Files are otherwise opened by the operations that use them.

@@ -89,6 +89,7 @@ public:
     BOOL CopyFileW(LPCWSTR, LPCWSTR, BOOL) override;
     BOOL DeleteFileW(LPCWSTR) override;
     DWORD GetFileAttributesW(LPCWSTR) override;
+    BOOL SetFileAttributesW(LPCWSTR, DWORD) override;
     HANDLE CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override;
     UINT GetDriveTypeW(LPCWSTR) override;
     BOOL MoveFileExW(LPCWSTR, LPCWSTR, DWORD) override;

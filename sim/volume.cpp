@@ -199,11 +199,11 @@ std::vector<std::wstring> Volume::ListFolders(const std::wstring& directory) con
     return folders;
 }
 
-void Volume::SetReadOnly(const std::wstring& path)
+void Volume::SetReadOnly(const std::wstring& path, bool readOnly)
 {
     auto found = entries_.find(Key(path));
     if (found != entries_.end()) {
-        found->second.readOnly = true;
+        found->second.readOnly = readOnly;
     }
 }
 
@@ -491,7 +491,8 @@ void Volume::Restart()
         }
         auto existing = entries_.find(toKey);
         if (existing != entries_.end()) {
-            if ((rename.flags & MOVEFILE_REPLACE_EXISTING) == 0 || existing->second.directory) {
+            if ((rename.flags & MOVEFILE_REPLACE_EXISTING) == 0 || existing->second.directory ||
+                existing->second.readOnly) {
                 continue;
             }
             entries_.erase(existing);

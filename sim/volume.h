@@ -40,7 +40,7 @@ public:
     // deleted or overwritten.
     void SetHeldOpen(const std::wstring& path, bool held);
     // A read-only file cannot be deleted or overwritten either (access denied).
-    void SetReadOnly(const std::wstring& path);
+    void SetReadOnly(const std::wstring& path, bool readOnly = true);
     // Marks a folder as a reparse point (a junction or a folder link someone
     // made). The volume does not follow it: it only carries the attribute.
     void SetReparsePoint(const std::wstring& path);

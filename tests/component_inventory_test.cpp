@@ -212,23 +212,23 @@ TEST_P(InventoryReads, AReadThatFailsIsAGap)
     EXPECT_FALSE(InventoryIsClean(ComponentInventory));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, InventoryReads,
-    ::testing::Values(FailedRead{"RegOpenKeyW", 1, ERROR_ACCESS_DENIED}, FailedRead{"RegOpenKeyW", 2, ERROR_ACCESS_DENIED},
-                      FailedRead{"RegEnumKeyW", 1, ERROR_ACCESS_DENIED},
-                      FailedRead{"RegGetValueW", 1, ERROR_MORE_DATA},
-                      FailedRead{"EnumPrinterDriversW", 1, RPC_S_SERVER_UNAVAILABLE},
-                      FailedRead{"EnumPrinterDriversW", 2, RPC_S_SERVER_UNAVAILABLE},
-                      FailedRead{"EnumPrintersW", 1, RPC_S_SERVER_UNAVAILABLE},
-                      FailedRead{"EnumPrintersW", 2, RPC_S_SERVER_UNAVAILABLE},
-                      FailedRead{"EnumMonitorsW", 1, RPC_S_SERVER_UNAVAILABLE},
-                      FailedRead{"LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY},
-                      FailedRead{"LocalAlloc", 3, ERROR_NOT_ENOUGH_MEMORY},
-                      FailedRead{"LocalAlloc", 5, ERROR_NOT_ENOUGH_MEMORY},
-                      FailedRead{"LocalAlloc", 6, ERROR_NOT_ENOUGH_MEMORY}),
-    [](const ::testing::TestParamInfo<FailedRead>& info) {
-        return std::string(info.param.operation) + "_" + std::to_string(info.param.nth);
-    });
+INSTANTIATE_TEST_SUITE_P(Failures, InventoryReads,
+                         ::testing::Values(FailedRead{"RegOpenKeyW", 1, ERROR_ACCESS_DENIED},
+                                           FailedRead{"RegOpenKeyW", 2, ERROR_ACCESS_DENIED},
+                                           FailedRead{"RegEnumKeyW", 1, ERROR_ACCESS_DENIED},
+                                           FailedRead{"RegGetValueW", 1, ERROR_MORE_DATA},
+                                           FailedRead{"EnumPrinterDriversW", 1, RPC_S_SERVER_UNAVAILABLE},
+                                           FailedRead{"EnumPrinterDriversW", 2, RPC_S_SERVER_UNAVAILABLE},
+                                           FailedRead{"EnumPrintersW", 1, RPC_S_SERVER_UNAVAILABLE},
+                                           FailedRead{"EnumPrintersW", 2, RPC_S_SERVER_UNAVAILABLE},
+                                           FailedRead{"EnumMonitorsW", 1, RPC_S_SERVER_UNAVAILABLE},
+                                           FailedRead{"LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY},
+                                           FailedRead{"LocalAlloc", 3, ERROR_NOT_ENOUGH_MEMORY},
+                                           FailedRead{"LocalAlloc", 5, ERROR_NOT_ENOUGH_MEMORY},
+                                           FailedRead{"LocalAlloc", 6, ERROR_NOT_ENOUGH_MEMORY}),
+                         [](const ::testing::TestParamInfo<FailedRead>& info) {
+                             return std::string(info.param.operation) + "_" + std::to_string(info.param.nth);
+                         });
 
 TEST_F(Inventories, TheSpoolerStoppedIsAGapNotAnEmptyMachine)
 {

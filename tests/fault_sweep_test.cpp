@@ -95,6 +95,7 @@ const std::map<std::string, DWORD> kFailureErrors = {
     {"MoveFileExW", ERROR_ACCESS_DENIED},
     {"CreateProcessW", ERROR_NOT_ENOUGH_MEMORY},
     {"CreateDirectoryW", ERROR_DISK_FULL},
+    {"SetFileAttributesW", ERROR_ACCESS_DENIED},
     {"RemoveDirectoryW", ERROR_SHARING_VIOLATION},
     {"GetSystemWindowsDirectoryW", ERROR_NOT_ENOUGH_MEMORY},
     {"CoCreateGuid", ERROR_NOT_ENOUGH_MEMORY},
@@ -240,8 +241,14 @@ const std::vector<Story>& Stories()
              const std::wstring old = m.spooler.DriverDirectory() + L"\\qxvprtdrv6.dll";
              m.volume.WriteFile(old, "MZ render, an older build");
              m.volume.SetHeldOpen(old, true);
+             // Another file of that build came from a read-only medium.
+             const std::wstring readOnly = m.spooler.DriverDirectory() + L"\\qxvprtdrv6ui.dll";
+             m.volume.WriteFile(readOnly, "MZ configuration, an older build");
+             m.volume.SetReadOnly(readOnly);
          },
-         StartSetup, L"The printer [VADedudoro PX630KT] is installed on the port [USB001]."},
+         StartSetup,
+         L"The printer [VADedudoro PX630KT] is installed on the port [USB001].\n\nRestart the computer to complete "
+         L"the installation."},
         // The first Remove finds the inventory short and says so; the second takes everything.
         {"UninstallAfterTheSpoolerWasStopped",
          [](sim::Machine& m) {
@@ -646,6 +653,8 @@ const std::set<std::string> kUnreachable = {
     "install/manual_install.cpp InstallPrinterLanguageMonitor AddMonitorW",
     "common/spooler_control.cpp CopyToSystemDirectory GetSystemDirectoryW",
     "common/spooler_control.cpp CopyToSystemDirectory CopyFileW",
+    // Only when a replacement at restart cannot be registered, which takes a failure the sweep injects.
+    "install/manual_install.cpp ReplaceAtRestart DeleteFileW",
 };
 
 TEST(FaultSweepReach, EveryFailableCallSiteIsReachedOrExplained)

@@ -54,10 +54,10 @@ protected:
     // The driver's layout in `folder` (ending in a backslash), as the shipped folder has it.
     std::vector<std::wstring> Layout(const std::wstring& folder) const
     {
-        return {folder + L"qxvprtv6.inf",          folder + L"amd64\\qxvprtdrv6.dll",
-                folder + L"amd64\\qxvprtdrv6ui.dll", folder + L"amd64\\qxvprtmon.dll",
-                folder + L"dat\\qxvprtdrv6.dat",     folder + L"PrinterSetup.exe",
-                folder + L"unins000.exe"};
+        return {
+            folder + L"qxvprtv6.inf",         folder + L"amd64\\qxvprtdrv6.dll", folder + L"amd64\\qxvprtdrv6ui.dll",
+            folder + L"amd64\\qxvprtmon.dll", folder + L"dat\\qxvprtdrv6.dat",   folder + L"PrinterSetup.exe",
+            folder + L"unins000.exe"};
     }
 
     void ExpectNothingHandedToTheShell(const std::wstring& folder)
@@ -101,17 +101,28 @@ TEST_F(FolderGuard, SystemNetworkAndLinkedFoldersAreNeverHandedToTheShell)
     // A mapped network drive and a removable one: no Recycle Bin takes their files.
     machine.driveTypes[L'Z'] = DRIVE_REMOTE;
     machine.driveTypes[L'E'] = DRIVE_REMOVABLE;
-    for (const wchar_t* folder : {L"C:\\Windows\\", L"C:\\Windows\\system32\\", L"Z:\\Drivers\\", L"E:\\Drivers\\",
-                                  L"C:\\Linked\\"}) {
+    for (const wchar_t* folder :
+         {L"C:\\Windows\\", L"C:\\Windows\\system32\\", L"Z:\\Drivers\\", L"E:\\Drivers\\", L"C:\\Linked\\"}) {
         machine.volume.WriteFile(std::wstring(folder) + L"qxvprtv6.inf", inf);
     }
     machine.volume.SetReparsePoint(L"C:\\Linked");
     const std::vector<std::wstring> folders = {
-        L"C:\\\\Windows",         L"C:\\Windows\\\\system32", L"C:\\WINDOWS\\",
-        L"C:\\Windows\\.\\",      L"\\\\server\\share\\Drivers", L"\\\\?\\C:\\Drivers\\PX Series",
-        L"Z:\\Drivers",           L"E:\\Drivers\\",          L"C:\\Linked",
-        L"C:\\Drivers\\PX Series\\..\\PX Series", L"C:\\Drivers\\PX Series ", L"C:/Drivers/PX Series",
-        L"\"C:\\Drivers\\PX Series\"", L"Drivers\\PX Series", L"c:", L"C:\\Drivers\\*",
+        L"C:\\\\Windows",
+        L"C:\\Windows\\\\system32",
+        L"C:\\WINDOWS\\",
+        L"C:\\Windows\\.\\",
+        L"\\\\server\\share\\Drivers",
+        L"\\\\?\\C:\\Drivers\\PX Series",
+        L"Z:\\Drivers",
+        L"E:\\Drivers\\",
+        L"C:\\Linked",
+        L"C:\\Drivers\\PX Series\\..\\PX Series",
+        L"C:\\Drivers\\PX Series ",
+        L"C:/Drivers/PX Series",
+        L"\"C:\\Drivers\\PX Series\"",
+        L"Drivers\\PX Series",
+        L"c:",
+        L"C:\\Drivers\\*",
         L"C:\\" + std::wstring(256, L'd'),
     };
     for (const std::wstring& folder : folders) {
@@ -156,9 +167,9 @@ TEST_P(HeldFolders, OnlyTheDriversOwnFilesGo)
 
 INSTANTIATE_TEST_SUITE_P(UserSharedAndSystemFolders, HeldFolders,
                          ::testing::Values(L"C:\\Users\\Operator\\Downloads\\", L"C:\\Users\\Operator\\Desktop\\",
-                                           L"C:\\Users\\Public\\Documents\\", L"C:\\Program Files\\",
-                                           L"C:\\Users\\", L"C:\\Users\\Operator\\AppData\\Local\\Temp\\",
-                                           L"C:\\", L"D:\\", L"C:\\Users\\Alice\\Downloads\\", L"C:\\Users\\Alice\\"));
+                                           L"C:\\Users\\Public\\Documents\\", L"C:\\Program Files\\", L"C:\\Users\\",
+                                           L"C:\\Users\\Operator\\AppData\\Local\\Temp\\", L"C:\\", L"D:\\",
+                                           L"C:\\Users\\Alice\\Downloads\\", L"C:\\Users\\Alice\\"));
 
 // Where the folder really is counts, not what the user's own settings say:
 // a link on the way, or a temporary folder set to the Windows folder.
@@ -226,12 +237,24 @@ TEST(FolderPaths, AreNormalisedOrRefused)
         const wchar_t* normal; // null: refused
     };
     const Case cases[] = {
-        {L"c:\\drivers\\", L"C:\\drivers"},     {L"C:\\\\a\\\\\\b\\\\", L"C:\\a\\b"}, {L"C:\\", L"C:\\"},
-        {L"C:\\\\\\", L"C:\\"},                 {L"C:", nullptr},                    {L"C:a", nullptr},
-        {L"\\\\server\\share", nullptr},        {L"\\\\?\\C:\\a", nullptr},          {L"C:\\a\\..\\b", nullptr},
-        {L"C:\\a\\.", nullptr},                 {L"C:\\a.\\b", nullptr},             {L"C:\\a \\b", nullptr},
-        {L"C:\\a:stream", nullptr},             {L"C:\\a*", nullptr},                {L"C:\\a/b", nullptr},
-        {L"C:\\a\tb", nullptr},                 {L"C:\\a\\.b", L"C:\\a\\.b"},           {L"C:\\PROGRA~1", nullptr},
+        {L"c:\\drivers\\", L"C:\\drivers"},
+        {L"C:\\\\a\\\\\\b\\\\", L"C:\\a\\b"},
+        {L"C:\\", L"C:\\"},
+        {L"C:\\\\\\", L"C:\\"},
+        {L"C:", nullptr},
+        {L"C:a", nullptr},
+        {L"\\\\server\\share", nullptr},
+        {L"\\\\?\\C:\\a", nullptr},
+        {L"C:\\a\\..\\b", nullptr},
+        {L"C:\\a\\.", nullptr},
+        {L"C:\\a.\\b", nullptr},
+        {L"C:\\a \\b", nullptr},
+        {L"C:\\a:stream", nullptr},
+        {L"C:\\a*", nullptr},
+        {L"C:\\a/b", nullptr},
+        {L"C:\\a\tb", nullptr},
+        {L"C:\\a\\.b", L"C:\\a\\.b"},
+        {L"C:\\PROGRA~1", nullptr},
     };
     for (const Case& c : cases) {
         WCHAR normal[MAX_PATH] = {L'#'};

@@ -1,5 +1,6 @@
 // Install mode, whole, on the simulated machine: the user starts
 // PrinterSetup.exe from the driver folder and answers its boxes.
+#include <optional>
 #include <string>
 
 #include "tests/support/driver_folder.h"
@@ -176,6 +177,32 @@ TEST_F(InstallMode, WithTheFamilyInstalledTheUninstallerTakesOver)
     ASSERT_EQ(machine.dialogs.Runs().size(), 1u);
     ASSERT_EQ(machine.Launches().size(), 2u);
     EXPECT_THAT(machine.Launches()[1].commandLine, ::testing::EndsWith(L" -u " + kFolder));
+}
+
+TEST_F(InstallMode, ADriverFileInUseIsReplacedAtTheRestartByTheCopyTheInstallationMade)
+{
+    machine.spooler.bindingDoesNothing = true;
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    const std::wstring target = machine.spooler.DriverDirectory() + L"\\qxvprtdrv6.dll";
+    const std::wstring source = kFolder + L"amd64\\qxvprtdrv6.dll";
+    const std::optional<std::string> shipped = machine.volume.ReadFile(source);
+    // A print job has the older build loaded.
+    machine.volume.WriteFile(target, "MZ render, an older build");
+    machine.volume.SetHeldOpen(target, true);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001") +
+                                    L"\n\nRestart the computer to complete the installation.",
+                                L"Message", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+
+    // Before the restart, a process without administrator rights changes the driver folder.
+    machine.volume.WriteFile(L"C:\\Users\\Operator\\other.dll", "MZ someone else's");
+    machine.RunAs(sim::Token{sim::kOperatorSid, false},
+                  [&] { EXPECT_TRUE(Os().CopyFileW(L"C:\\Users\\Operator\\other.dll", source.c_str(), FALSE)); });
+    machine.Restart();
+    EXPECT_EQ(machine.volume.ReadFile(target), shipped);
+    for (const std::wstring& file : machine.volume.ListFiles(machine.spooler.DriverDirectory())) {
+        EXPECT_EQ(file.find(L".tmp"), std::wstring::npos) << sim::Utf8(file) << " is left over";
+    }
 }
 
 } // namespace

@@ -240,13 +240,19 @@ TEST_F(InstallPrinterScenario, ACopyThatFailsIsRegisteredForRestartOnlyWhenTheSo
     EXPECT_NE(CopyDriverFile(L"qxvprtdrv6.dll"), 0) << "replacement at restart registered";
     ASSERT_EQ(machine.volume.PendingRenames().size(), 1u);
     EXPECT_EQ(machine.volume.PendingRenames()[0].destination, kDriverDir + L"\\qxvprtdrv6.dll");
+    EXPECT_EQ(machine.volume.PendingRenames()[0].flags, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+    EXPECT_EQ(machine.volume.ReadFile(machine.volume.PendingRenames()[0].source),
+              machine.volume.ReadFile(kFolder + L"amd64\\qxvprtdrv6.dll"))
+        << "the file to put in place is staged now";
 
     machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6ui.dll");
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6ui.dll"), 0) << "nothing to put in place, ever";
     EXPECT_EQ(machine.volume.PendingRenames().size(), 1u);
 
     machine.faults.FailCall("MoveFileExW", machine.faults.Calls("MoveFileExW") + 1, ERROR_ACCESS_DENIED);
+    const size_t files = machine.volume.ListFiles(kDriverDir).size();
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6.dll"), 0) << "a registration that failed is no success";
+    EXPECT_EQ(machine.volume.ListFiles(kDriverDir).size(), files) << "and leaves no staged file";
 }
 
 } // namespace

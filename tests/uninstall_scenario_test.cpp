@@ -436,8 +436,9 @@ TEST_F(Uninstall, AMonitorLeftWithoutItsDriverIsListedAndRemoved)
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
     RunUninstaller();
-    EXPECT_THAT(Texts(Dialog().treeHistory.front()),
-                ElementsAre(L"0  The driver folder: " + kFolder, L"0  Print Monitor:Language Monitor, qxvprtmon.dll, "));
+    EXPECT_THAT(
+        Texts(Dialog().treeHistory.front()),
+        ElementsAre(L"0  The driver folder: " + kFolder, L"0  Print Monitor:Language Monitor, qxvprtmon.dll, "));
     EXPECT_THAT(Texts(Dialog().treeHistory.back()).back(), ::testing::EndsWith(L"qxvprtmon.dll, Removed."));
     EXPECT_THAT(machine.spooler.Monitors(), IsEmpty());
     EXPECT_FALSE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));

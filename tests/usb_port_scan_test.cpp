@@ -93,7 +93,8 @@ TEST_F(UsbPortScan, OddRegistryValuesStayInTheirFields)
 {
     UsbPrinter longTexts = Printer(L"SN0001", 1, L"VADedudoro PX630KT with a long tail!!!!X");
     longTexts.serialNumber = std::wstring(40, L'7');
-    UsbPrinter huge = Printer(L"SN0002", 2, L""), multi = Printer(L"SN0003", 3, L""), mistyped = Printer(L"SN0007", 7, L"");
+    UsbPrinter huge = Printer(L"SN0002", 2, L""), multi = Printer(L"SN0003", 3, L""),
+               mistyped = Printer(L"SN0007", 7, L"");
     for (UsbPrinter* printer : {&longTexts, &huge, &multi, &mistyped}) {
         machine.devices.Plug(*printer);
     }
@@ -111,9 +112,9 @@ TEST_F(UsbPortScan, OddRegistryValuesStayInTheirFields)
 
     EXPECT_EQ(ScanUsbPrinterPorts(), 5);
     // Cut to 32 characters, and the checksum and hardware ID computed from those.
-    EXPECT_EQ(Of(FindUsbPort(L"USB001")), (Port{L"7A3E", L"0c57", L"USB001", L"VADedudoro PX630KT with a long t",
-                                                   std::wstring(32, L'7'),
-                                                   L"usbprint\\vadedudoro px630kt with a long t0c57", 1}));
+    EXPECT_EQ(Of(FindUsbPort(L"USB001")),
+              (Port{L"7A3E", L"0c57", L"USB001", L"VADedudoro PX630KT with a long t", std::wstring(32, L'7'),
+                    L"usbprint\\vadedudoro px630kt with a long t0c57", 1}));
     EXPECT_EQ(FindUsbPort(L"USB002")->description, std::wstring(32, L'V'));
     EXPECT_EQ(FindUsbPort(L"USB002")->serialNumber, std::wstring(L"SN9"));
     EXPECT_EQ(FindUsbPort(L"USB003")->description, std::wstring()) << "a REG_MULTI_SZ is no description";

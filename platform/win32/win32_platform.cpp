@@ -244,6 +244,7 @@ public:
     BOOL CopyFileW(LPCWSTR a, LPCWSTR b, BOOL c) override { return ::CopyFileW(a, b, c); }
     BOOL DeleteFileW(LPCWSTR a) override { return ::DeleteFileW(a); }
     DWORD GetFileAttributesW(LPCWSTR a) override { return ::GetFileAttributesW(a); }
+    BOOL SetFileAttributesW(LPCWSTR a, DWORD b) override { return ::SetFileAttributesW(a, b); }
     HANDLE CreateFileW(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) override
     {
         return ::CreateFileW(a, b, c, d, e, f, g);

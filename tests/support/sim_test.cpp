@@ -17,6 +17,7 @@ void ResetToolProcess(sim::Machine& machine)
     std::memset(TextBufferB, 0, sizeof(TextBufferB));
     std::memset(LogFormatBuffer, 0, sizeof(LogFormatBuffer));
     std::memset(LogOutputBuffer, 0, sizeof(LogOutputBuffer));
+    RestartRequired = FALSE;
     UsbPortList = nullptr;
     ComponentInventory = Inventory{};
 }
