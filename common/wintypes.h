@@ -20,6 +20,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <commctrl.h>
+#include <objbase.h>
+#include <sddl.h>
 #ifndef UPDP_UI_PROMPT
 #define UPDP_SILENT_UPLOAD 0x00000001
 #define UPDP_UI_PROMPT 0x00000002
