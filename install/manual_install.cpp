@@ -11,6 +11,7 @@
 #include "common/spooler_control.h"
 #include "install/driver_files.h"
 #include "install/model_table.h"
+#include "install/printer_queue.h"
 
 namespace {
 
@@ -53,10 +54,10 @@ bool SourceIsMissing(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool PollUntil(BOOL (*exists)(const WCHAR*), const WCHAR* name)
+template <typename Found> bool PollUntil(Found found)
 {
     for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
-        if (exists(name)) {
+        if (found()) {
             return true;
         }
         Os().Sleep(kPollIntervalMs);
@@ -110,17 +111,6 @@ BOOL AddPrinterQueue(const InstallRequest* request)
 }
 
 } // namespace
-
-BOOL PrinterExists(const WCHAR* printerName)
-{
-    HANDLE printer = nullptr;
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    if (!Os().OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, &defaults) || printer == nullptr) {
-        return 0;
-    }
-    Os().ClosePrinter(printer);
-    return 1;
-}
 
 BOOL DriverExists(const WCHAR* driverName)
 {
@@ -199,7 +189,7 @@ BOOL AddDriver(const InstallRequest* request)
         LogLine("AddPrinterDriver failed, errcode:%d.", Os().GetLastError());
         return 0;
     }
-    return PollUntil(DriverExists, request->driverName) ? 1 : 0;
+    return PollUntil([request] { return DriverExists(request->driverName); }) ? 1 : 0;
 }
 
 BOOL InstallPrinterLanguageMonitor()
@@ -219,7 +209,7 @@ BOOL InstallPrinterLanguageMonitor()
     return 0;
 }
 
-BOOL InstallDriverManually(const InstallRequest* request)
+BOOL InstallDriverManually(InstallRequest* request)
 {
     BOOL renderCopied = CopyDriverFile(DRIVER_RENDER_DLL);
     BOOL configCopied = CopyDriverFile(DRIVER_CONFIG_DLL);
@@ -236,11 +226,11 @@ BOOL InstallDriverManually(const InstallRequest* request)
             return 0;
         }
     }
-    if (PrinterExists(request->printerName)) {
+    if (FindPrinterQueue(request)) {
         LogLine("The printer %ws is already added.", request->printerName);
         return 1;
     }
     AddPrinterQueue(request);
-    // Only a queue that exists counts: the install loop reports it as installed.
-    return PollUntil(PrinterExists, request->printerName) ? 1 : 0;
+    // Only the printer's queue counts: the install loop reports it as installed.
+    return PollUntil([request] { return FindPrinterQueue(request); }) ? 1 : 0;
 }

@@ -1,0 +1,12 @@
+// The printer's queue: the local queue on the printer's port with its driver,
+// whatever it is called.
+#pragma once
+
+#include "common/wintypes.h"
+#include "install/install_request.h"
+
+// 1 when a local queue with the request's driver lists the request's port;
+// its name then goes into request->printerName. Plug and Play calls a second
+// device's queue "<model> (Copy 1)" and users rename queues, so a name alone
+// proves nothing. A list that cannot be read finds nothing.
+BOOL FindPrinterQueue(InstallRequest* request);
