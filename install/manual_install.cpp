@@ -230,6 +230,9 @@ BOOL InstallDriverManually(InstallRequest* request)
         LogLine("The printer %ws is already added.", request->printerName);
         return 1;
     }
+    if (!NameNewPrinterQueue(request)) {
+        return 0;
+    }
     AddPrinterQueue(request);
     // Only the printer's queue counts: the install loop reports it as installed.
     return PollUntil([request] { return FindPrinterQueue(request); }) ? 1 : 0;

@@ -9,6 +9,9 @@
 
 namespace {
 
+// Beyond this many copies of one model something else is wrong.
+const int kMaxQueueCopies = 100;
+
 // The spooler compares names without case.
 bool EqualsNoCase(const WCHAR* text, size_t length, const WCHAR* name)
 {
@@ -50,6 +53,17 @@ bool IsPrinterQueue(const PRINTER_INFO_2W& queue, const InstallRequest& request)
 
 } // namespace
 
+BOOL PrinterExists(const WCHAR* printerName)
+{
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!Os().OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, &defaults) || printer == nullptr) {
+        return 0;
+    }
+    Os().ClosePrinter(printer);
+    return 1;
+}
+
 BOOL FindPrinterQueue(InstallRequest* request)
 {
     DWORD count = 0;
@@ -73,4 +87,19 @@ BOOL FindPrinterQueue(InstallRequest* request)
         Os().SetLastError(ERROR_INVALID_PRINTER_NAME);
     }
     return found;
+}
+
+BOOL NameNewPrinterQueue(InstallRequest* request)
+{
+    for (int copy = 0; copy <= kMaxQueueCopies; ++copy) {
+        if (copy == 0) {
+            FormatBounded(request->printerName, 260, L"%ws", request->driverName);
+        } else {
+            FormatBounded(request->printerName, 260, L"%ws (Copy %d)", request->driverName, copy);
+        }
+        if (!PrinterExists(request->printerName)) {
+            return 1;
+        }
+    }
+    return 0;
 }

@@ -151,6 +151,19 @@ TEST_F(InstallMode, AQueueOfThatNameOnAnotherPortWithAnotherDriverIsNotThePrinte
     EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 Generic") << "the other queue is left as it was";
 }
 
+TEST_F(InstallMode, TwoIdenticalPrintersWithoutPlugAndPlayGetAQueueEach)
+{
+    machine.spooler.bindingDoesNothing = true;
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN2", 2, L"PX630KT"));
+    // The second queue gets the name Windows gives a second device's.
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB002"), L"Message", kInstalledBox, IDOK);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT (Copy 1)", L"USB001"), L"Message", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB002 VADedudoro PX630KT");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT (Copy 1)"), L"USB001 VADedudoro PX630KT");
+}
+
 TEST_F(InstallMode, TwoIdenticalPrintersThroughPlugAndPlayAreReportedByTheQueuesItMade)
 {
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
