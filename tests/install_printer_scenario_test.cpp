@@ -132,7 +132,7 @@ TEST_F(InstallPrinterScenario, AQueueTheUserRenamedIsReportedByItsNameWithoutIns
     // The printer's own, renamed and pooled; the spooler ignores case.
     sim::QueueRecord renamed;
     renamed.name = L"Workshop";
-    renamed.port = L"USB002, usb001";
+    renamed.port = L"USB002, usb001,USB003";
     renamed.driver = L"vadedudoro px630kt";
     machine.spooler.StageQueue(renamed);
 
