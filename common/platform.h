@@ -140,6 +140,7 @@ public:
                                 LPDWORD lpThreadId) = 0;
     virtual void Sleep(DWORD dwMilliseconds) = 0;
     virtual DWORD GetLastError() = 0;
+    virtual void SetLastError(DWORD dwErrCode) = 0;
     virtual HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) = 0;
     virtual HLOCAL LocalFree(HLOCAL hMem) = 0;
     virtual int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,

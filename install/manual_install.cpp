@@ -11,6 +11,7 @@
 #include "common/spooler_control.h"
 #include "install/driver_files.h"
 #include "install/model_table.h"
+#include "install/printer_queue.h"
 
 namespace {
 
@@ -81,17 +82,20 @@ BOOL ReplaceAtRestart(const WCHAR* source, const WCHAR* directory, const WCHAR* 
         copied && Os().MoveFileExW(staged, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
     LogLine("MoveFileEx file:%ws to %ws at restart, %d, errcode:%d.", staged, target, scheduled, Os().GetLastError());
     if (!scheduled) {
+        // The box shows why it failed, not how the clean-up went.
+        DWORD error = Os().GetLastError();
         Os().DeleteFileW(staged);
+        Os().SetLastError(error);
         return 0;
     }
     RestartRequired = TRUE;
     return 1;
 }
 
-bool PollUntil(BOOL (*exists)(const WCHAR*), const WCHAR* name)
+template <typename Found> bool PollUntil(Found found)
 {
     for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
-        if (exists(name)) {
+        if (found()) {
             return true;
         }
         Os().Sleep(kPollIntervalMs);
@@ -146,17 +150,6 @@ BOOL AddPrinterQueue(const InstallRequest* request)
 }
 
 } // namespace
-
-BOOL PrinterExists(const WCHAR* printerName)
-{
-    HANDLE printer = nullptr;
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    if (!Os().OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, &defaults) || printer == nullptr) {
-        return 0;
-    }
-    Os().ClosePrinter(printer);
-    return 1;
-}
 
 BOOL DriverExists(const WCHAR* driverName)
 {
@@ -236,7 +229,7 @@ BOOL AddDriver(const InstallRequest* request)
         LogLine("AddPrinterDriver failed, errcode:%d.", Os().GetLastError());
         return 0;
     }
-    return PollUntil(DriverExists, request->driverName) ? 1 : 0;
+    return PollUntil([request] { return DriverExists(request->driverName); }) ? 1 : 0;
 }
 
 BOOL InstallPrinterLanguageMonitor()
@@ -256,7 +249,7 @@ BOOL InstallPrinterLanguageMonitor()
     return 0;
 }
 
-BOOL InstallDriverManually(const InstallRequest* request)
+BOOL InstallDriverManually(InstallRequest* request)
 {
     BOOL renderCopied = CopyDriverFile(DRIVER_RENDER_DLL);
     BOOL configCopied = CopyDriverFile(DRIVER_CONFIG_DLL);
@@ -273,11 +266,14 @@ BOOL InstallDriverManually(const InstallRequest* request)
             return 0;
         }
     }
-    if (PrinterExists(request->printerName)) {
+    if (FindPrinterQueue(request)) {
         LogLine("The printer %ws is already added.", request->printerName);
         return 1;
     }
+    if (!NameNewPrinterQueue(request)) {
+        return 0;
+    }
     AddPrinterQueue(request);
-    // Only a queue that exists counts: the install loop reports it as installed.
-    return PollUntil(PrinterExists, request->printerName) ? 1 : 0;
+    // Only the printer's queue counts: the install loop reports it as installed.
+    return PollUntil([request] { return FindPrinterQueue(request); }) ? 1 : 0;
 }

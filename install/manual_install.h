@@ -6,8 +6,6 @@
 #include "common/wintypes.h"
 #include "install/install_request.h"
 
-// 1 when a queue of that name can be opened, else 0.
-BOOL PrinterExists(const WCHAR* printerName);
 // 1 when an installed driver of the current environment has exactly that name.
 BOOL DriverExists(const WCHAR* driverName);
 // Copies one file of the architecture's folder into the spooler's driver
@@ -18,5 +16,6 @@ BOOL CopyDriverFile(const WCHAR* fileName);
 BOOL AddDriver(const InstallRequest* request);
 // 1 when the language monitor is registered (also when it was already).
 BOOL InstallPrinterLanguageMonitor();
-// 1 when the queue exists at the end, else 0.
-BOOL InstallDriverManually(const InstallRequest* request);
+// 1 when the printer's queue exists at the end (its name then in
+// request->printerName), else 0.
+BOOL InstallDriverManually(InstallRequest* request);

@@ -10,6 +10,7 @@
 #include "install/driver_files.h"
 #include "install/manual_install.h"
 #include "install/model_table.h"
+#include "install/printer_queue.h"
 #include "install/usb_port_scan.h"
 
 namespace {
@@ -26,7 +27,7 @@ void TakeHardwareIdFromScan(InstallRequest* request)
     }
 }
 
-void InstallThroughPlugAndPlay(const InstallRequest* request, const WCHAR* sourceInfPath)
+void InstallThroughPlugAndPlay(InstallRequest* request, const WCHAR* sourceInfPath)
 {
     DEVINST root = 0;
     if (Os().CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) {
@@ -34,7 +35,7 @@ void InstallThroughPlugAndPlay(const InstallRequest* request, const WCHAR* sourc
     }
     Os().UpdateDriverForPlugAndPlayDevicesW(nullptr, request->hardwareId, sourceInfPath, INSTALLFLAG_FORCE, nullptr);
     for (int attempt = 0; attempt < kQueueWaitAttempts; ++attempt) {
-        if (PrinterExists(request->printerName) && (request->flags & MODEL_FLAG_LANGUAGE_MONITOR)) {
+        if (FindPrinterQueue(request) && (request->flags & MODEL_FLAG_LANGUAGE_MONITOR)) {
             CopyDriverFile(DRIVER_MONITOR_DLL);
             break;
         }
@@ -72,13 +73,13 @@ HRESULT DoUploadDriverPackage(const WCHAR* sourceInfPath)
 int InstallPrinter(InstallRequest* request, const WCHAR* sourceInfPath)
 {
     TakeHardwareIdFromScan(request);
-    if (PrinterExists(request->printerName)) {
+    if (FindPrinterQueue(request)) {
         return INSTALL_QUEUE_EXISTED;
     }
     if (DoUploadDriverPackage(sourceInfPath) == S_OK) {
         InstallThroughPlugAndPlay(request, sourceInfPath);
     }
-    int result = PrinterExists(request->printerName);
+    int result = FindPrinterQueue(request);
     if (result == 0) {
         result = InstallDriverManually(request);
         if (result == 0) {

@@ -400,6 +400,11 @@ DWORD SimPlatform::GetLastError()
     return t_lastError;
 }
 
+void SimPlatform::SetLastError(DWORD error)
+{
+    t_lastError = error;
+}
+
 HLOCAL SimPlatform::LocalAlloc(UINT flags, SIZE_T bytes)
 {
     if (Injected("LocalAlloc")) {

@@ -99,6 +99,7 @@ public:
     HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) override;
     void Sleep(DWORD) override;
     DWORD GetLastError() override;
+    void SetLastError(DWORD) override;
     HLOCAL LocalAlloc(UINT, SIZE_T) override;
     HLOCAL LocalFree(HLOCAL) override;
     int MultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) override;

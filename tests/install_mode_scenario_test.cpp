@@ -40,6 +40,13 @@ protected:
         const sim::QueueRecord* queue = machine.spooler.FindQueue(name);
         return queue != nullptr ? queue->port : L"<no queue>";
     }
+
+    // What a box's claim rests on: the queue's port and driver.
+    std::wstring PortAndDriver(const std::wstring& name)
+    {
+        const sim::QueueRecord* queue = machine.spooler.FindQueue(name);
+        return queue != nullptr ? queue->port + L" " + queue->driver : L"<no queue>";
+    }
 };
 
 TEST_F(InstallMode, TheTypicalInstall)
@@ -145,17 +152,45 @@ TEST_F(InstallMode, ABoxThatCannotBeShownEndsTheLoopInsteadOfRepeatingIt)
     EXPECT_EQ(machine.faults.Calls("MessageBoxW"), 1);
 }
 
-TEST_F(InstallMode, AQueueThatExistsAlreadyIsReportedAsInstalled)
+TEST_F(InstallMode, AQueueOfThatNameOnAnotherPortWithAnotherDriverIsNotThePrinters)
 {
-    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN1", 2, L"PX630KT"));
     sim::QueueRecord queue;
     queue.name = L"VADedudoro PX630KT";
     queue.port = L"USB001";
     queue.driver = L"Generic";
     machine.spooler.StageQueue(queue);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT (Copy 1)", L"USB002"), L"Message", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT (Copy 1)"), L"USB002 VADedudoro PX630KT");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 Generic") << "the other queue is left as it was";
+}
+
+TEST_F(InstallMode, TwoIdenticalPrintersWithoutPlugAndPlayGetAQueueEach)
+{
+    machine.spooler.bindingDoesNothing = true;
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN2", 2, L"PX630KT"));
+    // The second queue gets the name Windows gives a second device's.
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB002"), L"Message", kInstalledBox, IDOK);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT (Copy 1)", L"USB001"), L"Message", kInstalledBox, IDOK);
+    EXPECT_EQ(StartTool(), 0);
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB002 VADedudoro PX630KT");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT (Copy 1)"), L"USB001 VADedudoro PX630KT");
+}
+
+TEST_F(InstallMode, TwoIdenticalPrintersThroughPlugAndPlayAreReportedByTheQueuesItMade)
+{
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"SN2", 2, L"PX630KT"));
+    // The first install binds both devices; Plug and Play names the second queue.
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT (Copy 1)", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     EXPECT_EQ(StartTool(), 0);
-    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 VADedudoro PX630KT");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT (Copy 1)"), L"USB002 VADedudoro PX630KT");
+    EXPECT_EQ(machine.spooler.Queues().size(), 2u);
+    EXPECT_EQ(machine.clock.NowMs(), 10000u) << "the second printer's queue was there already";
 }
 
 TEST_F(InstallMode, WithTheFamilyInstalledTheUninstallerTakesOver)

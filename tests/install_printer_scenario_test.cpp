@@ -121,14 +121,23 @@ TEST_F(InstallPrinterScenario, AMissingInfIsLoggedAndTheManualPathInstalls)
     EXPECT_EQ(Elapsed(), 0u) << "driver and queue were there at the first look";
 }
 
-TEST_F(InstallPrinterScenario, AnExistingQueueIsReportedWithoutInstallingAnything)
+TEST_F(InstallPrinterScenario, AQueueTheUserRenamedIsReportedByItsNameWithoutInstallingAnything)
 {
-    sim::QueueRecord queue;
-    queue.name = kPrinter;
-    queue.port = L"USB001";
-    queue.driver = L"Some Driver";
-    machine.spooler.StageQueue(queue);
+    // The model's name on the printer's port, but another driver: not the printer's.
+    sim::QueueRecord other;
+    other.name = kPrinter;
+    other.port = L"USB001";
+    other.driver = L"Some Driver";
+    machine.spooler.StageQueue(other);
+    // The printer's own, renamed and pooled; the spooler ignores case.
+    sim::QueueRecord renamed;
+    renamed.name = L"Workshop";
+    renamed.port = L"USB002, usb001,USB003";
+    renamed.driver = L"vadedudoro px630kt";
+    machine.spooler.StageQueue(renamed);
+
     EXPECT_EQ(Install(), INSTALL_QUEUE_EXISTED);
+    EXPECT_EQ(std::wstring(request.printerName), L"Workshop");
     EXPECT_THAT(Log(), IsEmpty());
     EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
 }

@@ -264,6 +264,7 @@ public:
     }
     void Sleep(DWORD a) override { ::Sleep(a); }
     DWORD GetLastError() override { return ::GetLastError(); }
+    void SetLastError(DWORD a) override { ::SetLastError(a); }
     HLOCAL LocalAlloc(UINT a, SIZE_T b) override { return ::LocalAlloc(a, b); }
     HLOCAL LocalFree(HLOCAL a) override { return ::LocalFree(a); }
     int MultiByteToWideChar(UINT a, DWORD b, LPCCH c, int d, LPWSTR e, int f) override
