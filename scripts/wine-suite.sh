@@ -20,6 +20,7 @@ probe_dir="$build/e2e/probe"
 demo="$build/demo-driver"
 contract="$build/tests/contract/contract_tests.exe"
 for needed in "$tool" "$probe_dir/ui_probe.exe" "$probe_dir/dbwin_listener.exe" "$probe_dir/spooler_list.exe" \
+    "$probe_dir/hold_file.exe" \
     "$probe_dir/load_library.exe" "$probe_dir/planted.dll" \
     "$demo/qxvprtv6.inf" "$contract"; do
     [ -e "$needed" ] || { echo "wine-suite: missing $needed (build the windows preset first)" >&2; exit 2; }
@@ -90,6 +91,7 @@ wait_exit() { # pid seconds -> sets exit_code: the process's exit code, 124 on t
 }
 
 drivers_unix="$WINEPREFIX/drive_c/Drivers/PX Series"
+windows_temp="$WINEPREFIX/drive_c/windows/temp"
 drivers_win='C:\Drivers\PX Series'
 fresh_driver_folder() {
     rm -rf "$drivers_unix"
@@ -245,21 +247,24 @@ scenario_uninstaller_relaunches_and_removes_the_folder() { # lang
     dialog="$(dialog_caption_for "$lang")"
     fresh_driver_folder
     cp "$tool" "$drivers_unix/unins000.exe"
-    find "$WINEPREFIX/drive_c/users" -iname 'uni*.tmp' -delete 2>/dev/null
+    rm -rf "$windows_temp"/unins-*
     rm -rf "$XDG_DATA_HOME/Trash"
 
-    # The first process copies itself, starts the copy and ends at once.
+    # The first process copies itself into a folder of its own below the Windows folder's Temp,
+    # starts the copy and ends at once.
     LANG="$(locale_for "$lang")" wine_run 60 "$drivers_win\\unins000.exe"
     expect_eq "$?" 0 "exit code of unins000.exe"
     probe wait-enabled "$dialog" 1 1 30000 >/dev/null || fail_check "the copy showed no dialog '$dialog'"
     line="$(ps -eo args | grep -a -E '\\uni[0-9a-fA-F]+\.tmp' | grep -v grep | head -n1)"
-    expect_match "$line" '\\Temp\\uni[0-9a-fA-F]+\.tmp"? -u C:\\Drivers\\PX Series\\$' "command line of the copy"
-    copies="$(find "$WINEPREFIX/drive_c/users" -iname 'uni*.tmp' | head -n1)"
+    expect_match "$line" '^"?C:\\windows\\Temp\\unins-[0-9a-f]{32}\\uni[0-9a-fA-F]+\.tmp"? -u C:\\Drivers\\PX Series\\$' \
+        "command line of the copy"
+    copies="$(find "$windows_temp" -path '*/unins-*' -iname 'uni*.tmp' | head -n1)"
     if [ -z "$copies" ]; then
-        fail_check "no temporary copy in the temporary folder"
+        fail_check "no copy in a folder of its own below the Windows folder's Temp"
     else
-        cmp -s "$copies" "$tool" || fail_check "the temporary copy differs from the executable"
+        cmp -s "$copies" "$tool" || fail_check "the copy differs from the executable"
     fi
+    [ -z "$(find "$WINEPREFIX/drive_c/users" -iname 'uni*.tmp')" ] || fail_check "a copy in the user's temporary folder"
     tree="$(probe tree "$dialog" 1001 | tr -d '\r')"
     expect_eq "$tree" "$(printf '0\t0\t%s\ncount=1' "$(nothing_text "$lang")")" "tree with nothing installed"
     screenshot "uninstall-nothing-$lang"
@@ -273,7 +278,106 @@ scenario_uninstaller_relaunches_and_removes_the_folder() { # lang
     probe wait-gone "$dialog" 30000 >/dev/null || fail_check "the dialog did not close"
     [ -d "$drivers_unix" ] && fail_check "the driver folder is still there"
     [ -d "$XDG_DATA_HOME/Trash/files/PX Series" ] || fail_check "the driver folder is not in the Recycle Bin"
-    report "unins000.exe relaunches from the temporary folder and sends its folder to the Recycle Bin ($lang)"
+    # The copy cannot delete itself: the next restart deletes it and its folder.
+    [ -n "$(find "$windows_temp" -maxdepth 1 -name 'unins-*')" ] || fail_check "the copy's folder went before a restart"
+    wine_run 60 wineboot -r >/dev/null 2>&1
+    [ -z "$(find "$windows_temp" -maxdepth 1 -name 'unins-*')" ] || fail_check "the copy's folder outlived a restart"
+    report "unins000.exe relaunches from a folder only administrators can change, which a restart deletes ($lang)"
+}
+
+restart_text() { [ "$1" = zh ] && echo "请重新启动计算机以完成安装。" || echo "Restart the computer to complete the installation."; }
+
+# An older build's rendering DLL is in use (held as a loaded DLL is) while the tool installs:
+# the new one is staged beside it, the box says a restart completes the installation, and the
+# restart puts the installation's own file in place even though the driver folder changed meanwhile.
+scenario_driver_file_in_use_is_replaced_at_restart() { # lang
+    local lang="$1" caption box spool target release holder
+    caption="$(caption_for "$lang")"
+    spool="$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64"
+    target="$spool/qxvprtdrv6.dll"
+    release="$WINEPREFIX/drive_c/release-$lang"
+    fresh_driver_folder
+    cp "$tool" "$drivers_unix/PrinterSetup.exe"
+    cp "$drivers_unix/amd64/qxvprtdrv6.dll" "$workdir/shipped.dll"
+    printf 'MZ an older build' >"$target"
+    rm -f "$release"
+    wine_start "$probe_dir/hold_file.exe" 'C:\windows\system32\spool\drivers\x64\qxvprtdrv6.dll' \
+        "C:\\release-$lang" 120000 >"$workdir/hold.out"
+    holder=$WINE_LAST_PID
+    for _ in $(seq 200); do grep -q held "$workdir/hold.out" 2>/dev/null && break; sleep 0.05; done
+    grep -q held "$workdir/hold.out" || fail_check "the older build could not be held open"
+    plug_px630kt
+    LANG="$(locale_for "$lang")" wine_start "$drivers_win\\PrinterSetup.exe"
+    local pid=$WINE_LAST_PID
+    box="$(probe msgbox "$caption" 60000)" || fail_check "no message box captioned '$caption'"
+    expect_eq "$(field "$box" text)" "$(installed_text "$lang")" "first line of the box"
+    grep -q -F "$(restart_text "$lang")" <<<"$box" || fail_check "the box does not say a restart completes it: $box"
+    screenshot "restart-required-$lang"
+    probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
+    wait_exit "$pid" 60
+    expect_eq "$exit_code" 0 "exit code"
+    touch "$release"
+    wait "$holder" 2>/dev/null
+    # Someone changes the driver folder before the restart; the restart takes the staged copy.
+    printf 'MZ someone else' >"$drivers_unix/amd64/qxvprtdrv6.dll"
+    wine_run 60 wineboot -r >/dev/null 2>&1
+    cmp -s "$target" "$workdir/shipped.dll" || fail_check "after the restart the driver directory has another file"
+    [ -z "$(find "$spool" -maxdepth 1 -iname 'qxv*.tmp')" ] || fail_check "a staged file is left in the driver directory"
+    report "a driver file in use is replaced at the restart by the installation's own copy ($lang)"
+}
+
+relaunch_failed_text() { # lang code
+    if [ "$1" = zh ]; then
+        echo "卸载程序无法启动，错误码:$2，请重试或联系技术支持。"
+    else
+        echo "The uninstaller could not be started, error code:$2. Please try again, or contact our technical support."
+    fi
+}
+
+scenario_uninstaller_that_cannot_make_its_copy_says_so() { # lang
+    local lang="$1" caption box
+    caption="$(caption_for "$lang")"
+    fresh_driver_folder
+    cp "$tool" "$drivers_unix/unins000.exe"
+    # Without the Windows folder's Temp the copy has nowhere to go.
+    mv "$windows_temp" "$windows_temp.away"
+    LANG="$(locale_for "$lang")" wine_start "$drivers_win\\unins000.exe"
+    local pid=$WINE_LAST_PID
+    box="$(probe msgbox "$caption" 30000)" || fail_check "no message box captioned '$caption'"
+    expect_eq "$(field "$box" text)" "$(relaunch_failed_text "$lang" 3)" "box text"
+    expect_eq "$(field "$box" icon)" "error" "box icon"
+    screenshot "relaunch-failed-$lang"
+    probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
+    wait_exit "$pid" 30
+    mv "$windows_temp.away" "$windows_temp"
+    expect_eq "$exit_code" 0 "exit code"
+    [ -f "$drivers_unix/qxvprtv6.inf" ] || fail_check "the driver folder changed"
+    report "unins000.exe that cannot make its copy says so, with the error ($lang)"
+}
+
+uninstaller_not_started_text() { # lang
+    if [ "$1" = zh ]; then
+        echo '打印机驱动已安装，但无法启动卸载程序C:\Drivers\PX Series\unins000.exe，错误码:2。'
+    else
+        echo 'The printer driver is installed already, but its uninstaller C:\Drivers\PX Series\unins000.exe could not be started, error code:2.'
+    fi
+}
+
+# Runs right after the typical install, with the family installed and no unins000.exe in the folder.
+scenario_installed_family_without_uninstaller_says_so() { # lang
+    local lang="$1" caption box
+    caption="$(caption_for "$lang")"
+    rm -f "$drivers_unix/unins000.exe"
+    LANG="$(locale_for "$lang")" wine_start "$drivers_win\\PrinterSetup.exe"
+    local pid=$WINE_LAST_PID
+    box="$(probe msgbox "$caption" 30000)" || fail_check "no message box captioned '$caption'"
+    expect_eq "$(field "$box" text)" "$(uninstaller_not_started_text "$lang")" "box text"
+    expect_eq "$(field "$box" icon)" "error" "box icon"
+    screenshot "uninstaller-not-started-$lang"
+    probe press "$caption" 1 >/dev/null || fail_check "could not press OK"
+    wait_exit "$pid" 30
+    expect_eq "$exit_code" 0 "exit code"
+    report "PrinterSetup.exe says so when the installed family's uninstaller cannot start ($lang)"
 }
 
 # The DLLs the tool loads at run time, and one that system code may load for
@@ -521,8 +625,12 @@ scenario_windows_folder_is_refused
 for lang in en zh; do
     scenario_uninstaller_relaunches_and_removes_the_folder "$lang"
     scenario_no_printer_then_cancel "$lang"
+    scenario_uninstaller_that_cannot_make_its_copy_says_so "$lang"
     scenario_typical_install "$lang"
+    scenario_installed_family_without_uninstaller_says_so "$lang"
     scenario_installed_family_hands_over_to_uninstaller "$lang"
+    remove_installed_family
+    scenario_driver_file_in_use_is_replaced_at_restart "$lang"
     remove_installed_family
 done
 
