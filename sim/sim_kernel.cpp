@@ -275,7 +275,8 @@ BOOL SimPlatform::CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attribute
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
     std::optional<SecurityDescriptor> own;
-    if (attributes != nullptr) {
+    // Without a descriptor the folder takes what its parent passes on.
+    if (attributes != nullptr && attributes->lpSecurityDescriptor != nullptr) {
         own = DescriptorOf(attributes);
         if (!own) {
             SetLastErrorCode(ERROR_INVALID_PARAMETER);

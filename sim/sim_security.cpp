@@ -50,7 +50,7 @@ BOOL SimPlatform::ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR t
 
 std::optional<SecurityDescriptor> SimPlatform::DescriptorOf(LPSECURITY_ATTRIBUTES attributes)
 {
-    if (attributes->nLength != sizeof(SECURITY_ATTRIBUTES) || attributes->lpSecurityDescriptor == nullptr) {
+    if (attributes->nLength != sizeof(SECURITY_ATTRIBUTES)) {
         return std::nullopt;
     }
     if (machine_.HeapBlocks().count(attributes->lpSecurityDescriptor) == 0) {

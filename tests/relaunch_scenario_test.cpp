@@ -166,6 +166,16 @@ TEST_F(StartupScenario, ACopyThatCannotStartIsReportedAndLeavesNothingBehind)
     EXPECT_THAT(machine.volume.PendingRenames(), IsEmpty());
 }
 
+// Wine leaves some failures without an error code: a failure is never taken for success.
+TEST_F(StartupScenario, ALaunchThatFailsWithoutAnErrorCodeIsStillAFailure)
+{
+    machine.InstallTool(uninstaller);
+    machine.faults.FailCall("CreateProcessW", 1, ERROR_SUCCESS);
+    machine.messageBoxes.Expect(RelaunchFailed(ERROR_GEN_FAILURE), L"Message", MB_OK | MB_ICONERROR, IDOK);
+    EXPECT_EQ(machine.RunTool(uninstaller, L""), 0);
+    EXPECT_THAT(RelaunchFolders(), IsEmpty());
+}
+
 TEST_F(StartupScenario, AFolderThatCannotBeMadeIsReportedInTheUsersLanguage)
 {
     machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
