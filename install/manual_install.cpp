@@ -60,19 +60,21 @@ void ClearReadOnly(const WCHAR* path)
     }
 }
 
-// A replacement at restart helps only a file that is there but in use.
-bool SourceIsMissing(DWORD error)
+// Only a file that is there but in use waits for the restart; any other
+// failure (a missing source, a full disk) is a failure now.
+bool InUse(DWORD error)
 {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_USER_MAPPED_FILE;
 }
 
 // A file in use is replaced at the next restart. Windows replaces a file
 // there only with MOVEFILE_REPLACE_EXISTING and moves only within a volume,
 // and the driver folder may change before then: so the new file is written
 // now, by the tool, beside the target, and the restart moves that copy.
-BOOL ReplaceAtRestart(const WCHAR* source, const WCHAR* directory, const WCHAR* target)
+// *staged receives the copy's path (MAX_PATH characters).
+BOOL StageForRestart(const WCHAR* source, const WCHAR* directory, const WCHAR* target, WCHAR* staged)
 {
-    WCHAR staged[MAX_PATH] = {0};
     if (Os().GetTempFileNameW(directory, L"qxv", 0, staged) == 0) {
         return 0;
     }
@@ -90,6 +92,78 @@ BOOL ReplaceAtRestart(const WCHAR* source, const WCHAR* directory, const WCHAR* 
     }
     RestartRequired = TRUE;
     return 1;
+}
+
+// The driver files waiting for the restart, by name, with their staged copies.
+struct PendingFile {
+    WCHAR name[MAX_PATH];
+    WCHAR staged[MAX_PATH];
+};
+PendingFile PendingFiles[4];
+int PendingFileCount;
+
+void RememberPending(const WCHAR* name, const WCHAR* staged)
+{
+    int slot = 0;
+    while (slot < PendingFileCount && wcscmp(PendingFiles[slot].name, name) != 0) {
+        ++slot;
+    }
+    if (slot == 4) {
+        return;
+    }
+    FormatBounded(PendingFiles[slot].name, MAX_PATH, L"%ws", name);
+    FormatBounded(PendingFiles[slot].staged, MAX_PATH, L"%ws", staged);
+    PendingFileCount = slot == PendingFileCount ? slot + 1 : PendingFileCount;
+}
+
+const WCHAR* PendingCopyOf(const WCHAR* installedPath)
+{
+    const WCHAR* name = installedPath != nullptr ? wcsrchr(installedPath, L'\\') : nullptr;
+    for (int i = 0; name != nullptr && i < PendingFileCount; ++i) {
+        if (wcscmp(name + 1, PendingFiles[i].name) == 0) {
+            return PendingFiles[i].staged;
+        }
+    }
+    return nullptr;
+}
+
+// The spooler loads a driver from the copies it made of the driver
+// directory's files when the driver was registered, which took the older
+// build of a file in use: that copy is replaced at the restart as well, so
+// the restart does complete the installation.
+BOOL ReplaceRegisteredFilesAtRestart(const WCHAR* driverName)
+{
+    if (PendingFileCount == 0) {
+        return 1;
+    }
+    DWORD count = 0;
+    bool complete = false;
+    auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(EnumerateRecords(
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, returned);
+        },
+        &count, &complete));
+    BOOL result = complete ? 1 : 0;
+    bool found = false;
+    for (DWORD i = 0; i < count && result; ++i) {
+        if (drivers[i].pName == nullptr || wcscmp(drivers[i].pName, driverName) != 0) {
+            continue;
+        }
+        found = true;
+        const WCHAR* files[] = {drivers[i].pDriverPath, drivers[i].pConfigFile, drivers[i].pDataFile};
+        for (const WCHAR* installed : files) {
+            const WCHAR* staged = PendingCopyOf(installed);
+            WCHAR folder[MAX_PATH] = {0};
+            WCHAR copy[MAX_PATH] = {0};
+            if (staged == nullptr || FormatBounded(folder, MAX_PATH, L"%ws", installed) != S_OK) {
+                continue;
+            }
+            *wcsrchr(folder, L'\\') = 0;
+            result = StageForRestart(staged, folder, installed, copy);
+        }
+    }
+    Os().LocalFree(drivers);
+    return result && found ? 1 : 0;
 }
 
 template <typename Found> bool PollUntil(Found found)
@@ -194,10 +268,12 @@ BOOL CopyDriverFile(const WCHAR* fileName)
     if (copied) {
         return copied;
     }
-    if (SourceIsMissing(copyError)) {
+    WCHAR staged[MAX_PATH] = {0};
+    if (!InUse(copyError) || !StageForRestart(source, directory, target, staged)) {
         return 0;
     }
-    return ReplaceAtRestart(source, directory, target);
+    RememberPending(fileName, staged);
+    return 1;
 }
 
 BOOL AddDriver(const InstallRequest* request)
@@ -251,6 +327,8 @@ BOOL InstallPrinterLanguageMonitor()
 
 BOOL InstallDriverManually(InstallRequest* request)
 {
+    // What an earlier printer left waiting is this call's to find again.
+    PendingFileCount = 0;
     BOOL renderCopied = CopyDriverFile(DRIVER_RENDER_DLL);
     BOOL configCopied = CopyDriverFile(DRIVER_CONFIG_DLL);
     BOOL result = renderCopied && configCopied;
@@ -265,6 +343,9 @@ BOOL InstallDriverManually(InstallRequest* request)
         if (!AddDriver(request)) {
             return 0;
         }
+    }
+    if (result && !ReplaceRegisteredFilesAtRestart(request->driverName)) {
+        return 0;
     }
     if (FindPrinterQueue(request)) {
         LogLine("The printer %ws is already added.", request->printerName);

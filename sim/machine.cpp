@@ -261,19 +261,10 @@ bool Machine::CloseHandle(HANDLE handle)
     return handles_.erase(handle) == 1;
 }
 
-HANDLE Machine::HoldFile(const std::wstring& path)
+HANDLE Machine::Hold(const std::wstring& path, HandleKind kind)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    HANDLE handle = NewHandle(HandleKind::File);
-    heldFolders_[handle] = path;
-    volume.SetHeldOpen(path, true);
-    return handle;
-}
-
-HANDLE Machine::HoldFolder(const std::wstring& path)
-{
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    HANDLE handle = NewHandle(HandleKind::Folder);
+    HANDLE handle = NewHandle(kind);
     heldFolders_[handle] = path;
     volume.SetHeldOpen(path, true);
     return handle;

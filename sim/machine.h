@@ -139,11 +139,11 @@ public:
     bool CloseHandle(HANDLE handle);
     // A folder opened without FILE_SHARE_DELETE: neither it nor a folder
     // above it can be moved or deleted until the handle is closed.
-    HANDLE HoldFolder(const std::wstring& path);
+    HANDLE HoldFolder(const std::wstring& path) { return Hold(path, HandleKind::Folder); }
     std::vector<std::wstring> HeldFolders() const;
     // A file opened without write or delete sharing: it can be read and run,
     // not changed, renamed or deleted, until the handle is closed.
-    HANDLE HoldFile(const std::wstring& path);
+    HANDLE HoldFile(const std::wstring& path) { return Hold(path, HandleKind::File); }
     size_t OpenHandles(HandleKind kind) const;
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
     void JoinThreads();
@@ -153,6 +153,8 @@ public:
     std::vector<std::string> Violations() const;
 
 private:
+    HANDLE Hold(const std::wstring& path, HandleKind kind);
+
     mutable std::recursive_mutex lock_;
     std::map<std::string, std::wstring> knownFolders_; // by the identifier's bytes
     ToolEntry entry_;

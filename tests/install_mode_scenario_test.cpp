@@ -235,6 +235,12 @@ TEST_F(InstallMode, ADriverFileInUseIsReplacedAtTheRestartByTheCopyTheInstallati
                   [&] { EXPECT_TRUE(Os().CopyFileW(L"C:\\Users\\Operator\\other.dll", source.c_str(), FALSE)); });
     machine.Restart();
     EXPECT_EQ(machine.volume.ReadFile(target), shipped);
+    // The spooler loads the driver from the copy it made at the registration: that one is replaced too.
+    const sim::DriverRecord* driver = machine.spooler.FindDriver(L"VADedudoro PX630KT");
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->driverPath.has_value());
+    EXPECT_NE(*driver->driverPath, target);
+    EXPECT_EQ(machine.volume.ReadFile(*driver->driverPath), shipped);
     for (const std::wstring& file : machine.volume.ListFiles(machine.spooler.DriverDirectory())) {
         EXPECT_EQ(file.find(L".tmp"), std::wstring::npos) << sim::Utf8(file) << " is left over";
     }

@@ -258,6 +258,11 @@ TEST_F(InstallPrinterScenario, ACopyThatFailsIsRegisteredForRestartOnlyWhenTheSo
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6ui.dll"), 0) << "nothing to put in place, ever";
     EXPECT_EQ(machine.volume.PendingRenames().size(), 1u);
 
+    // A failure that is not about a file in use is a failure now; a restart would not mend it.
+    machine.faults.FailCall("CopyFileW", machine.faults.Calls("CopyFileW") + 1, ERROR_DISK_FULL);
+    EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6.dll"), 0);
+    EXPECT_EQ(machine.volume.PendingRenames().size(), 1u);
+
     machine.faults.FailCall("MoveFileExW", machine.faults.Calls("MoveFileExW") + 1, ERROR_ACCESS_DENIED);
     const size_t files = machine.volume.ListFiles(kDriverDir).size();
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6.dll"), 0) << "a registration that failed is no success";
