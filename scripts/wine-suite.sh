@@ -322,6 +322,8 @@ scenario_driver_file_in_use_is_replaced_at_restart() { # lang
     printf 'MZ someone else' >"$drivers_unix/amd64/qxvprtdrv6.dll"
     wine_run 60 wineboot -r >/dev/null 2>&1
     cmp -s "$target" "$workdir/shipped.dll" || fail_check "after the restart the driver directory has another file"
+    cmp -s "$spool/3/qxvprtdrv6.dll" "$workdir/shipped.dll" || fail_check "after the restart the registered driver has another file"
+    [ -z "$(find "$spool/3" -maxdepth 1 -iname 'qxv*.tmp')" ] || fail_check "a staged file is left beside the registered driver"
     [ -z "$(find "$spool" -maxdepth 1 -iname 'qxv*.tmp')" ] || fail_check "a staged file is left in the driver directory"
     report "a driver file in use is replaced at the restart by the installation's own copy ($lang)"
 }
