@@ -160,10 +160,8 @@ SecurityDescriptor Inherit(const SecurityDescriptor& parent, bool directory, con
 
 DWORD GrantedAccess(const SecurityDescriptor& security, const Token& token)
 {
-    if (token.Has(security.owner)) {
-        return FILE_ALL_ACCESS;
-    }
-    DWORD granted = 0;
+    // An owner may read and rewrite the access list, nothing more until it has.
+    DWORD granted = token.Has(security.owner) ? READ_CONTROL | WRITE_DAC : 0;
     DWORD denied = 0;
     for (const Ace& ace : security.dacl) {
         if (ace.inheritOnly || !token.Has(ace.sid)) {

@@ -51,8 +51,8 @@ std::optional<SecurityDescriptor> ParseSddl(const std::wstring& sddl);
 SecurityDescriptor Inherit(const SecurityDescriptor& parent, bool directory, const std::wstring& owner,
                            const SecurityDescriptor* own = nullptr);
 
-// The rights `token` has on an object. An owner may rewrite the access
-// list, so it may do anything.
+// The rights `token` has on an object, as the access list grants them; an
+// owner may also read and rewrite the list.
 DWORD GrantedAccess(const SecurityDescriptor& security, const Token& token);
 
 } // namespace sim

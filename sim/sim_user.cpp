@@ -18,7 +18,8 @@ int SimPlatform::MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT typ
 
 int SimPlatform::LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int capacity)
 {
-    // A resource that cannot be found or loaded leaves the buffer as it was.
+    // A resource that cannot be found or loaded leaves the buffer as it was
+    // (so Wine does; the tool relies on the length returned, not on the buffer).
     if (Injected("LoadStringW")) {
         return 0;
     }

@@ -106,6 +106,9 @@ TEST_F(HostileInput, AReadOnlyDriverFileIsReplacedAtOnce)
     const std::wstring target = L"C:\\Windows\\system32\\spool\\drivers\\x64\\qxvprtdrv6.dll";
     machine.volume.WriteFile(target, "MZ old render");
     machine.volume.SetReadOnly(target);
+    const std::wstring data = L"C:\\Windows\\system32\\spool\\drivers\\x64\\qxvprtdrv6.dat";
+    machine.volume.WriteFile(data, "old data");
+    machine.volume.SetReadOnly(data);
     machine.spooler.bindingDoesNothing = true;
     machine.devices.Plug(sim::UsbPrinter{});
     EXPECT_EQ(Start(L""), 0);
@@ -114,6 +117,7 @@ TEST_F(HostileInput, AReadOnlyDriverFileIsReplacedAtOnce)
     EXPECT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
     EXPECT_EQ(machine.volume.ReadFile(target),
               machine.volume.ReadFile(L"C:\\Drivers\\PX Series\\amd64\\qxvprtdrv6.dll"));
+    EXPECT_EQ(machine.volume.ReadFile(data), machine.volume.ReadFile(L"C:\\Drivers\\PX Series\\dat\\qxvprtdrv6.dat"));
     EXPECT_THAT(machine.volume.PendingRenames(), ::testing::IsEmpty());
 }
 
