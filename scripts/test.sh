@@ -33,6 +33,6 @@ part "TSan stories" ctest --preset linux-tsan --output-on-failure -j 2
 part "valgrind" scripts/valgrind.sh
 
 # Every fuzz target for a bounded time from its seed corpus.
-part "fuzzing" scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+part "fuzzing" scripts/fuzz.sh "${FUZZ_SECONDS:-16}"
 
 printf 'test.sh: %s\n' "${timings[@]}"
