@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "sim/wide.h"
@@ -151,7 +152,12 @@ int Machine::RunTool(const std::wstring& imagePath, const std::wstring& argument
         return -1;
     }
     HINSTANCE instance = BeginProcess(imagePath, arguments);
-    int exitCode = entry_(instance, current_.commandLine.c_str());
+    int exitCode = -1;
+    try {
+        exitCode = entry_(instance, current_.commandLine.c_str());
+    } catch (const RunawayStory&) {
+        // Reported already; the process ends here.
+    }
     EndProcess();
     return exitCode;
 }
@@ -299,7 +305,11 @@ HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
     // The dialog manager counts running threads: a dialog is idle only without them.
     dialogs.ThreadStarted();
     threads_.emplace_back([this, routine, parameter] {
-        routine(parameter);
+        try {
+            routine(parameter);
+        } catch (const RunawayStory&) {
+            // Reported already; the thread ends here.
+        }
         dialogs.ThreadEnded();
     });
     return handle;
@@ -373,6 +383,33 @@ void Machine::Restart()
         spooler.SetServiceState(SERVICE_RUNNING);
     }
     ++restarts_;
+}
+
+void Machine::RunAway(const std::string& what)
+{
+    ReportViolation("the story ran away: " + what);
+    throw RunawayStory(what);
+}
+
+void Machine::CountCall(const char* operation)
+{
+    if (++calls_ > limits.platformCalls) {
+        RunAway(std::to_string(calls_.load()) + " platform calls");
+    }
+    if (std::strcmp(operation, "SetupDiGetClassDevsW") == 0 && ++scans_ > limits.scans) {
+        RunAway(std::to_string(scans_.load()) + " scans for printers");
+    }
+    if (std::strcmp(operation, "MessageBoxW") == 0 && ++boxes_ > limits.messageBoxes) {
+        RunAway(std::to_string(boxes_.load()) + " message boxes");
+    }
+    CheckTime();
+}
+
+void Machine::CheckTime()
+{
+    if (clock.NowMs() > limits.virtualMs) {
+        RunAway(std::to_string(clock.NowMs() / 1000) + " s of virtual time");
+    }
 }
 
 void Machine::ReportViolation(const std::string& what)

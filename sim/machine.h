@@ -3,11 +3,13 @@
 // check what the tool did.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +28,21 @@
 #include "sim/volume.h"
 
 namespace sim {
+
+// Thrown by the simulated machine into the tool's code when a story passes a
+// limit no real run reaches; the process (or the test) ends there.
+struct RunawayStory : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// What no real run comes near: the longest story takes a few minutes of
+// virtual time, a dozen boxes, a few scans and well under a thousand calls.
+struct StoryLimits {
+    uint64_t virtualMs = 60 * 60 * 1000;
+    unsigned messageBoxes = 100;
+    unsigned scans = 1000;
+    unsigned platformCalls = 200000;
+};
 
 // Runs the tool's logic as one process: its instance handle and the command
 // line without the program name, as the GUI entry point receives them.
@@ -148,6 +165,13 @@ public:
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
     void JoinThreads();
 
+    // ---- Limits: a story that runs away fails at once, named ----
+    StoryLimits limits;
+    // Counts one of the tool's platform calls; past a limit it reports the
+    // story and throws RunawayStory.
+    void CountCall(const char* operation);
+    void CheckTime();
+
     // ---- Findings: anything the tool did that a test must treat as a failure ----
     void ReportViolation(const std::string& what);
     std::vector<std::string> Violations() const;
@@ -170,6 +194,10 @@ private:
     Token actorToken_;
     std::function<void(const char*)> actor_;
     unsigned restarts_ = 0;
+    std::atomic<unsigned> calls_{0};
+    std::atomic<unsigned> scans_{0};
+    std::atomic<unsigned> boxes_{0};
+    [[noreturn]] void RunAway(const std::string& what);
     std::set<void*> heap_;
     std::vector<std::thread> threads_;
     mutable std::mutex violationsMutex_;

@@ -53,6 +53,7 @@ bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site
         return false;
     }
     machine_.ActBetweenCalls(operation);
+    machine_.CountCall(operation);
     DWORD injected = ERROR_SUCCESS;
     if (!machine_.faults.Check(operation, site, &injected)) {
         return false;
@@ -394,6 +395,9 @@ void SimPlatform::Sleep(DWORD milliseconds)
 {
     machine_.faults.Count("Sleep");
     machine_.clock.Advance(milliseconds);
+    if (!machine_.ActorActing()) {
+        machine_.CheckTime();
+    }
 }
 
 DWORD SimPlatform::GetLastError()

@@ -71,6 +71,16 @@ TEST_F(InstallMode, NoPrinterAndTheUserCancels)
     EXPECT_THAT(machine.debug.Lines(), IsEmpty());
 }
 
+// A printer of the maker whose model is not in the table is no printer to install.
+TEST_F(InstallMode, APrinterOfTheMakerWithAnUnsupportedModelCountsAsNone)
+{
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX999ZZ"));
+    machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDCANCEL);
+    StartTool();
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 1) << "one scan, then the question";
+}
+
 TEST_F(InstallMode, NoPrinterThenTheUserPlugsOneInAndPressesOk)
 {
     machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDOK);
