@@ -90,7 +90,10 @@ TEST_F(Uninstall, AnInstalledPrinterIsRemovedCompletely)
     ASSERT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    const uint64_t start = machine.clock.NowMs();
     RunUninstaller();
+    // The pause after the spooler's restart, and one after the queue's and after the driver's deletion.
+    EXPECT_EQ(machine.clock.NowMs() - start, 1000u + 300u + 300u);
 
     sim::DialogRun run = Dialog();
     ASSERT_FALSE(run.treeHistory.empty());
