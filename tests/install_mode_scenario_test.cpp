@@ -81,6 +81,29 @@ TEST_F(InstallMode, APrinterOfTheMakerWithAnUnsupportedModelCountsAsNone)
     EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 1) << "one scan, then the question";
 }
 
+// The device keeps the driver it had through an uninstall: only a forced update binds it again.
+TEST_F(InstallMode, AReinstallAfterAnUninstallGoesThroughPlugAndPlayAgain)
+{
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
+    StartTool();
+    machine.dialogs.ScriptPress(IDOK);
+    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    machine.RunTool(kFolder + L"unins000.exe", L"");
+    machine.RunLaunchedTools();
+    ASSERT_THAT(machine.spooler.Queues(), IsEmpty());
+
+    // The user unpacks the driver again and installs.
+    InstallDriverFolder(machine, kFolder);
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
+    const uint64_t start = machine.clock.NowMs();
+    StartTool();
+    const sim::QueueRecord* queue = machine.spooler.FindQueue(L"VADedudoro PX630KT");
+    ASSERT_NE(queue, nullptr);
+    EXPECT_TRUE(queue->createdByPlugAndPlay);
+    EXPECT_EQ(machine.clock.NowMs() - start, 10000u);
+}
+
 TEST_F(InstallMode, NoPrinterThenTheUserPlugsOneInAndPressesOk)
 {
     machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDOK);

@@ -258,6 +258,11 @@ TEST_F(InstallPrinterScenario, ACopyThatFailsIsRegisteredForRestartOnlyWhenTheSo
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6ui.dll"), 0) << "nothing to put in place, ever";
     EXPECT_EQ(machine.volume.PendingRenames().size(), 1u);
 
+    machine.volume.RemoveTree(kFolder + L"amd64");
+    EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6.dll"), 0) << "no architecture folder: nothing to put in place, ever";
+    EXPECT_EQ(machine.volume.PendingRenames().size(), 1u);
+    WriteDriverFolder(machine, kFolder);
+
     // A failure that is not about a file in use is a failure now; a restart would not mend it.
     machine.faults.FailCall("CopyFileW", machine.faults.Calls("CopyFileW") + 1, ERROR_DISK_FULL);
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6.dll"), 0);
