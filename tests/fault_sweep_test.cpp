@@ -315,33 +315,6 @@ int Click(const sim::DialogView& view, int* removes)
     return view.Enabled(IDCANCEL) ? IDCANCEL : 0;
 }
 
-// The blocks that live until the process ends by design: the last scan's
-// records, the inventory and the enumeration buffers it points into.
-std::set<void*> LiveByDesign()
-{
-    std::set<void*> live;
-    for (UsbPortRecord* record = UsbPortList; record != nullptr; record = record->next) {
-        live.insert(record);
-    }
-    for (PackageNode* node = ComponentInventory.packages; node != nullptr; node = node->next) {
-        live.insert(node);
-        for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
-            live.insert(entry);
-            live.insert(entry->info);
-            for (PrinterEntry* printer = entry->printers; printer != nullptr; printer = printer->next) {
-                live.insert(printer);
-            }
-        }
-    }
-    for (MonitorEntry* entry = ComponentInventory.monitors; entry != nullptr; entry = entry->next) {
-        live.insert(entry);
-    }
-    live.insert(std::begin(ComponentInventory.driverBuffers), std::end(ComponentInventory.driverBuffers));
-    live.insert(ComponentInventory.printerBuffer);
-    live.insert(ComponentInventory.monitorBuffer);
-    return live;
-}
-
 std::string Site(const void* site)
 {
     Dl_info info{};
@@ -419,11 +392,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         ResetToolProcess(*machine);
         int result = RunStartup(instance, commandLine);
         machine->JoinThreads();
-        std::set<void*> live = LiveByDesign();
-        size_t leaked = 0;
-        for (void* block : machine->HeapBlocks()) {
-            leaked += live.count(block) == 0 ? 1 : 0;
-        }
+        const size_t leaked = LeakedBlocks(*machine);
         if (leaked != 0) {
             find(std::to_string(leaked) + " heap blocks leaked by a process");
         }

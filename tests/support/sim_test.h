@@ -17,6 +17,10 @@
 // the process-wide state starts zeroed again, as for a freshly loaded program.
 void ResetToolProcess(sim::Machine& machine);
 
+// The blocks of the process heap that are neither live by design (the last
+// scan's records, the inventory and the buffers it points into) nor freed.
+size_t LeakedBlocks(sim::Machine& machine);
+
 class SimTest : public ::testing::Test {
 protected:
     SimTest();
@@ -25,4 +29,7 @@ protected:
 
     sim::Machine machine;
     sim::SimPlatform platform{machine};
+
+private:
+    size_t leakedBlocks_ = 0;
 };
