@@ -58,6 +58,7 @@ TEST_F(InstallMode, TheTypicalInstall)
     EXPECT_EQ(StartTool(), 0);
 
     EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
+    ASSERT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
     EXPECT_TRUE(machine.spooler.FindQueue(L"VADedudoro PX630KT")->createdByPlugAndPlay);
     EXPECT_THAT(machine.Launches(), IsEmpty());
     EXPECT_EQ(machine.clock.NowMs(), 10000u);

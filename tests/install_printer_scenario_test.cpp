@@ -151,6 +151,7 @@ TEST_F(InstallPrinterScenario, ARegisteredDriverIsNotRegisteredAgain)
     machine.spooler.StageDriver(driver);
     EXPECT_EQ(Install(), 1);
     EXPECT_EQ(machine.faults.Calls("AddPrinterDriverW"), 0);
+    ASSERT_NE(machine.spooler.FindQueue(kPrinter), nullptr);
     EXPECT_EQ(machine.spooler.FindQueue(kPrinter)->driver, kPrinter);
 }
 
@@ -162,6 +163,7 @@ TEST_F(InstallPrinterScenario, AQueueThatAppearsLateWithinFiveSecondsCounts)
     machine.faults.FailFrom("AddPrinterW", 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(Install(), 1);
     EXPECT_EQ(Log().back(), L"AddPrinter failed, errcode:5.");
+    ASSERT_NE(machine.spooler.FindQueue(kPrinter), nullptr);
     EXPECT_TRUE(machine.spooler.FindQueue(kPrinter)->createdByPlugAndPlay);
     EXPECT_EQ(Elapsed(), 13000u) << "ten seconds for Plug and Play, three of the five-second poll";
 }
@@ -237,6 +239,7 @@ TEST_F(InstallPrinterScenario, AMonitorAlreadyInstalledIsSuccess)
 TEST_F(InstallPrinterScenario, WithTheMonitorFlagPlugAndPlayStopsWaitingOnceTheQueueExists)
 {
     EXPECT_EQ(Install(MODEL_FLAG_LANGUAGE_MONITOR), 1);
+    ASSERT_NE(machine.spooler.FindQueue(kPrinter), nullptr);
     EXPECT_TRUE(machine.spooler.FindQueue(kPrinter)->createdByPlugAndPlay);
     EXPECT_EQ(machine.volume.ReadFile(machine.systemDirectory + L"\\qxvprtmon.dll"), "MZ monitor");
     EXPECT_EQ(Elapsed(), 2000u + 200u) << "the queue after two seconds, then the pause of the spooler cycle";
