@@ -382,6 +382,9 @@ TEST_F(Uninstall, AMonitorThatCannotBeDeletedKeepsItsDriverLineFailedAndItsFile)
     RunUninstaller();
 
     EXPECT_THAT(Texts(Dialog().tree)[2], ::testing::EndsWith(L"Failed. Error:5"));
+    // Its package is not attempted while a driver of it stays, so its line says nothing.
+    EXPECT_EQ(machine.faults.Calls("DeletePrinterDriverPackageW"), 0);
+    EXPECT_THAT(Texts(Dialog().tree)[1], ::testing::EndsWith(L".inf, "));
     EXPECT_FALSE(machine.spooler.Monitors().empty());
     EXPECT_TRUE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
     EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
