@@ -362,10 +362,14 @@ void Machine::SetActorBetweenCalls(const Token& token, std::function<void(const 
     std::lock_guard<std::recursive_mutex> guard(lock_);
     actorToken_ = token;
     actor_ = std::move(action);
+    hasActor_ = static_cast<bool>(actor_);
 }
 
 void Machine::ActBetweenCalls(const char* operation)
 {
+    if (!hasActor_) {
+        return;
+    }
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (actor_ && t_actorToken == nullptr) {
         RunAs(actorToken_, [&] { actor_(operation); });

@@ -193,6 +193,7 @@ private:
     std::map<HANDLE, std::wstring> heldFolders_; // by handle, the folder or file as opened
     Token actorToken_;
     std::function<void(const char*)> actor_;
+    std::atomic<bool> hasActor_{false}; // spares every call the lock when no actor is set
     unsigned restarts_ = 0;
     std::atomic<unsigned> calls_{0};
     std::atomic<unsigned> scans_{0};
