@@ -68,6 +68,16 @@ bool InUse(DWORD error)
            error == ERROR_USER_MAPPED_FILE;
 }
 
+// The drivers of the current environment at level 8; LocalFree the list.
+DRIVER_INFO_8W* ReadInstalledDrivers(DWORD* count, bool* complete)
+{
+    return reinterpret_cast<DRIVER_INFO_8W*>(EnumerateRecords(
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, returned);
+        },
+        count, complete));
+}
+
 // A file in use is replaced at the next restart. Windows replaces a file
 // there only with MOVEFILE_REPLACE_EXISTING and moves only within a volume,
 // and the driver folder may change before then: so the new file is written
@@ -138,11 +148,7 @@ BOOL ReplaceRegisteredFilesAtRestart(const WCHAR* driverName)
     }
     DWORD count = 0;
     bool complete = false;
-    auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(EnumerateRecords(
-        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
-            return Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, returned);
-        },
-        &count, &complete));
+    DRIVER_INFO_8W* drivers = ReadInstalledDrivers(&count, &complete);
     BOOL result = complete ? 1 : 0;
     bool found = false;
     for (DWORD i = 0; i < count && result; ++i) {
@@ -228,11 +234,7 @@ BOOL AddPrinterQueue(const InstallRequest* request)
 BOOL DriverExists(const WCHAR* driverName)
 {
     DWORD count = 0;
-    auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(EnumerateRecords(
-        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
-            return Os().EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, returned);
-        },
-        &count));
+    DRIVER_INFO_8W* drivers = ReadInstalledDrivers(&count, nullptr);
     BOOL found = 0;
     for (DWORD i = 0; i < count && !found; ++i) {
         found = drivers[i].pName != nullptr && wcscmp(drivers[i].pName, driverName) == 0;
