@@ -8,13 +8,6 @@
 
 namespace {
 
-// A failed call's error; never "success", even where a platform leaves none.
-DWORD LastFailure()
-{
-    DWORD error = Os().GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
-
 // SYSTEM and Administrators only, owned by Administrators, nothing taken from
 // the parent: a process without administrator rights can neither write into
 // the folder nor rename or delete it or anything in it.

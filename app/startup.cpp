@@ -59,18 +59,6 @@ StartupMode TakeOwnFolder(WCHAR* modulePath)
     return wcscmp(name, kUninstallerName) == 0 ? STARTUP_MODE_RELAUNCH : STARTUP_MODE_INSTALL;
 }
 
-// The user started the uninstaller and nothing would happen: say why.
-void ShowRelaunchFailed(DWORD error)
-{
-    WCHAR text[260] = {0};
-    WCHAR caption[260] = {0};
-    WCHAR message[512] = {0};
-    LoadText(IDS_RELAUNCH_FAILED, text, 260);
-    LoadText(IDS_MESSAGE_CAPTION, caption, 260);
-    FormatBounded(message, 512, text, static_cast<int>(error));
-    Os().MessageBoxW(nullptr, message, caption, MB_OK | MB_ICONERROR);
-}
-
 } // namespace
 
 StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath)
@@ -89,8 +77,9 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         UninstallDialog();
         break;
     case STARTUP_MODE_RELAUNCH:
+        // The user started the uninstaller and nothing would happen: say why.
         if (DWORD error = RelaunchFromProtectedCopy(modulePath)) {
-            ShowRelaunchFailed(error);
+            ShowMessage(IDS_RELAUNCH_FAILED, MB_OK | MB_ICONERROR, static_cast<int>(error));
         }
         break;
     case STARTUP_MODE_INSTALL:

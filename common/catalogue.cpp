@@ -1,5 +1,8 @@
 #include "common/catalogue.h"
 
+#include <cstdarg>
+#include <cwchar>
+
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
@@ -37,9 +40,19 @@ int LoadText(UINT id, WCHAR* buffer, int capacity)
         return length;
     }
     FormatBounded(buffer, static_cast<size_t>(capacity), L"%ws", BuiltInEnglish(id));
-    int copied = 0;
-    while (copied < capacity && buffer[copied] != 0) {
-        ++copied;
-    }
-    return copied;
+    return static_cast<int>(wcslen(buffer));
+}
+
+int ShowMessage(UINT textId, UINT type, ...)
+{
+    WCHAR text[260] = {0};
+    WCHAR caption[260] = {0};
+    WCHAR message[768] = {0};
+    LoadText(textId, text, 260);
+    LoadText(IDS_MESSAGE_CAPTION, caption, 260);
+    va_list args;
+    va_start(args, type);
+    FormatBoundedV(message, 768, text, args);
+    va_end(args);
+    return Os().MessageBoxW(nullptr, message, caption, type);
 }

@@ -8,3 +8,7 @@
 // the English texts built into the program, so a message never shows an
 // earlier message's text, and never formats one.
 int LoadText(UINT id, WCHAR* buffer, int capacity);
+
+// Shows a message box without owner: text `textId` formatted with the
+// arguments, under the usual caption. Returns the box's answer.
+int ShowMessage(UINT textId, UINT type, ...);

@@ -13,3 +13,9 @@ void SetPlatform(PlatformApi* platform)
 {
     g_platform = platform;
 }
+
+DWORD LastFailure()
+{
+    DWORD error = Os().GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}

@@ -156,3 +156,7 @@ public:
 // before any logic runs; it stays for the life of the process.
 PlatformApi& Os();
 void SetPlatform(PlatformApi* platform);
+
+// The error of a call that failed; never "success", even where a platform
+// (Wine, for some calls) leaves none.
+DWORD LastFailure();
