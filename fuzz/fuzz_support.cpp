@@ -56,6 +56,7 @@ void FuzzMachine::CheckMachine()
         std::fprintf(stderr, "violation: %s\n", violation.c_str());
     }
     Require(machine.Violations().empty(), "the machine reports misuse");
+    Require(machine.WorkersCutShort().empty(), "a worker ended with its process mid-work");
     Require(machine.registry.OpenHandles() == 0 && machine.devices.OpenSets() == 0 &&
                 machine.spooler.OpenPrinterHandles() == 0 && machine.spooler.OpenServiceHandles() == 0,
             "handles left open");

@@ -192,6 +192,9 @@ void DialogManager::Finish(Dialog& dialog, bool stuck)
     // The windows are destroyed: senders waiting on them get 0, posted messages are dropped.
     dialog.run.running = false;
     dialog.run.threadsRunningAtEnd = threadsRunning_;
+    if (threadsRunning_ != 0) {
+        endedWithThreads_();
+    }
     for (Message* message : dialog.sent) {
         Release(message);
     }

@@ -110,7 +110,12 @@ When Disabled(int id);
 class DialogManager {
 public:
     using Reporter = std::function<void(const std::string&)>;
-    explicit DialogManager(Reporter reportViolation) : report_(std::move(reportViolation)) {}
+    // `endedWithThreads` runs when a dialog ends while threads of the tool still
+    // run, before any of them learns that its window is gone.
+    DialogManager(Reporter reportViolation, std::function<void()> endedWithThreads)
+        : report_(std::move(reportViolation)), endedWithThreads_(std::move(endedWithThreads))
+    {
+    }
     DialogManager(const DialogManager&) = delete;
     DialogManager& operator=(const DialogManager&) = delete;
 
@@ -220,6 +225,7 @@ private:
     int IndexOf(const Dialog& dialog, int id) const;
 
     Reporter report_;
+    std::function<void()> endedWithThreads_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Action> script_;

@@ -13,7 +13,7 @@ const std::string Machine::kToolImage = "MZ\x90 printer-setup tool image";
 
 Machine::Machine()
     : messageBoxes([this](const std::string& what) { ReportViolation(what); }),
-      dialogs([this](const std::string& what) { ReportViolation(what); })
+      dialogs([this](const std::string& what) { ReportViolation(what); }, [this] { HoldWorkers(); })
 {
     const std::wstring profile = L"C:\\Users\\Operator";
     // Who may write where, as a fresh Windows sets it up. Everything made
@@ -158,6 +158,7 @@ int Machine::RunTool(const std::wstring& imagePath, const std::wstring& argument
     } catch (const RunawayStory&) {
         // Reported already; the process ends here.
     }
+    EndWorkerThreads();
     EndProcess();
     return exitCode;
 }
@@ -298,6 +299,13 @@ size_t Machine::OpenHandles(HandleKind kind) const
     return count;
 }
 
+namespace {
+
+// Set on the threads the tool starts, never on the one that runs its entry.
+thread_local bool t_worker = false;
+
+} // namespace
+
 HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
 {
     HANDLE handle = NewHandle(HandleKind::Thread);
@@ -305,10 +313,13 @@ HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
     // The dialog manager counts running threads: a dialog is idle only without them.
     dialogs.ThreadStarted();
     threads_.emplace_back([this, routine, parameter] {
+        t_worker = true;
         try {
             routine(parameter);
         } catch (const RunawayStory&) {
             // Reported already; the thread ends here.
+        } catch (const ProcessEnded&) {
+            // Recorded already; the thread ended with its process.
         }
         dialogs.ThreadEnded();
     });
@@ -317,6 +328,7 @@ HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
 
 void Machine::JoinThreads()
 {
+    ReleaseWorkers();
     for (;;) {
         std::vector<std::thread> running;
         {
@@ -330,6 +342,52 @@ void Machine::JoinThreads()
             thread.join();
         }
     }
+}
+
+void Machine::EndWorkerThreads()
+{
+    {
+        std::lock_guard<std::mutex> guard(workersMutex_);
+        processEnded_ = true;
+    }
+    workersChanged_.notify_all();
+    JoinThreads();
+    std::lock_guard<std::mutex> guard(workersMutex_);
+    processEnded_ = false;
+}
+
+void Machine::HoldWorkers()
+{
+    std::lock_guard<std::mutex> guard(workersMutex_);
+    workersHeld_ = true;
+}
+
+void Machine::ReleaseWorkers()
+{
+    {
+        std::lock_guard<std::mutex> guard(workersMutex_);
+        workersHeld_ = false;
+    }
+    workersChanged_.notify_all();
+}
+
+void Machine::WorkerCall(const char* operation)
+{
+    if (!t_worker) {
+        return;
+    }
+    std::unique_lock<std::mutex> lock(workersMutex_);
+    workersChanged_.wait(lock, [this] { return !workersHeld_ || processEnded_; });
+    if (processEnded_) {
+        workersCutShort_.push_back(operation);
+        throw ProcessEnded();
+    }
+}
+
+std::vector<std::string> Machine::WorkersCutShort() const
+{
+    std::lock_guard<std::mutex> guard(workersMutex_);
+    return workersCutShort_;
 }
 
 namespace {

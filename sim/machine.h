@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -34,6 +35,10 @@ namespace sim {
 struct RunawayStory : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// Thrown into a worker thread at its next platform call once its process has
+// ended, as Windows ends every thread of a process whose entry returned.
+struct ProcessEnded {};
 
 // What no real run comes near: the longest story takes a few minutes of
 // virtual time, a dozen boxes, a few scans and well under a thousand calls.
@@ -163,7 +168,20 @@ public:
     HANDLE HoldFile(const std::wstring& path) { return Hold(path, HandleKind::File); }
     size_t OpenHandles(HandleKind kind) const;
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
+    // The caller waits until every worker thread has finished its work.
     void JoinThreads();
+    // The entry of the tool has returned: its workers end with the process.
+    // One still at work is stopped at its next platform call and recorded.
+    void EndWorkerThreads();
+    // Once a dialog has ended with workers running, the thread that ran it
+    // goes on alone until the process ends or it waits for them: on Windows
+    // that thread may well reach the end first, and then the workers never
+    // run again. Each of the workers' platform calls passes through here.
+    void HoldWorkers();
+    void ReleaseWorkers();
+    void WorkerCall(const char* operation);
+    // What each worker stopped by the end of its process was about to do.
+    std::vector<std::string> WorkersCutShort() const;
 
     // ---- Limits: a story that runs away fails at once, named ----
     StoryLimits limits;
@@ -201,6 +219,11 @@ private:
     [[noreturn]] void RunAway(const std::string& what);
     std::set<void*> heap_;
     std::vector<std::thread> threads_;
+    mutable std::mutex workersMutex_;
+    std::condition_variable workersChanged_;
+    bool workersHeld_ = false;
+    bool processEnded_ = false;
+    std::vector<std::string> workersCutShort_;
     mutable std::mutex violationsMutex_;
     std::vector<std::string> violations_;
 };

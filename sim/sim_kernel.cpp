@@ -52,6 +52,7 @@ bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site
     if (machine_.ActorActing()) {
         return false;
     }
+    machine_.WorkerCall(operation);
     machine_.ActBetweenCalls(operation);
     machine_.CountCall(operation);
     DWORD injected = ERROR_SUCCESS;
@@ -394,6 +395,9 @@ HANDLE SimPlatform::CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_R
 void SimPlatform::Sleep(DWORD milliseconds)
 {
     machine_.faults.Count("Sleep");
+    if (!machine_.ActorActing()) {
+        machine_.WorkerCall("Sleep");
+    }
     machine_.clock.Advance(milliseconds);
     if (!machine_.ActorActing()) {
         machine_.CheckTime();

@@ -56,6 +56,8 @@ INT_PTR SimPlatform::DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, H
         return -1;
     }
     const DialogTemplate dialog = UninstallTemplate(machine_.uiLanguage);
+    // A thread that runs a dialog waits for the workers it may need.
+    machine_.ReleaseWorkers();
     return Answer([&](DWORD* error) { return machine_.dialogs.RunModal(dialog, owner, procedure, param, error); });
 }
 

@@ -391,7 +391,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
     machine->SetToolEntry([&](HINSTANCE instance, const wchar_t* commandLine) {
         ResetToolProcess(*machine);
         int result = RunStartup(instance, commandLine);
-        machine->JoinThreads();
+        machine->EndWorkerThreads();
         const size_t leaked = LeakedBlocks(*machine);
         if (leaked != 0) {
             find(std::to_string(leaked) + " heap blocks leaked by a process");
@@ -426,6 +426,9 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
     // Bounded, and nothing the machine itself reports as misuse.
     for (const std::string& violation : machine->Violations()) {
         find("violation: " + violation);
+    }
+    for (const std::string& operation : machine->WorkersCutShort()) {
+        find("a worker ended with its process before " + operation);
     }
     // A service API that keeps failing leaves the service as the machine has it.
     if (!onward && stagedService == SERVICE_RUNNING && machine->spooler.ServiceState() != SERVICE_RUNNING) {

@@ -313,6 +313,30 @@ TEST_F(SimDialog, WindowsOfAnEndedDialogFailQuietlyAndReleaseTheirSenders)
     EXPECT_EQ(machine.dialogs.Runs().at(0).threadsRunningAtEnd, 1u);
 }
 
+// Windows ends every thread of a process whose entry returns: a worker
+// still at work does nothing more, and the story learns what it was about to do.
+TEST_F(SimDialog, WorkersStillAtWorkEndWithTheProcess)
+{
+    std::atomic<bool> wentOn{false};
+    g_procedure = [&](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            StartWorker([&, dialog] {
+                Os().SendMessageW(dialog, WM_USER, 0, 0);
+                Os().Sleep(1000);
+                wentOn = true;
+            });
+            WaitForPending(machine, 1);
+            Os().EndDialog(dialog, 1);
+        }
+        return FALSE;
+    };
+    EXPECT_EQ(Run(), 1);
+    machine.EndWorkerThreads();
+    EXPECT_THAT(machine.WorkersCutShort(), ElementsAre("Sleep"));
+    EXPECT_FALSE(wentOn);
+    EXPECT_EQ(machine.clock.NowMs(), 0u);
+}
+
 class SimShell : public SimDialog {
 protected:
     const std::wstring folder = L"C:\\Drivers\\PX Series";

@@ -68,7 +68,7 @@ SimTest::SimTest()
         ResetToolProcess(machine);
         int result = RunStartup(instance, commandLine);
         // What a process leaves allocated beyond its lists goes with it on Windows, but it was lost all the same.
-        machine.JoinThreads();
+        machine.EndWorkerThreads();
         leakedBlocks_ += LeakedBlocks(machine);
         return result;
     });
@@ -96,4 +96,5 @@ void SimTest::TearDown()
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Process), 0u) << "process handles left open";
     EXPECT_EQ(leakedBlocks_ + LeakedBlocks(machine), 0u) << "heap blocks leaked";
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Thread), 0u) << "thread handles left open";
+    EXPECT_THAT(machine.WorkersCutShort(), ::testing::IsEmpty()) << "workers ended with their process mid-work";
 }
