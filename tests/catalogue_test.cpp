@@ -60,18 +60,12 @@ protected:
     }
 };
 
-TEST_F(Catalogue, EnglishUserInterfaceGetsEveryEnglishString)
+TEST_F(Catalogue, EachUserInterfaceLanguageGetsEveryStringInThatLanguage)
 {
-    machine.uiLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     for (const Expected& row : kCatalogue) {
+        machine.uiLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
         EXPECT_EQ(Load(row.id, 1024), row.english) << "string " << row.id;
-    }
-}
-
-TEST_F(Catalogue, ChineseUserInterfaceGetsEveryChineseString)
-{
-    machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
-    for (const Expected& row : kCatalogue) {
+        machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
         EXPECT_EQ(Load(row.id, 1024), row.chinese) << "string " << row.id;
     }
 }

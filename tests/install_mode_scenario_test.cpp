@@ -33,7 +33,7 @@ class InstallMode : public SimTest {
 protected:
     InstallMode() { InstallDriverFolder(machine, kFolder); }
 
-    int StartTool() { return machine.RunTool(kFolder + L"PrinterSetup.exe", L""); }
+    void StartTool() { machine.RunTool(kFolder + L"PrinterSetup.exe", L""); }
 
     std::wstring QueuePort(const std::wstring& name)
     {
@@ -55,7 +55,7 @@ TEST_F(InstallMode, TheTypicalInstall)
     machine.devices.Plug(FamilyPrinter(L"X3K9002211", 1, L"PX630KT"));
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
 
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
 
     EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
     ASSERT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
@@ -67,7 +67,7 @@ TEST_F(InstallMode, TheTypicalInstall)
 TEST_F(InstallMode, NoPrinterAndTheUserCancels)
 {
     machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDCANCEL);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_THAT(machine.spooler.Packages(), IsEmpty()) << "nothing uploaded";
     EXPECT_THAT(machine.debug.Lines(), IsEmpty());
 }
@@ -105,16 +105,6 @@ TEST_F(InstallMode, AReinstallAfterAnUninstallGoesThroughPlugAndPlayAgain)
     EXPECT_EQ(machine.clock.NowMs() - start, 10000u);
 }
 
-TEST_F(InstallMode, NoPrinterThenTheUserPlugsOneInAndPressesOk)
-{
-    machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDOK);
-    machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDOK,
-                                [this] { machine.devices.Plug(FamilyPrinter(L"SN1", 3, L"PX710K")); });
-    machine.messageBoxes.Expect(Installed(L"VADedudoro PX710K", L"USB003"), L"Message", kInstalledBox, IDOK);
-    EXPECT_EQ(StartTool(), 0);
-    EXPECT_EQ(QueuePort(L"VADedudoro PX710K"), L"USB003");
-}
-
 TEST_F(InstallMode, TwoPrintersAreBothInstalledAndReported)
 {
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
@@ -122,20 +112,36 @@ TEST_F(InstallMode, TwoPrintersAreBothInstalledAndReported)
     // Newest discovery first.
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX640KT", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
     EXPECT_EQ(QueuePort(L"VADedudoro PX640KT"), L"USB002");
 }
 
-TEST_F(InstallMode, TheStoryInChinese)
+struct NoPrinterStory {
+    LANGID language;
+    std::wstring noPrinter, caption, installed;
+};
+
+class InstallModeInEachLanguage : public InstallMode, public ::testing::WithParamInterface<NoPrinterStory> {};
+
+TEST_P(InstallModeInEachLanguage, NoPrinterThenTheUserPlugsOneInAndPressesOk)
 {
-    machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
-    machine.messageBoxes.Expect(L"没有找到打印机，请开机并将USB线接入您的电脑。", L"提示信息", kNoPrinterBox, IDOK,
-                                [this] { machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT")); });
-    machine.messageBoxes.Expect(L"打印机[VADedudoro PX630KT]驱动已成功安装到端口[USB001]。", L"提示信息", kInstalledBox,
-                                IDOK);
-    EXPECT_EQ(StartTool(), 0);
+    const NoPrinterStory& story = GetParam();
+    machine.uiLanguage = story.language;
+    machine.messageBoxes.Expect(story.noPrinter, story.caption, kNoPrinterBox, IDOK);
+    machine.messageBoxes.Expect(story.noPrinter, story.caption, kNoPrinterBox, IDOK,
+                                [this] { machine.devices.Plug(FamilyPrinter(L"SN1", 3, L"PX710K")); });
+    machine.messageBoxes.Expect(story.installed, story.caption, kInstalledBox, IDOK);
+    StartTool();
+    EXPECT_EQ(QueuePort(L"VADedudoro PX710K"), L"USB003");
 }
+
+INSTANTIATE_TEST_SUITE_P(Languages, InstallModeInEachLanguage,
+                         ::testing::Values(NoPrinterStory{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), kNoPrinter,
+                                                          L"Message", Installed(L"VADedudoro PX710K", L"USB003")},
+                                           NoPrinterStory{MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+                                                          L"没有找到打印机，请开机并将USB线接入您的电脑。", L"提示信息",
+                                                          L"打印机[VADedudoro PX710K]驱动已成功安装到端口[USB003]。"}));
 
 TEST_F(InstallMode, AFailureWithRetryStartsANewPassAlsoForThePrinterStillWaiting)
 {
@@ -149,7 +155,7 @@ TEST_F(InstallMode, AFailureWithRetryStartsANewPassAlsoForThePrinterStillWaiting
                                 [this] { WriteDriverFolder(machine, kFolder); });
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX640KT", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
 }
 
@@ -164,7 +170,7 @@ TEST_F(InstallMode, AStringThatCannotBeLoadedIsShownInEnglishNeverAsTheLastBoxsT
     // The success text fails to load; the buffer still holds the failure's template.
     machine.faults.FailCall("LoadStringW", 3, ERROR_RESOURCE_NAME_NOT_FOUND);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"提示信息", kInstalledBox, IDOK);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
 }
 
 TEST_F(InstallMode, AFailureThenRetryAfterUnpluggingAsksForAPrinter)
@@ -175,14 +181,14 @@ TEST_F(InstallMode, AFailureThenRetryAfterUnpluggingAsksForAPrinter)
     machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDRETRY,
                                 [this] { machine.devices.Unplug(L"SN1"); });
     machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDCANCEL);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_EQ(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
 }
 
 TEST_F(InstallMode, ABoxThatCannotBeShownEndsTheLoopInsteadOfRepeatingIt)
 {
     machine.faults.FailFrom("MessageBoxW", 1, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_EQ(machine.faults.Calls("MessageBoxW"), 1);
 }
 
@@ -195,7 +201,7 @@ TEST_F(InstallMode, AQueueOfThatNameOnAnotherPortWithAnotherDriverIsNotThePrinte
     queue.driver = L"Generic";
     machine.spooler.StageQueue(queue);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT (Copy 1)", L"USB002"), L"Message", kInstalledBox, IDOK);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT (Copy 1)"), L"USB002 VADedudoro PX630KT");
     EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 Generic") << "the other queue is left as it was";
 }
@@ -208,7 +214,7 @@ TEST_F(InstallMode, TwoIdenticalPrintersWithoutPlugAndPlayGetAQueueEach)
     // The second queue gets the name Windows gives a second device's.
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT (Copy 1)", L"USB001"), L"Message", kInstalledBox, IDOK);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB002 VADedudoro PX630KT");
     EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT (Copy 1)"), L"USB001 VADedudoro PX630KT");
 }
@@ -220,7 +226,7 @@ TEST_F(InstallMode, TwoIdenticalPrintersThroughPlugAndPlayAreReportedByTheQueues
     // The first install binds both devices; Plug and Play names the second queue.
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT (Copy 1)", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 VADedudoro PX630KT");
     EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT (Copy 1)"), L"USB002 VADedudoro PX630KT");
     EXPECT_EQ(machine.spooler.Queues().size(), 2u);
@@ -235,7 +241,7 @@ TEST_F(InstallMode, WithTheFamilyInstalledTheUninstallerTakesOver)
     machine.spooler.StageDriver(driver);
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
 
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
     EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 0) << "nothing scanned";
     ASSERT_EQ(machine.Launches().size(), 1u);
     EXPECT_EQ(machine.Launches()[0].commandLine, L"\"" + kFolder + L"\\unins000.exe\"");
@@ -261,7 +267,7 @@ TEST_F(InstallMode, ADriverFileInUseIsReplacedAtTheRestartByTheCopyTheInstallati
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001") +
                                     L"\n\nRestart the computer to complete the installation.",
                                 L"Message", kInstalledBox, IDOK);
-    EXPECT_EQ(StartTool(), 0);
+    StartTool();
 
     // Before the restart, a process without administrator rights changes the driver folder.
     machine.volume.WriteFile(L"C:\\Users\\Operator\\other.dll", "MZ someone else's");

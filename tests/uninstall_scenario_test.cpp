@@ -32,7 +32,11 @@ protected:
         machine.RunTool(kFolder + L"PrinterSetup.exe", L"");
     }
 
-    int RunUninstaller() { return machine.RunTool(kFolder + L"unins000.exe", L"") + (int)machine.RunLaunchedTools(); }
+    void RunUninstaller()
+    {
+        machine.RunTool(kFolder + L"unins000.exe", L"");
+        machine.RunLaunchedTools();
+    }
 
     sim::DialogRun Dialog()
     {
@@ -138,27 +142,6 @@ TEST_F(Uninstall, APrinterThatCannotBeDeletedKeepsTheDialogOpenAndRemoveRetriesO
     EXPECT_EQ(run.result, IDCANCEL);
 }
 
-TEST_F(Uninstall, APackageThatCannotBeDeletedShowsItsHresultInEachLanguage)
-{
-    InstallPrinter();
-    machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
-    machine.faults.FailFrom("DeletePrinterDriverPackageW", 1, ERROR_ACCESS_DENIED);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(L"驱动卸载失败，请重试，或者重启系统后再试，或者联系技术支持获得帮助。",
-                                              MB_OK, IDOK);
-    machine.dialogs.ScriptPress(IDCANCEL);
-    RunUninstaller();
-
-    sim::DialogRun run = Dialog();
-    EXPECT_EQ(run.caption, L"卸载打印机驱动");
-    const std::vector<std::wstring> tree = Texts(run.tree);
-    ASSERT_EQ(tree.size(), 4u);
-    EXPECT_THAT(tree[1], ::testing::EndsWith(L"删除失败，错误码:0x80070005"));
-    EXPECT_THAT(tree[2], ::testing::EndsWith(L"已删除"));
-    EXPECT_EQ(run.result, IDCANCEL) << "Close ends the dialog with 2";
-    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder)) << "no clean-up after a failure";
-}
-
 TEST_F(Uninstall, EnterWhileARemovalRunsStartsNoSecondOne)
 {
     InstallPrinter();
@@ -203,16 +186,42 @@ TEST_F(Uninstall, AnOrphanDriverIsRemovedWithoutAnyPackageDeletion)
     EXPECT_FALSE(machine.volume.DirectoryExists(kFolder)) << "the clean-up still runs";
 }
 
-TEST_F(Uninstall, APackageFailureShowsTheHresultInDecimalInEnglish)
+// The English line gives the HRESULT in decimal, the Chinese one in hex.
+struct PackageFailure {
+    LANGID language;
+    std::wstring box, caption, packageLine, driverLine;
+};
+
+class UninstallInEachLanguage : public Uninstall, public ::testing::WithParamInterface<PackageFailure> {};
+
+TEST_P(UninstallInEachLanguage, APackageThatCannotBeDeletedShowsItsHresult)
 {
     InstallPrinter();
+    machine.uiLanguage = GetParam().language;
     machine.faults.FailFrom("DeletePrinterDriverPackageW", 1, ERROR_ACCESS_DENIED);
     machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    machine.messageBoxes.ExpectWithoutCaption(GetParam().box, MB_OK, IDOK);
     machine.dialogs.ScriptPress(IDCANCEL);
     RunUninstaller();
-    EXPECT_THAT(Texts(Dialog().tree)[1], ::testing::EndsWith(L"Failed. Error:-2147024891"));
+
+    sim::DialogRun run = Dialog();
+    EXPECT_EQ(run.caption, GetParam().caption);
+    const std::vector<std::wstring> tree = Texts(run.tree);
+    ASSERT_EQ(tree.size(), 4u);
+    EXPECT_THAT(tree[1], ::testing::EndsWith(GetParam().packageLine));
+    EXPECT_THAT(tree[2], ::testing::EndsWith(GetParam().driverLine));
+    EXPECT_EQ(run.result, IDCANCEL) << "Close ends the dialog with 2";
+    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder)) << "no clean-up after a failure";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, UninstallInEachLanguage,
+    ::testing::Values(
+        PackageFailure{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), kFailed, L"Uninstall printer driver",
+                       L"Failed. Error:-2147024891", L"Removed."},
+        PackageFailure{MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+                       L"驱动卸载失败，请重试，或者重启系统后再试，或者联系技术支持获得帮助。", L"卸载打印机驱动",
+                       L"删除失败，错误码:0x80070005", L"已删除"}));
 
 TEST_F(Uninstall, ADriverUnderTwoPackagesIsRemovedOnceAndFoundGoneThroughTheOther)
 {
