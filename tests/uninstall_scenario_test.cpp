@@ -69,6 +69,7 @@ TEST_F(Uninstall, NothingInstalledTheFolderStillGoesToTheRecycleBin)
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
     RunUninstaller();
+    EXPECT_EQ(machine.clock.NowMs(), 1000u) << "only the pause after the spooler's restart";
 
     sim::DialogRun run = Dialog();
     EXPECT_EQ(run.result, IDCANCEL);
@@ -129,7 +130,10 @@ TEST_F(Uninstall, APrinterThatCannotBeDeletedKeepsTheDialogOpenAndRemoveRetriesO
     // After the failure both buttons are enabled again; the user presses Remove once more.
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    const uint64_t start = machine.clock.NowMs();
     RunUninstaller();
+    // A restart's pause for each removal; the driver waits for its queue, so no retry pause.
+    EXPECT_EQ(machine.clock.NowMs() - start, 1000u + (1000u + 300u + 300u));
 
     sim::DialogRun run = Dialog();
     ASSERT_GE(run.treeHistory.size(), 2u);
@@ -388,7 +392,9 @@ TEST_F(Uninstall, AMonitorThatCannotBeDeletedKeepsItsDriverLineFailedAndItsFile)
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
     machine.dialogs.ScriptPress(IDCANCEL);
+    const uint64_t start = machine.clock.NowMs();
     RunUninstaller();
+    EXPECT_EQ(machine.clock.NowMs() - start, 1000u + 300u + 10 * 1000u) << "ten attempts at the driver, a pause after each";
 
     EXPECT_THAT(Texts(Dialog().tree)[2], ::testing::EndsWith(L"Failed. Error:5"));
     // Its package is not attempted while a driver of it stays, so its line says nothing.
