@@ -57,6 +57,20 @@ std::wstring DemoDriverFolder();
         }                                                                                                              \
     } while (0)
 
+inline DWORD LastError()
+{
+    return Os().GetLastError();
+}
+
+// ASCII lower case: Windows compares these paths without regard to case.
+inline std::wstring Lower(std::wstring text)
+{
+    for (wchar_t& c : text) {
+        c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c + 32 : c);
+    }
+    return text;
+}
+
 class ContractTest : public ::testing::Test {
 protected:
     void SetUp() override;

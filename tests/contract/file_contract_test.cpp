@@ -8,11 +8,6 @@ namespace {
 
 using FileContract = ContractTest;
 
-DWORD LastError()
-{
-    return Os().GetLastError();
-}
-
 TEST_F(FileContract, DeletingAMissingFileFailsWithFileNotFound)
 {
     const std::wstring missing = ScratchFolder() + L"\\qxvprtmon.dll";
@@ -126,11 +121,7 @@ TEST_F(FileContract, TheSystemDirectoryHasNoTrailingBackslash)
     UINT length = Os().GetSystemDirectoryW(folder, MAX_PATH);
     ASSERT_GT(length, 3u);
     EXPECT_NE(folder[length - 1], L'\\');
-    std::wstring lower;
-    for (UINT i = 0; i < length; ++i) {
-        lower += static_cast<wchar_t>(folder[i] >= L'A' && folder[i] <= L'Z' ? folder[i] + 32 : folder[i]);
-    }
-    EXPECT_EQ(lower.substr(lower.size() - 9), L"\\system32");
+    EXPECT_EQ(Lower(folder).substr(length - 9), L"\\system32");
 }
 
 TEST_F(FileContract, StartingAMissingProgramFailsWithFileNotFound)

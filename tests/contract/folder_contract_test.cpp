@@ -8,19 +8,6 @@ namespace {
 
 using FolderContract = ContractTest;
 
-DWORD LastError()
-{
-    return Os().GetLastError();
-}
-
-std::wstring Lower(std::wstring text)
-{
-    for (wchar_t& c : text) {
-        c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c + 32 : c);
-    }
-    return text;
-}
-
 std::string Narrow(const std::wstring& text)
 {
     return std::string(text.begin(), text.end());
