@@ -136,24 +136,16 @@ std::optional<std::uint32_t> Image::subdirectory(std::uint32_t dirOffset, std::u
     return *target & ~kHighBit;
 }
 
-std::vector<std::uint16_t> Image::resourceIds(std::uint16_t type) const
+std::optional<std::uint32_t> Image::languages(std::uint16_t type, std::uint16_t id) const
 {
-    std::vector<std::uint16_t> ids;
-    if (const auto names = subdirectory(0, type)) {
-        for (const Entry& e : directory(*names)) {
-            if (e.name <= 0xffff)
-                ids.push_back(static_cast<std::uint16_t>(e.name));
-        }
-    }
-    return ids;
+    const auto names = subdirectory(0, type);
+    return names ? subdirectory(*names, id) : std::nullopt;
 }
 
 std::vector<std::uint16_t> Image::resourceLanguages(std::uint16_t type, std::uint16_t id) const
 {
     std::vector<std::uint16_t> languages;
-    const auto names = subdirectory(0, type);
-    const auto langs = names ? subdirectory(*names, id) : std::nullopt;
-    if (langs) {
+    if (const auto langs = this->languages(type, id)) {
         for (const Entry& e : directory(*langs)) {
             if (e.name <= 0xffff)
                 languages.push_back(static_cast<std::uint16_t>(e.name));
@@ -164,8 +156,7 @@ std::vector<std::uint16_t> Image::resourceLanguages(std::uint16_t type, std::uin
 
 std::optional<Bytes> Image::resource(std::uint16_t type, std::uint16_t id, std::uint16_t language) const
 {
-    const auto names = subdirectory(0, type);
-    const auto langs = names ? subdirectory(*names, id) : std::nullopt;
+    const auto langs = languages(type, id);
     const auto leaf = langs ? find(*langs, language) : std::nullopt;
     // A leaf must be a data entry (RVA, size, code page, reserved), not another directory.
     if (!leaf || (*leaf & kHighBit) || *leaf > treeSize_ || treeSize_ - *leaf < 16)

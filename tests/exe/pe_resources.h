@@ -38,10 +38,8 @@ public:
 
     std::uint16_t machine() const { return machine_; }
     std::uint16_t subsystem() const { return subsystem_; }
-    const std::vector<Section>& sections() const { return sections_; }
 
     // Resources are only ever named by ordinal here; string names are skipped.
-    std::vector<std::uint16_t> resourceIds(std::uint16_t type) const;
     std::vector<std::uint16_t> resourceLanguages(std::uint16_t type, std::uint16_t id) const;
     // Raw bytes of one resource, or nothing when absent or out of bounds.
     std::optional<Bytes> resource(std::uint16_t type, std::uint16_t id, std::uint16_t language) const;
@@ -57,6 +55,8 @@ private:
     std::vector<Entry> directory(std::uint32_t offset) const;
     std::optional<std::uint32_t> find(std::uint32_t dirOffset, std::uint16_t id) const;
     std::optional<std::uint32_t> subdirectory(std::uint32_t dirOffset, std::uint16_t id) const;
+    // The directory of a resource's languages.
+    std::optional<std::uint32_t> languages(std::uint16_t type, std::uint16_t id) const;
 
     Bytes file_;
     std::uint16_t machine_ = 0;
