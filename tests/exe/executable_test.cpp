@@ -235,99 +235,68 @@ TEST(StringTable, EnglishAndChineseTextsAreExact)
 
 // ---------------------------------------------------------------- dialog
 
-struct DialogItem {
-    std::uint32_t helpId = 0, exStyle = 0, style = 0;
-    std::int16_t x = 0, y = 0, cx = 0, cy = 0;
-    std::uint32_t id = 0;
-    pe::SzOrOrd windowClass, title;
-    std::uint16_t extraCount = 0;
-};
-
-struct Dialog {
-    std::uint16_t version = 0, signature = 0;
-    std::uint32_t helpId = 0, exStyle = 0, style = 0;
-    std::int16_t x = 0, y = 0, cx = 0, cy = 0;
-    pe::SzOrOrd menu, windowClass, title;
-    std::uint16_t pointSize = 0, weight = 0;
-    std::uint8_t italic = 0, charset = 0;
-    std::u16string typeface;
-    std::vector<DialogItem> items;
-};
-
-// Reads an extended dialog template; nothing if it runs past the end.
-std::optional<Dialog> parseDialog(const Bytes& data)
-{
-    pe::Cursor c(data);
-    Dialog d;
-    d.version = c.u16();
-    d.signature = c.u16();
-    d.helpId = c.u32();
-    d.exStyle = c.u32();
-    d.style = c.u32();
-    const std::uint16_t count = c.u16();
-    d.x = c.s16();
-    d.y = c.s16();
-    d.cx = c.s16();
-    d.cy = c.s16();
-    d.menu = c.szOrOrd();
-    d.windowClass = c.szOrOrd();
-    d.title = c.szOrOrd();
-    if (d.style & kDsSetFont) {
-        d.pointSize = c.u16();
-        d.weight = c.u16();
-        d.italic = c.u8();
-        d.charset = c.u8();
-        d.typeface = c.sz();
-    }
-    for (std::uint16_t i = 0; i < count && c.ok(); ++i) {
-        c.align(4);
-        DialogItem item;
-        item.helpId = c.u32();
-        item.exStyle = c.u32();
-        item.style = c.u32();
-        item.x = c.s16();
-        item.y = c.s16();
-        item.cx = c.s16();
-        item.cy = c.s16();
-        item.id = c.u32();
-        item.windowClass = c.szOrOrd();
-        item.title = c.szOrOrd();
-        item.extraCount = c.u16();
-        c.skip(item.extraCount);
-        d.items.push_back(item);
-    }
-    if (!c.ok())
-        return std::nullopt;
-    return d;
-}
-
 std::string describe(const pe::SzOrOrd& f)
 {
     return f.isOrdinal ? "ordinal " + hex(f.ordinal) : "\"" + utf8(f.text) + "\"";
+}
+
+// An extended dialog template as one line for the dialog and one per control,
+// every stored field in each, so that a difference shows in full. Nothing if
+// the template runs past its end. (<< evaluates left to right since C++17.)
+std::optional<std::vector<std::string>> describeDialog(const Bytes& data)
+{
+    pe::Cursor c(data);
+    std::ostringstream dialog;
+    dialog << "version " << c.u16() << " signature " << hex(c.u16()) << " help " << c.u32() << " exstyle "
+           << hex(c.u32());
+    const std::uint32_t style = c.u32();
+    const std::uint16_t count = c.u16();
+    dialog << " style " << hex(style) << " at " << c.s16() << "," << c.s16() << " size " << c.s16() << "x" << c.s16()
+           << " menu " << describe(c.szOrOrd()) << " class " << describe(c.szOrOrd()) << " title "
+           << describe(c.szOrOrd());
+    if (style & kDsSetFont) {
+        dialog << " font " << c.u16() << " weight " << c.u16() << " italic " << int{c.u8()} << " charset "
+               << int{c.u8()} << " \"" << utf8(c.sz()) << "\"";
+    }
+    std::vector<std::string> lines = {dialog.str()};
+    for (std::uint16_t i = 0; i < count && c.ok(); ++i) {
+        c.align(4);
+        std::ostringstream item;
+        item << "help " << c.u32() << " exstyle " << hex(c.u32()) << " style " << hex(c.u32()) << " at " << c.s16()
+             << "," << c.s16() << " size " << c.s16() << "x" << c.s16() << " id "
+             << c.u32()
+             // windres stores class names in capitals; Windows looks classes up without regard to case.
+             << " class " << lower(describe(c.szOrOrd())) << " title " << describe(c.szOrOrd());
+        const std::uint16_t extra = c.u16();
+        c.skip(extra);
+        item << " creation data " << extra;
+        lines.push_back(item.str());
+    }
+    if (!c.ok())
+        return std::nullopt;
+    return lines;
 }
 
 TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
 {
     struct Control {
         std::uint32_t id;
-        pe::SzOrOrd windowClass;
+        std::string windowClass; // lower case
         std::uint32_t style;
-        std::int16_t x, y, cx, cy;
+        std::string placement;
         std::u16string english, chinese;
     };
-    const auto ordinal = [](std::uint16_t o) { return pe::SzOrOrd{true, o, {}}; };
-    const auto named = [](const char16_t* name) { return pe::SzOrOrd{false, 0, name}; };
     const std::vector<Control> controls = {
-        {1, ordinal(kButtonClass), kWsChild | kWsVisible | kWsTabStop | kBsDefPushButton, 198, 155, 50, 14, u"Remove",
+        {1, "ordinal 0x80", kWsChild | kWsVisible | kWsTabStop | kBsDefPushButton, "at 198,155 size 50x14", u"Remove",
          u"删除"},
-        {2, ordinal(kButtonClass), kWsChild | kWsVisible | kWsTabStop | kBsPushButton, 252, 155, 50, 14, u"Close",
+        {2, "ordinal 0x80", kWsChild | kWsVisible | kWsTabStop | kBsPushButton, "at 252,155 size 50x14", u"Close",
          u"关闭"},
-        {1001, named(u"SysTreeView32"),
-         kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot, 7, 22, 295, 126,
-         u"", u""},
-        {1002, ordinal(kStaticClass), kWsChild | kWsVisible | kWsGroup | kSsLeft, 8, 9, 294, 8,
+        {1001, "\"systreeview32\"",
+         kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot,
+         "at 7,22 size 295x126", u"", u""},
+        {1002, "ordinal 0x82", kWsChild | kWsVisible | kWsGroup | kSsLeft, "at 8,9 size 294x8",
          u"The printer components below will be removed from you computer.", u"以下打印机驱动组件将被删除，请确认。"},
-        {1003, named(u"msctls_progress32"), kWsChild | kWsBorder, 17, 56, 273, 20, u"", u""},
+        {1003, "\"msctls_progress32\"", kWsChild | kWsBorder, "at 17,56 size 273x20", u"", u""},
     };
     static_assert((kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot) ==
                       0x50910006,
@@ -340,52 +309,28 @@ TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
     for (const std::uint16_t language : {kEnglishNeutral, kChineseSimplified}) {
         SCOPED_TRACE("dialog 105, language " + hex(language));
         const bool english = language == kEnglishNeutral;
+        const auto quoted = [](const std::u16string& text) { return "\"" + utf8(text) + "\""; };
+        // An extended template, no help or menu, the default class, MS Shell Dlg 8.
+        std::vector<std::string> expected = {
+            "version 1 signature 0xffff help 0 exstyle 0x0 style " +
+            hex(kWsPopup | kWsCaption | kWsSysMenu | kDsModalFrame | kDsCenter | kDsSetFont | kDsFixedSys) +
+            " at 0,0 size 309x176 menu \"\" class \"\" title " +
+            quoted(english ? u"Uninstall printer driver" : u"卸载打印机驱动") +
+            " font 8 weight 400 italic 0 charset 1 \"MS Shell Dlg\""};
+        for (const Control& control : controls) {
+            expected.push_back("help 0 exstyle 0x0 style " + hex(control.style) + " " + control.placement + " id " +
+                               std::to_string(control.id) + " class " + control.windowClass + " title " +
+                               quoted(english ? control.english : control.chinese) + " creation data 0");
+        }
         const auto data = image->resource(pe::kDialog, 105, language);
-        if (!data) {
-            ADD_FAILURE() << "dialog 105 missing";
-            continue;
-        }
-        const auto dialog = parseDialog(*data);
+        const auto dialog = data ? describeDialog(*data) : std::nullopt;
         if (!dialog) {
-            ADD_FAILURE() << "dialog 105 template is truncated";
+            ADD_FAILURE() << "dialog 105 missing or truncated";
             continue;
         }
-        EXPECT_EQ(dialog->version, 1);
-        EXPECT_EQ(dialog->signature, 0xFFFF) << "not an extended dialog template";
-        EXPECT_EQ(dialog->helpId, 0u);
-        EXPECT_EQ(dialog->exStyle, 0u);
-        EXPECT_EQ(hex(dialog->style),
-                  hex(kWsPopup | kWsCaption | kWsSysMenu | kDsModalFrame | kDsCenter | kDsSetFont | kDsFixedSys));
-        EXPECT_EQ(dialog->x, 0);
-        EXPECT_EQ(dialog->y, 0);
-        EXPECT_EQ(dialog->cx, 309);
-        EXPECT_EQ(dialog->cy, 176);
-        EXPECT_EQ(describe(dialog->menu), "\"\"") << "dialog must have no menu";
-        EXPECT_EQ(describe(dialog->windowClass), "\"\"") << "dialog must use the default class";
-        EXPECT_EQ(describe(dialog->title), describe(named(english ? u"Uninstall printer driver" : u"卸载打印机驱动")));
-        EXPECT_EQ(utf8(dialog->typeface), "MS Shell Dlg");
-        EXPECT_EQ(dialog->pointSize, 8);
-        EXPECT_EQ(dialog->weight, 400);
-        EXPECT_EQ(dialog->italic, 0);
-        EXPECT_EQ(dialog->charset, 1);
-        ASSERT_EQ(dialog->items.size(), controls.size());
-
-        for (std::size_t i = 0; i < controls.size(); ++i) {
-            const Control& want = controls[i];
-            const DialogItem& got = dialog->items[i];
-            SCOPED_TRACE("control " + std::to_string(i + 1) + ", expected id " + std::to_string(want.id));
-            EXPECT_EQ(got.id, want.id);
-            EXPECT_EQ(got.helpId, 0u);
-            EXPECT_EQ(got.exStyle, 0u);
-            EXPECT_EQ(hex(got.style), hex(want.style));
-            EXPECT_EQ(got.x, want.x);
-            EXPECT_EQ(got.y, want.y);
-            EXPECT_EQ(got.cx, want.cx);
-            EXPECT_EQ(got.cy, want.cy);
-            // windres stores class names in capitals; Windows looks classes up without regard to case.
-            EXPECT_EQ(lower(describe(got.windowClass)), lower(describe(want.windowClass)));
-            EXPECT_EQ(describe(got.title), describe(named(english ? want.english.c_str() : want.chinese.c_str())));
-            EXPECT_EQ(got.extraCount, 0) << "unexpected creation data";
+        ASSERT_EQ(dialog->size(), expected.size()) << "controls";
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ((*dialog)[i], expected[i]);
         }
     }
 }
