@@ -13,7 +13,6 @@
 enum class ContractHost { Simulated, Windows, Wine };
 
 ContractHost CurrentHost();
-const char* HostName();
 
 // An empty folder of this test's own (absolute path, no trailing backslash).
 std::wstring ScratchFolder();

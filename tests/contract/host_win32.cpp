@@ -45,11 +45,6 @@ ContractHost CurrentHost()
     return host;
 }
 
-const char* HostName()
-{
-    return CurrentHost() == ContractHost::Wine ? "Wine" : "Windows";
-}
-
 void ContractTest::SetUp()
 {
     static bool initialised = false;
