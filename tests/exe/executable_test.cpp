@@ -68,6 +68,13 @@ std::optional<pe::Image> loadExecutable(std::string* error)
     return pe::Image::parse(std::move(*bytes), error);
 }
 
+// A resource stored in one language, whichever it is.
+std::optional<Bytes> anyLanguage(const pe::Image& image, std::uint16_t type, std::uint16_t id)
+{
+    const auto languages = image.resourceLanguages(type, id);
+    return languages.empty() ? std::nullopt : image.resource(type, id, languages.front());
+}
+
 // ---------------------------------------------------------------- imports
 
 struct ObjdumpOutput {
@@ -287,14 +294,14 @@ TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
         std::u16string english, chinese;
     };
     const std::vector<Control> controls = {
-        {1, "ordinal 0x80", kWsChild | kWsVisible | kWsTabStop | kBsDefPushButton, "at 198,155 size 50x14", u"Remove",
-         u"删除"},
-        {2, "ordinal 0x80", kWsChild | kWsVisible | kWsTabStop | kBsPushButton, "at 252,155 size 50x14", u"Close",
-         u"关闭"},
+        {1, "ordinal " + hex(kButtonClass), kWsChild | kWsVisible | kWsTabStop | kBsDefPushButton,
+         "at 198,155 size 50x14", u"Remove", u"删除"},
+        {2, "ordinal " + hex(kButtonClass), kWsChild | kWsVisible | kWsTabStop | kBsPushButton, "at 252,155 size 50x14",
+         u"Close", u"关闭"},
         {1001, "\"systreeview32\"",
          kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot,
          "at 7,22 size 295x126", u"", u""},
-        {1002, "ordinal 0x82", kWsChild | kWsVisible | kWsGroup | kSsLeft, "at 8,9 size 294x8",
+        {1002, "ordinal " + hex(kStaticClass), kWsChild | kWsVisible | kWsGroup | kSsLeft, "at 8,9 size 294x8",
          u"The printer components below will be removed from you computer.", u"以下打印机驱动组件将被删除，请确认。"},
         {1003, "\"msctls_progress32\"", kWsChild | kWsBorder, "at 17,56 size 273x20", u"", u""},
     };
@@ -343,10 +350,8 @@ TEST(ApplicationIcon, GroupHasA32PixelImageAndAllImagesExist)
     const auto image = loadExecutable(&error);
     ASSERT_TRUE(image) << error;
 
-    const auto languages = image->resourceLanguages(pe::kGroupIcon, 102);
-    ASSERT_FALSE(languages.empty()) << "icon group 102 missing";
-    const auto group = image->resource(pe::kGroupIcon, 102, languages.front());
-    ASSERT_TRUE(group) << "icon group 102 unreadable";
+    const auto group = anyLanguage(*image, pe::kGroupIcon, 102);
+    ASSERT_TRUE(group) << "icon group 102 missing or unreadable";
 
     pe::Cursor c(*group);
     const std::uint16_t reserved = c.u16(), type = c.u16(), count = c.u16();
@@ -364,13 +369,11 @@ TEST(ApplicationIcon, GroupHasA32PixelImageAndAllImagesExist)
         ASSERT_TRUE(c.ok()) << "icon group entry " << i << " truncated";
         has32 = has32 || (width == 32 && height == 32);
 
-        const auto iconLanguages = image->resourceLanguages(pe::kIcon, iconId);
-        if (iconLanguages.empty()) {
-            ADD_FAILURE() << "icon " << iconId << " referenced by group 102 does not exist";
+        const auto icon = anyLanguage(*image, pe::kIcon, iconId);
+        if (!icon) {
+            ADD_FAILURE() << "icon " << iconId << " referenced by group 102 is missing or unreadable";
             continue;
         }
-        const auto icon = image->resource(pe::kIcon, iconId, iconLanguages.front());
-        ASSERT_TRUE(icon) << "icon " << iconId << " unreadable";
         EXPECT_EQ(icon->size(), bytes) << "icon " << iconId << " size differs from its group entry";
     }
     EXPECT_TRUE(has32) << "icon group 102 has no 32x32 image";
@@ -395,10 +398,8 @@ TEST(Manifest, RequiresAdministratorUsesCommonControls6AndIsDpiAware)
     std::string error;
     const auto image = loadExecutable(&error);
     ASSERT_TRUE(image) << error;
-    const auto languages = image->resourceLanguages(pe::kManifest, 1);
-    ASSERT_FALSE(languages.empty()) << "manifest 1 missing";
-    const auto data = image->resource(pe::kManifest, 1, languages.front());
-    ASSERT_TRUE(data) << "manifest 1 unreadable";
+    const auto data = anyLanguage(*image, pe::kManifest, 1);
+    ASSERT_TRUE(data) << "manifest 1 missing or unreadable";
     const std::string xml(data->begin(), data->end());
 
     const std::string level = openingTag(xml, "requestedExecutionLevel");
@@ -474,10 +475,8 @@ TEST(VersionInfo, HasFixedInfoAndAProductName)
     std::string error;
     const auto image = loadExecutable(&error);
     ASSERT_TRUE(image) << error;
-    const auto languages = image->resourceLanguages(pe::kVersion, 1);
-    ASSERT_FALSE(languages.empty()) << "version resource 1 missing";
-    const auto data = image->resource(pe::kVersion, 1, languages.front());
-    ASSERT_TRUE(data) << "version resource 1 unreadable";
+    const auto data = anyLanguage(*image, pe::kVersion, 1);
+    ASSERT_TRUE(data) << "version resource 1 missing or unreadable";
 
     const auto root = versionBlock(*data, 0, data->size());
     ASSERT_TRUE(root) << "version resource root truncated";

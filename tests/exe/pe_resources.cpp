@@ -187,28 +187,14 @@ bool Cursor::take(std::size_t n)
     return true;
 }
 
-std::uint8_t Cursor::u8()
+std::uint32_t Cursor::read(std::size_t bytes)
 {
-    if (!take(1))
-        return 0;
-    return data_[pos_++];
-}
-
-std::uint16_t Cursor::u16()
-{
-    if (!take(2))
-        return 0;
-    const std::uint16_t v = get16(data_, pos_);
-    pos_ += 2;
-    return v;
-}
-
-std::uint32_t Cursor::u32()
-{
-    if (!take(4))
-        return 0;
-    const std::uint32_t v = get32(data_, pos_);
-    pos_ += 4;
+    std::uint32_t v = 0;
+    if (take(bytes)) {
+        for (std::size_t i = 0; i < bytes; ++i)
+            v |= static_cast<std::uint32_t>(data_[pos_ + i]) << (8 * i);
+        pos_ += bytes;
+    }
     return v;
 }
 

@@ -82,9 +82,9 @@ class Cursor {
 public:
     explicit Cursor(const Bytes& data, std::size_t pos = 0) : data_(data), pos_(pos) {}
 
-    std::uint8_t u8();
-    std::uint16_t u16();
-    std::uint32_t u32();
+    std::uint8_t u8() { return static_cast<std::uint8_t>(read(1)); }
+    std::uint16_t u16() { return static_cast<std::uint16_t>(read(2)); }
+    std::uint32_t u32() { return read(4); }
     std::int16_t s16() { return static_cast<std::int16_t>(u16()); }
     std::u16string sz(); // zero-terminated UTF-16LE
     SzOrOrd szOrOrd();
@@ -97,6 +97,7 @@ public:
 
 private:
     bool take(std::size_t n);
+    std::uint32_t read(std::size_t bytes);
 
     const Bytes& data_;
     std::size_t pos_;
