@@ -77,26 +77,6 @@ std::optional<Bytes> anyLanguage(const pe::Image& image, std::uint16_t type, std
 
 // ---------------------------------------------------------------- imports
 
-struct ObjdumpOutput {
-    std::string text;
-    int status = -1;
-};
-
-ObjdumpOutput objdumpPrivateHeaders()
-{
-    ObjdumpOutput result;
-    const std::string command = std::string("'") + MINGW_OBJDUMP + "' -p '" + PRINTER_SETUP_EXE + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.text.append(buffer, n);
-    result.status = pclose(pipe);
-    return result;
-}
-
 // Imported DLL (lower case) -> names of the functions taken from it.
 std::map<std::string, std::set<std::string>> importedDlls(const std::string& objdump)
 {
@@ -131,11 +111,17 @@ std::map<std::string, std::set<std::string>> importedDlls(const std::string& obj
 
 TEST(ExecutableImports, OnlyKnownDllsAreLinkedAndDllSearchIsRestricted)
 {
-    const ObjdumpOutput objdump = objdumpPrivateHeaders();
-    ASSERT_EQ(objdump.status, 0) << MINGW_OBJDUMP << " -p failed:\n" << objdump.text;
-    const auto imports = importedDlls(objdump.text);
+    const std::string command = std::string("'") + MINGW_OBJDUMP + "' -p '" + PRINTER_SETUP_EXE + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr) << command;
+    std::string objdump;
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        objdump.append(buffer, n);
+    ASSERT_EQ(pclose(pipe), 0) << MINGW_OBJDUMP << " -p failed:\n" << objdump;
+    const auto imports = importedDlls(objdump);
     ASSERT_TRUE(imports.count("kernel32.dll")) << "no kernel32.dll import found; objdump output not understood:\n"
-                                               << objdump.text;
+                                               << objdump;
 
     // KnownDLLs: Windows maps these from the system directory whatever folder the program runs from.
     const std::set<std::string> knownDlls = {
