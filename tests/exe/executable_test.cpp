@@ -291,9 +291,6 @@ TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
          u"The printer components below will be removed from you computer.", u"以下打印机驱动组件将被删除，请确认。"},
         {1003, "\"msctls_progress32\"", kWsChild | kWsBorder, "at 17,56 size 273x20", u"", u""},
     };
-    static_assert((kWsChild | kWsVisible | kWsBorder | kWsHScroll | kWsTabStop | kTvsHasLines | kTvsLinesAtRoot) ==
-                      0x50910006,
-                  "tree view style");
 
     std::string error;
     const auto image = loadExecutable(&error);
