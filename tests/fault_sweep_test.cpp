@@ -521,9 +521,6 @@ TEST_P(FaultSweep, EveryFailurePointEndsSafelyAndHonestly)
     std::printf("%s%s: %zu runs (%zu whose failure never fired), %zu call sites failed, %zu platform calls in the "
                 "story\n",
                 story.name, onward ? " (lasting)" : "", runs, neverFired, sites.size(), baseline.calls.size());
-    RecordProperty("runs", static_cast<int>(runs));
-    RecordProperty("never_fired", static_cast<int>(neverFired));
-    RecordProperty("call_sites", static_cast<int>(sites.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(WholeModes, FaultSweep, ::testing::Combine(::testing::ValuesIn(Stories()), ::testing::Bool()),
@@ -654,8 +651,6 @@ TEST(FaultSweepReach, EveryFailableCallSiteIsReachedOrExplained)
         }
     }
     std::printf("%zu of %zu failable call sites reached by the stories\n", reachedCount, sites.size());
-    RecordProperty("reached", static_cast<int>(reachedCount));
-    RecordProperty("sites", static_cast<int>(sites.size()));
 }
 
 } // namespace
