@@ -240,6 +240,19 @@ TEST_F(SystemContract, PortsAndQueuesAnswerSizeQueries)
     EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
+// A local queue on FILE: as the tool adds one; null when refused.
+HANDLE AddQueue(const wchar_t* name, const wchar_t* driver)
+{
+    PRINTER_INFO_2W printer = {};
+    printer.pPrinterName = const_cast<LPWSTR>(name);
+    printer.pPortName = const_cast<LPWSTR>(L"FILE:");
+    printer.pDriverName = const_cast<LPWSTR>(driver);
+    printer.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
+    printer.pDatatype = const_cast<LPWSTR>(L"RAW");
+    printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    return Os().AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&printer));
+}
+
 // A driver of stand-in files (the spooler neither loads the driver DLL nor
 // minds a configuration DLL that is no DLL), a queue on it, and both removed.
 TEST_F(SystemContract, ADriverAndItsQueueComeAndGo)
@@ -281,15 +294,8 @@ TEST_F(SystemContract, ADriverAndItsQueueComeAndGo)
     // Not compared: Wine keeps neither the driver's date nor its version.
     EXPECT_TRUE(HostFileExists(folder + L"\\3\\contractdrv.dll"));
 
-    WCHAR queueName[] = L"Contract Test Queue", port[] = L"FILE:", processor[] = L"winprint";
-    PRINTER_INFO_2W printer = {};
-    printer.pPrinterName = queueName;
-    printer.pPortName = port;
-    printer.pDriverName = name;
-    printer.pPrintProcessor = processor;
-    printer.pDatatype = dataType;
-    printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    HANDLE added = Os().AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&printer));
+    WCHAR queueName[] = L"Contract Test Queue";
+    HANDLE added = AddQueue(queueName, name);
     ASSERT_NE(added, nullptr) << "error " << LastError();
     EXPECT_TRUE(Os().ClosePrinter(added));
 
@@ -308,15 +314,7 @@ TEST_F(SystemContract, ADriverAndItsQueueComeAndGo)
 
 TEST_F(SystemContract, AQueueOnAnUnknownDriverIsRefused)
 {
-    WCHAR queueName[] = L"Contract Test Queue Without Driver", port[] = L"FILE:", processor[] = L"winprint";
-    WCHAR driver[] = L"VADedudoro PX000 (no such driver)", dataType[] = L"RAW";
-    PRINTER_INFO_2W printer = {};
-    printer.pPrinterName = queueName;
-    printer.pPortName = port;
-    printer.pDriverName = driver;
-    printer.pPrintProcessor = processor;
-    printer.pDatatype = dataType;
-    EXPECT_EQ(Os().AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&printer)), nullptr);
+    EXPECT_EQ(AddQueue(L"Contract Test Queue Without Driver", L"VADedudoro PX000 (no such driver)"), nullptr);
     EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINTER_DRIVER));
 }
 
