@@ -37,15 +37,6 @@ protected:
         return machine.RunTool(kFolder + L"PrinterSetup.exe", arguments);
     }
 
-    std::vector<std::wstring> Texts()
-    {
-        std::vector<std::wstring> texts;
-        for (const sim::MessageBoxRecord& box : machine.messageBoxes.Shown()) {
-            texts.push_back(box.text);
-        }
-        return texts;
-    }
-
 private:
     bool removed_ = false;
 };
@@ -69,7 +60,7 @@ TEST_F(HostileInput, DriverRecordsWithMissingFieldsAndThousandCharacterQueueName
     EXPECT_EQ(tree[3].text.size(), 1023u) << "the line is cut, not overrun";
     EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
     EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
-    EXPECT_EQ(Texts().back(), L"The driver is uninstalled.");
+    EXPECT_EQ(machine.messageBoxes.Shown().back().text, L"The driver is uninstalled.");
 }
 
 // A read-only file is replaced neither now nor at a restart: it gives up the attribute first.
@@ -84,8 +75,9 @@ TEST_F(HostileInput, AReadOnlyDriverFileIsReplacedAtOnce)
     machine.spooler.bindingDoesNothing = true;
     machine.devices.Plug(sim::UsbPrinter{});
     EXPECT_EQ(Start(L""), 0);
-    ASSERT_EQ(Texts().size(), 1u);
-    EXPECT_EQ(Texts()[0], L"The printer [VADedudoro PX630KT] is installed on the port [USB001].");
+    ASSERT_EQ(machine.messageBoxes.Shown().size(), 1u);
+    EXPECT_EQ(machine.messageBoxes.Shown()[0].text,
+              L"The printer [VADedudoro PX630KT] is installed on the port [USB001].");
     EXPECT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
     EXPECT_EQ(machine.volume.ReadFile(target),
               machine.volume.ReadFile(L"C:\\Drivers\\PX Series\\amd64\\qxvprtdrv6.dll"));
