@@ -399,47 +399,21 @@ TEST(Manifest, RequiresAdministratorUsesCommonControls6AndIsDpiAware)
 
 // ---------------------------------------------------------------- version
 
-struct VersionBlock {
-    std::u16string key;
-    std::uint16_t valueLength = 0, type = 0;
-    std::size_t value = 0, children = 0, end = 0;
-};
-
-std::size_t align4(std::size_t n)
+// Where the version entry with that key starts, at or after `from`: a 6-byte
+// header (length, value length, type), then the key, padding and the value.
+std::optional<std::size_t> versionEntry(const Bytes& data, const std::u16string& key, std::size_t from = 0)
 {
-    return (n + 3) & ~std::size_t{3};
-}
-
-// One node of the version tree at `at`, which must end by `limit`.
-std::optional<VersionBlock> versionBlock(const Bytes& data, std::size_t at, std::size_t limit)
-{
-    pe::Cursor c(data, at);
-    VersionBlock b;
-    const std::uint16_t length = c.u16();
-    b.valueLength = c.u16();
-    b.type = c.u16();
-    b.key = c.sz();
-    c.align(4);
-    if (!c.ok() || length < 6 || at + length > limit || c.pos() > at + length)
-        return std::nullopt;
-    b.value = c.pos();
-    b.end = at + length;
-    // Text values count UTF-16 units, binary ones bytes.
-    b.children = std::min(b.end, align4(b.value + (b.type == 1 ? 2u * b.valueLength : b.valueLength)));
-    return b;
-}
-
-std::vector<VersionBlock> versionChildren(const Bytes& data, const VersionBlock& parent)
-{
-    std::vector<VersionBlock> children;
-    for (std::size_t at = parent.children; at < parent.end;) {
-        const auto child = versionBlock(data, at, parent.end);
-        if (!child)
-            break;
-        children.push_back(*child);
-        at = align4(child->end);
+    Bytes needle;
+    for (const char16_t c : key + u'\0') {
+        needle.insert(needle.end(), {static_cast<std::uint8_t>(c & 0xff), static_cast<std::uint8_t>(c >> 8)});
     }
-    return children;
+    // Entries are 4-byte aligned and the key follows a 6-byte header.
+    for (auto at = data.begin() + static_cast<std::ptrdiff_t>(from);
+         (at = std::search(at, data.end(), needle.begin(), needle.end())) != data.end(); ++at) {
+        if ((at - data.begin()) % 4 == 2)
+            return static_cast<std::size_t>(at - data.begin()) - 6;
+    }
+    return std::nullopt;
 }
 
 TEST(VersionInfo, HasFixedInfoAndAProductName)
@@ -450,26 +424,22 @@ TEST(VersionInfo, HasFixedInfoAndAProductName)
     const auto data = anyLanguage(*image, pe::kVersion, 1);
     ASSERT_TRUE(data) << "version resource 1 missing or unreadable";
 
-    const auto root = versionBlock(*data, 0, data->size());
-    ASSERT_TRUE(root) << "version resource root truncated";
-    EXPECT_EQ(utf8(root->key), "VS_VERSION_INFO");
-    ASSERT_EQ(root->valueLength, 52) << "fixed file info missing or of the wrong size";
-    pe::Cursor fixed(*data, root->value);
-    EXPECT_EQ(hex(fixed.u32()), hex(0xFEEF04BD)) << "fixed file info signature";
+    pe::Cursor root(*data, 2);
+    const std::uint16_t fixedSize = root.u16();
+    root.skip(2);
+    EXPECT_EQ(utf8(root.sz()), "VS_VERSION_INFO");
+    root.align(4);
+    ASSERT_EQ(fixedSize, 52) << "fixed file info missing or of the wrong size";
+    EXPECT_EQ(hex(root.u32()), hex(0xFEEF04BD)) << "fixed file info signature";
 
-    std::map<std::u16string, std::u16string> strings;
-    for (const auto& info : versionChildren(*data, *root)) {
-        if (info.key != u"StringFileInfo")
-            continue;
-        for (const auto& table : versionChildren(*data, info)) {
-            for (const auto& entry : versionChildren(*data, table)) {
-                pe::Cursor value(*data, entry.value);
-                strings[entry.key] = entry.valueLength ? value.sz() : u"";
-            }
-        }
-    }
-    ASSERT_TRUE(strings.count(u"ProductName")) << "StringFileInfo has no ProductName";
-    EXPECT_FALSE(strings[u"ProductName"].empty()) << "ProductName is empty";
+    const auto table = versionEntry(*data, u"StringFileInfo");
+    ASSERT_TRUE(table) << "no StringFileInfo";
+    const auto entry = versionEntry(*data, u"ProductName", *table);
+    ASSERT_TRUE(entry) << "StringFileInfo has no ProductName";
+    pe::Cursor value(*data, *entry + 6);
+    value.sz();
+    value.align(4);
+    EXPECT_FALSE(value.sz().empty()) << "ProductName is empty";
 }
 
 } // namespace
