@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
@@ -570,15 +571,12 @@ extern "C" const char* __asan_default_options()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    int removes = 0;
-    int presses = 0;
     FuzzMachine fuzz;
     sim::Machine& machine = fuzz.machine;
-    machine.driveTypes[L'D'] = DRIVE_FIXED;
-    machine.driveTypes[L'Z'] = DRIVE_REMOTE;
-    machine.driveTypes[L'E'] = DRIVE_REMOVABLE;
-    for (const wchar_t* root : {L"D:\\", L"Z:\\", L"E:\\"}) {
-        machine.volume.CreateDirectory(root);
+    for (const auto& [drive, type] :
+         {std::pair<wchar_t, UINT>{L'D', DRIVE_FIXED}, {L'Z', DRIVE_REMOTE}, {L'E', DRIVE_REMOVABLE}}) {
+        machine.driveTypes[drive] = type;
+        machine.volume.CreateDirectory(std::wstring(1, drive) + L":\\");
     }
     // The temporary folder as a service account has it, or inside the driver folder.
     const wchar_t* const temps[] = {nullptr, L"C:\\Windows\\Temp\\", L"C:\\Drivers\\PX Series\\Temp\\"};
@@ -612,7 +610,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The user: "Remove" up to that many times, then "Close"; an empty folder
     // starts the install mode, whose questions the user cancels.
-    removes = input.ConsumeIntegralInRange(1, 3);
+    int removes = input.ConsumeIntegralInRange(1, 3);
+    int presses = 0;
     machine.dialogs.SetUserPolicy([&removes, &presses](const sim::DialogView& view) {
         int button = 0;
         if (presses >= kMostPresses) {

@@ -37,29 +37,9 @@ protected:
         return machine.RunTool(kFolder + L"PrinterSetup.exe", arguments);
     }
 
-    std::vector<std::wstring> Texts()
-    {
-        std::vector<std::wstring> texts;
-        for (const sim::MessageBoxRecord& box : machine.messageBoxes.Shown()) {
-            texts.push_back(box.text);
-        }
-        return texts;
-    }
-
 private:
     bool removed_ = false;
 };
-
-TEST_F(HostileInput, OverlongUninstallArgumentsTouchNothing)
-{
-    for (size_t length : {260u, 10000u}) {
-        EXPECT_EQ(Start(L"-u C:\\" + std::wstring(length - 3, L'x')), 0);
-    }
-    EXPECT_EQ(Start(L"-u " + std::wstring(10000, L'"')), 0);
-    EXPECT_THAT(machine.messageBoxes.Shown(), IsEmpty());
-    EXPECT_THAT(machine.dialogs.Runs(), IsEmpty());
-    EXPECT_THAT(machine.Launches(), IsEmpty());
-}
 
 TEST_F(HostileInput, DriverRecordsWithMissingFieldsAndThousandCharacterQueueNames)
 {
@@ -76,28 +56,11 @@ TEST_F(HostileInput, DriverRecordsWithMissingFieldsAndThousandCharacterQueueName
     EXPECT_EQ(Start(L"-u " + kFolder), 0);
     ASSERT_EQ(machine.dialogs.Runs().size(), 1u);
     const std::vector<sim::TreeLine> tree = machine.dialogs.Runs()[0].treeHistory.front();
-    ASSERT_EQ(tree.size(), 4u);
-    EXPECT_EQ(tree[1].text, L"No driver package");
-    EXPECT_EQ(tree[2].text, L"Printer Driver:VADedudoro PX630KT, (null), version:0.0.0.0, ");
+    ASSERT_EQ(tree.size(), 4u) << "folder, no package, the bare driver and its queue";
     EXPECT_EQ(tree[3].text.size(), 1023u) << "the line is cut, not overrun";
     EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
     EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
-    EXPECT_EQ(Texts().back(), L"The driver is uninstalled.");
-}
-
-TEST_F(HostileInput, ADriverFolderWithoutItsFilesFailsAndSaysSo)
-{
-    for (const std::wstring& file : machine.volume.ListTree(kFolder)) {
-        if (file.find(L".exe") == std::wstring::npos) {
-            machine.volume.Delete(file);
-        }
-    }
-    machine.spooler.bindingDoesNothing = true;
-    machine.devices.Plug(sim::UsbPrinter{});
-    EXPECT_EQ(Start(L""), 0);
-    ASSERT_EQ(Texts().size(), 1u);
-    EXPECT_THAT(Texts()[0], ::testing::StartsWith(L"The printer driver install failed, error code:"));
-    EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
+    EXPECT_EQ(machine.messageBoxes.Shown().back().text, L"The driver is uninstalled.");
 }
 
 // A read-only file is replaced neither now nor at a restart: it gives up the attribute first.
@@ -112,13 +75,14 @@ TEST_F(HostileInput, AReadOnlyDriverFileIsReplacedAtOnce)
     machine.spooler.bindingDoesNothing = true;
     machine.devices.Plug(sim::UsbPrinter{});
     EXPECT_EQ(Start(L""), 0);
-    ASSERT_EQ(Texts().size(), 1u);
-    EXPECT_EQ(Texts()[0], L"The printer [VADedudoro PX630KT] is installed on the port [USB001].");
+    ASSERT_EQ(machine.messageBoxes.Shown().size(), 1u);
+    EXPECT_EQ(machine.messageBoxes.Shown()[0].text,
+              L"The printer [VADedudoro PX630KT] is installed on the port [USB001].");
     EXPECT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
     EXPECT_EQ(machine.volume.ReadFile(target),
               machine.volume.ReadFile(L"C:\\Drivers\\PX Series\\amd64\\qxvprtdrv6.dll"));
     EXPECT_EQ(machine.volume.ReadFile(data), machine.volume.ReadFile(L"C:\\Drivers\\PX Series\\dat\\qxvprtdrv6.dat"));
-    EXPECT_THAT(machine.volume.PendingRenames(), ::testing::IsEmpty());
+    EXPECT_THAT(machine.volume.PendingRenames(), IsEmpty());
 }
 
 } // namespace

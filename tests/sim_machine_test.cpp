@@ -6,27 +6,9 @@
 
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 class SimulatedKernel : public SimTest {};
-
-TEST_F(SimulatedKernel, FaultsHitExactlyTheChosenCall)
-{
-    machine.volume.WriteFile(L"C:\\a.txt", "a");
-    machine.faults.FailCall("CopyFileW", 2, 112u);
-    EXPECT_TRUE(Os().CopyFileW(L"C:\\a.txt", L"C:\\b.txt", FALSE));
-    EXPECT_FALSE(Os().CopyFileW(L"C:\\a.txt", L"C:\\c.txt", FALSE));
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(112u));
-    EXPECT_FALSE(machine.volume.FileExists(L"C:\\c.txt")) << "a failed call has no effect";
-    EXPECT_TRUE(Os().CopyFileW(L"C:\\a.txt", L"C:\\d.txt", FALSE));
-    EXPECT_EQ(machine.faults.Calls("CopyFileW"), 3);
-
-    machine.faults.FailFrom("LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(Os().LocalAlloc(LPTR, 16), nullptr);
-    EXPECT_EQ(Os().LocalAlloc(LPTR, 16), nullptr);
-    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-}
 
 // What Windows does with pending renames at boot, which the replacement of a
 // driver file in use relies on.

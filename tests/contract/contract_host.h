@@ -13,7 +13,6 @@
 enum class ContractHost { Simulated, Windows, Wine };
 
 ContractHost CurrentHost();
-const char* HostName();
 
 // An empty folder of this test's own (absolute path, no trailing backslash).
 std::wstring ScratchFolder();
@@ -56,6 +55,20 @@ std::wstring DemoDriverFolder();
             GTEST_SKIP() << "not modelled by the simulated machine yet: " reason;                                      \
         }                                                                                                              \
     } while (0)
+
+inline DWORD LastError()
+{
+    return Os().GetLastError();
+}
+
+// ASCII lower case: Windows compares these paths without regard to case.
+inline std::wstring Lower(std::wstring text)
+{
+    for (wchar_t& c : text) {
+        c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c + 32 : c);
+    }
+    return text;
+}
 
 class ContractTest : public ::testing::Test {
 protected:

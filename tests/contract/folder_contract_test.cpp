@@ -1,25 +1,13 @@
 // Attributes, drive types and the folders the system names: what the
 // uninstall weighs before it sends a folder to the Recycle Bin.
 #include <string>
+#include <utility>
 
 #include "tests/contract/contract_host.h"
 
 namespace {
 
 using FolderContract = ContractTest;
-
-DWORD LastError()
-{
-    return Os().GetLastError();
-}
-
-std::wstring Lower(std::wstring text)
-{
-    for (wchar_t& c : text) {
-        c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c + 32 : c);
-    }
-    return text;
-}
 
 std::string Narrow(const std::wstring& text)
 {
@@ -105,34 +93,20 @@ TEST_F(FolderContract, AnUnknownFolderFailsWithoutAPath)
 // whole, so a folder a machine lacks must come back as one of these three.
 TEST_F(FolderContract, EveryProtectedFolderIsFoundOrNotDefined)
 {
-    const struct {
-        const KNOWNFOLDERID* id;
-        const char* name;
-    } folders[] = {
-        {&FOLDERID_Windows, "Windows"},
-        {&FOLDERID_UserProfiles, "UserProfiles"},
-        {&FOLDERID_Profile, "Profile"},
-        {&FOLDERID_Desktop, "Desktop"},
-        {&FOLDERID_Documents, "Documents"},
-        {&FOLDERID_Downloads, "Downloads"},
-        {&FOLDERID_Music, "Music"},
-        {&FOLDERID_Pictures, "Pictures"},
-        {&FOLDERID_Videos, "Videos"},
-        {&FOLDERID_Public, "Public"},
-        {&FOLDERID_PublicDesktop, "PublicDesktop"},
-        {&FOLDERID_PublicDocuments, "PublicDocuments"},
-        {&FOLDERID_PublicDownloads, "PublicDownloads"},
-        {&FOLDERID_ProgramFiles, "ProgramFiles"},
-        {&FOLDERID_ProgramFilesX86, "ProgramFilesX86"},
-        {&FOLDERID_ProgramData, "ProgramData"},
-    };
-    for (const auto& known : folders) {
+#define KNOWN(name) std::make_pair(&FOLDERID_##name, #name)
+    const std::pair<const KNOWNFOLDERID*, const char*> folders[] = {
+        KNOWN(Windows),         KNOWN(UserProfiles), KNOWN(Profile),         KNOWN(Desktop),
+        KNOWN(Documents),       KNOWN(Downloads),    KNOWN(Music),           KNOWN(Pictures),
+        KNOWN(Videos),          KNOWN(Public),       KNOWN(PublicDesktop),   KNOWN(PublicDocuments),
+        KNOWN(PublicDownloads), KNOWN(ProgramFiles), KNOWN(ProgramFilesX86), KNOWN(ProgramData)};
+#undef KNOWN
+    for (const auto& [id, name] : folders) {
         std::wstring folder;
-        const HRESULT result = KnownFolder(*known.id, &folder);
+        const HRESULT result = KnownFolder(*id, &folder);
         EXPECT_TRUE(result == S_OK || result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
                     result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) || result == E_INVALIDARG)
-            << known.name << ": 0x" << std::hex << static_cast<unsigned long>(result);
-        EXPECT_EQ(result == S_OK, !folder.empty()) << known.name;
+            << name << ": 0x" << std::hex << static_cast<unsigned long>(result);
+        EXPECT_EQ(result == S_OK, !folder.empty()) << name;
     }
 }
 

@@ -22,11 +22,6 @@ ContractHost CurrentHost()
     return ContractHost::Simulated;
 }
 
-const char* HostName()
-{
-    return "simulated machine";
-}
-
 void ContractTest::SetUp()
 {
     g_machine = std::make_unique<sim::Machine>();

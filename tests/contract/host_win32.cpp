@@ -1,5 +1,8 @@
 // The contract host on Windows (and Wine): the real platform binding, with a
 // scratch folder under the temporary folder.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/win32/win32_platform.h"
@@ -17,24 +20,8 @@ std::wstring g_scratch;
 
 void RemoveTree(const std::wstring& folder)
 {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                ::DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 }
 
 } // namespace
@@ -43,11 +30,6 @@ ContractHost CurrentHost()
 {
     static const ContractHost host = RunningOnWine() ? ContractHost::Wine : ContractHost::Windows;
     return host;
-}
-
-const char* HostName()
-{
-    return CurrentHost() == ContractHost::Wine ? "Wine" : "Windows";
 }
 
 void ContractTest::SetUp()
@@ -79,11 +61,9 @@ std::wstring ScratchFolder()
 
 void HostWriteFile(const std::wstring& path, const std::string& content)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    ::CloseHandle(file);
+    std::ofstream file(std::filesystem::path(path), std::ios::binary);
+    ASSERT_TRUE(file.is_open());
+    file << content;
 }
 
 bool HostFileExists(const std::wstring& path)
@@ -94,16 +74,8 @@ bool HostFileExists(const std::wstring& path)
 
 std::string HostReadFile(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return std::string();
-    }
-    std::string content(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ::ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
-    ::CloseHandle(file);
-    content.resize(read);
-    return content;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 LANGID HostUserInterfaceLanguage()

@@ -10,22 +10,17 @@ namespace {
 
 using TextContract = ContractTest;
 
-std::wstring PlatformFormat(const WCHAR* format, ...)
+// The text from the platform's formatter, or from the tool's own.
+std::wstring Format(bool own, const WCHAR* format, ...)
 {
     WCHAR buffer[1100];
     va_list args;
     va_start(args, format);
-    Os().wvsprintfW(buffer, format, args);
-    va_end(args);
-    return buffer;
-}
-
-std::wstring OwnFormat(const WCHAR* format, ...)
-{
-    WCHAR buffer[1100];
-    va_list args;
-    va_start(args, format);
-    FormatBoundedV(buffer, 1024, format, args);
+    if (own) {
+        FormatBoundedV(buffer, 1024, format, args);
+    } else {
+        Os().wvsprintfW(buffer, format, args);
+    }
     va_end(args);
     return buffer;
 }
@@ -33,7 +28,7 @@ std::wstring OwnFormat(const WCHAR* format, ...)
 TEST_F(TextContract, ThePlatformFormatterAgreesWithTheToolsOwn)
 {
     const WCHAR* text = L"VADedudoro PX630KT and a description longer than thirty-two characters";
-#define SAME(...) EXPECT_EQ(PlatformFormat(__VA_ARGS__), OwnFormat(__VA_ARGS__))
+#define SAME(...) EXPECT_EQ(Format(false, __VA_ARGS__), Format(true, __VA_ARGS__))
     SAME(L"[%ws] on [%ws].", text, L"USB001");
     SAME(L"%.32ws|%.4ws|%.4ws", text, L"7A3E&pid", L"7a");
     SAME(L"USB%.3d USB%.3d USB%.3d USB%.3d", 1, 12, 123, 1234);

@@ -136,24 +136,16 @@ std::optional<std::uint32_t> Image::subdirectory(std::uint32_t dirOffset, std::u
     return *target & ~kHighBit;
 }
 
-std::vector<std::uint16_t> Image::resourceIds(std::uint16_t type) const
+std::optional<std::uint32_t> Image::languages(std::uint16_t type, std::uint16_t id) const
 {
-    std::vector<std::uint16_t> ids;
-    if (const auto names = subdirectory(0, type)) {
-        for (const Entry& e : directory(*names)) {
-            if (e.name <= 0xffff)
-                ids.push_back(static_cast<std::uint16_t>(e.name));
-        }
-    }
-    return ids;
+    const auto names = subdirectory(0, type);
+    return names ? subdirectory(*names, id) : std::nullopt;
 }
 
 std::vector<std::uint16_t> Image::resourceLanguages(std::uint16_t type, std::uint16_t id) const
 {
     std::vector<std::uint16_t> languages;
-    const auto names = subdirectory(0, type);
-    const auto langs = names ? subdirectory(*names, id) : std::nullopt;
-    if (langs) {
+    if (const auto langs = this->languages(type, id)) {
         for (const Entry& e : directory(*langs)) {
             if (e.name <= 0xffff)
                 languages.push_back(static_cast<std::uint16_t>(e.name));
@@ -164,8 +156,7 @@ std::vector<std::uint16_t> Image::resourceLanguages(std::uint16_t type, std::uin
 
 std::optional<Bytes> Image::resource(std::uint16_t type, std::uint16_t id, std::uint16_t language) const
 {
-    const auto names = subdirectory(0, type);
-    const auto langs = names ? subdirectory(*names, id) : std::nullopt;
+    const auto langs = languages(type, id);
     const auto leaf = langs ? find(*langs, language) : std::nullopt;
     // A leaf must be a data entry (RVA, size, code page, reserved), not another directory.
     if (!leaf || (*leaf & kHighBit) || *leaf > treeSize_ || treeSize_ - *leaf < 16)
@@ -196,28 +187,14 @@ bool Cursor::take(std::size_t n)
     return true;
 }
 
-std::uint8_t Cursor::u8()
+std::uint32_t Cursor::read(std::size_t bytes)
 {
-    if (!take(1))
-        return 0;
-    return data_[pos_++];
-}
-
-std::uint16_t Cursor::u16()
-{
-    if (!take(2))
-        return 0;
-    const std::uint16_t v = get16(data_, pos_);
-    pos_ += 2;
-    return v;
-}
-
-std::uint32_t Cursor::u32()
-{
-    if (!take(4))
-        return 0;
-    const std::uint32_t v = get32(data_, pos_);
-    pos_ += 4;
+    std::uint32_t v = 0;
+    if (take(bytes)) {
+        for (std::size_t i = 0; i < bytes; ++i)
+            v |= static_cast<std::uint32_t>(data_[pos_ + i]) << (8 * i);
+        pos_ += bytes;
+    }
     return v;
 }
 

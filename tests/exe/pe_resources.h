@@ -38,10 +38,8 @@ public:
 
     std::uint16_t machine() const { return machine_; }
     std::uint16_t subsystem() const { return subsystem_; }
-    const std::vector<Section>& sections() const { return sections_; }
 
     // Resources are only ever named by ordinal here; string names are skipped.
-    std::vector<std::uint16_t> resourceIds(std::uint16_t type) const;
     std::vector<std::uint16_t> resourceLanguages(std::uint16_t type, std::uint16_t id) const;
     // Raw bytes of one resource, or nothing when absent or out of bounds.
     std::optional<Bytes> resource(std::uint16_t type, std::uint16_t id, std::uint16_t language) const;
@@ -57,6 +55,8 @@ private:
     std::vector<Entry> directory(std::uint32_t offset) const;
     std::optional<std::uint32_t> find(std::uint32_t dirOffset, std::uint16_t id) const;
     std::optional<std::uint32_t> subdirectory(std::uint32_t dirOffset, std::uint16_t id) const;
+    // The directory of a resource's languages.
+    std::optional<std::uint32_t> languages(std::uint16_t type, std::uint16_t id) const;
 
     Bytes file_;
     std::uint16_t machine_ = 0;
@@ -82,9 +82,9 @@ class Cursor {
 public:
     explicit Cursor(const Bytes& data, std::size_t pos = 0) : data_(data), pos_(pos) {}
 
-    std::uint8_t u8();
-    std::uint16_t u16();
-    std::uint32_t u32();
+    std::uint8_t u8() { return static_cast<std::uint8_t>(read(1)); }
+    std::uint16_t u16() { return static_cast<std::uint16_t>(read(2)); }
+    std::uint32_t u32() { return read(4); }
     std::int16_t s16() { return static_cast<std::int16_t>(u16()); }
     std::u16string sz(); // zero-terminated UTF-16LE
     SzOrOrd szOrOrd();
@@ -97,6 +97,7 @@ public:
 
 private:
     bool take(std::size_t n);
+    std::uint32_t read(std::size_t bytes);
 
     const Bytes& data_;
     std::size_t pos_;
