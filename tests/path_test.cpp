@@ -30,8 +30,8 @@ TEST(SplitPath, SplitsAModulePath)
 
 TEST(SplitPath, TakesTheLastDotOfTheNameOnly)
 {
-    Parts p = Split(L"D:\\v1.2\\setup.tar.exe");
-    EXPECT_EQ(p.directory, L"\\v1.2\\");
+    Parts p = Split(L"D:\\v1.2/setup.tar.exe");
+    EXPECT_EQ(p.directory, L"\\v1.2/") << "either slash separates";
     EXPECT_EQ(p.name, L"setup.tar");
     EXPECT_EQ(p.extension, L".exe");
 
@@ -42,9 +42,9 @@ TEST(SplitPath, TakesTheLastDotOfTheNameOnly)
 
 TEST(SplitPath, EmptiesEveryPartWhenOneDoesNotFit)
 {
-    std::wstring longFolder = L"C:\\" + std::wstring(256, L'd') + L"\\tool.exe";
+    std::wstring longFolder = L"C:\\" + std::wstring(254, L'd') + L"\\tool.exe";
     Parts p = Split(longFolder);
-    EXPECT_FALSE(p.ok);
+    EXPECT_FALSE(p.ok) << "a folder of 256 characters leaves no room for its terminator";
     EXPECT_EQ(p.drive + p.directory + p.name + p.extension, L"");
 }
 

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "install/hardware_id_checksum.h"
 #include "install/model_table.h"
 #include "install/usb_port_scan.h"
 #include "tests/support/sim_test.h"
@@ -91,7 +90,7 @@ TEST_F(UsbPortScan, OnlyTheMakersVendorIdInEitherCaseIsListed)
 // another type or missing; and an interface path longer than any fixed buffer.
 TEST_F(UsbPortScan, OddRegistryValuesStayInTheirFields)
 {
-    UsbPrinter longTexts = Printer(L"SN0001", 1, L"VADedudoro PX630KT with a long tail!!!!X");
+    UsbPrinter longTexts = Printer(L"SN0001", 1, L"VADedudoro PX630KT with a Zany tail!!!!X");
     longTexts.serialNumber = std::wstring(40, L'7');
     UsbPrinter huge = Printer(L"SN0002", 2, L""), multi = Printer(L"SN0003", 3, L""),
                mistyped = Printer(L"SN0007", 7, L"");
@@ -111,10 +110,10 @@ TEST_F(UsbPortScan, OddRegistryValuesStayInTheirFields)
     machine.devices.Plug(Printer(std::wstring(3000, L's'), 4, L"VADedudoro PX640KT"));
 
     EXPECT_EQ(ScanUsbPrinterPorts(), 5);
-    // Cut to 32 characters, and the checksum and hardware ID computed from those.
+    // Cut to 32 characters; the checksum, worked out apart from the tool, and the hardware ID are of those.
     EXPECT_EQ(Of(FindUsbPort(L"USB001")),
-              (Port{L"7A3E", L"0c57", L"USB001", L"VADedudoro PX630KT with a long t", std::wstring(32, L'7'),
-                    L"usbprint\\vadedudoro px630kt with a long t0c57", 1}));
+              (Port{L"7A3E", L"3d5a", L"USB001", L"VADedudoro PX630KT with a Zany t", std::wstring(32, L'7'),
+                    L"usbprint\\vadedudoro px630kt with a zany t3d5a", 1}));
     EXPECT_EQ(FindUsbPort(L"USB002")->description, std::wstring(32, L'V'));
     EXPECT_EQ(FindUsbPort(L"USB002")->serialNumber, std::wstring(L"SN9"));
     EXPECT_EQ(FindUsbPort(L"USB003")->description, std::wstring()) << "a REG_MULTI_SZ is no description";
