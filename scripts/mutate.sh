@@ -4,7 +4,8 @@
 # line:
 #   file :: text as it stands => replacement :: the fault it stands for
 # where the text occurs exactly once in its file and \n stands for a line
-# break. Each is applied, the linux preset rebuilt incrementally and the fast
+# break. A line that starts with "~ " is a survivor explained in the comment
+# above it: it does not fail the run, but is reported if a test kills it. Each is applied, the linux preset rebuilt incrementally and the fast
 # labels run (unit, scenario, contract, sweep); the file is put back whatever
 # happens.
 #
@@ -44,10 +45,16 @@ open(path, "w", encoding="utf-8").write(text.replace(old, new))
 
 killed=0
 survived=0
+explained=0
 survivors=()
 while IFS= read -r line; do
     [[ -z "$line" || "$line" == \#* ]] && continue
     [[ -n "$filter" && "$line" != *"$filter"* ]] && continue
+    expected=""
+    if [[ "$line" == "~ "* ]]; then
+        expected=1
+        line="${line#\~ }"
+    fi
     target="${line%% :: *}"
     fault="${line##* :: }"
     backup="$(mktemp)"
@@ -63,7 +70,13 @@ while IFS= read -r line; do
         verdict="killed"
     fi
     restore
-    if [ "$verdict" = "SURVIVED" ] || [ "$verdict" = "STALE" ]; then
+    if [ -n "$expected" ] && [ "$verdict" = "SURVIVED" ]; then
+        verdict="survived, explained"
+        explained=$((explained + 1))
+    elif [ -n "$expected" ]; then
+        verdict="$verdict (drop the ~)"
+        killed=$((killed + 1))
+    elif [ "$verdict" = "SURVIVED" ] || [ "$verdict" = "STALE" ]; then
         survived=$((survived + 1))
         survivors+=("$verdict: $target: $fault")
     else
@@ -72,8 +85,8 @@ while IFS= read -r line; do
     printf '%-18s %s: %s\n' "$verdict" "$target" "$fault"
 done <"$list"
 
-total=$((killed + survived))
-echo "mutate: $killed of $total killed ($((total ? 100 * killed / total : 0)) %)"
+total=$((killed + survived + explained))
+echo "mutate: $killed of $total killed ($((total ? 100 * killed / total : 0)) %), $explained explained survivors"
 for survivor in "${survivors[@]}"; do
     echo "  $survivor"
 done

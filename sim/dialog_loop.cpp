@@ -49,8 +49,16 @@ INT_PTR DialogManager::RunModal(const DialogTemplate& dialogTemplate, HWND owner
         }
         active_ = dialog;
     }
-    DialogMessage(*dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), param);
-    return RunLoop(*dialog);
+    try {
+        DialogMessage(*dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), param);
+        return RunLoop(*dialog);
+    } catch (...) {
+        // A story stopped on the dialog's thread: the windows go, and a worker
+        // waiting on them gets its answer instead of waiting for ever.
+        std::lock_guard<std::mutex> guard(mutex_);
+        Finish(*dialog, false);
+        throw;
+    }
 }
 
 INT_PTR DialogManager::RunLoop(Dialog& dialog)

@@ -139,8 +139,7 @@ HINSTANCE Machine::BeginProcess(const std::wstring& imagePath, const std::wstrin
 
 void Machine::EndProcess()
 {
-    // A process ends when its threads have ended.
-    JoinThreads();
+    EndWorkerThreads();
     current_ = outer_.back();
     outer_.pop_back();
 }

@@ -115,6 +115,7 @@ TEST_F(InstallMode, TwoPrintersAreBothInstalledAndReported)
     StartTool();
     EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
     EXPECT_EQ(QueuePort(L"VADedudoro PX640KT"), L"USB002");
+    EXPECT_EQ(machine.spooler.Stops(), 0) << "both ports are listed: no spooler restart";
 }
 
 struct NoPrinterStory {

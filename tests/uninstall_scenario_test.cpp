@@ -89,6 +89,16 @@ TEST_F(Uninstall, NothingInstalledTheFolderStillGoesToTheRecycleBin)
     EXPECT_EQ(machine.faults.Calls("DeleteFileW"), 1) << "a missing monitor file ends its attempts at once";
 }
 
+TEST_F(Uninstall, WithTheSpoolerStoppedTheTreeSaysWhatCouldNotBeRead)
+{
+    machine.spooler.SetServiceState(SERVICE_STOPPED);
+    machine.dialogs.ScriptPress(IDCANCEL);
+    RunUninstaller();
+    EXPECT_THAT(Texts(Dialog().treeHistory.front()),
+                ElementsAre(L"0  The driver folder: " + kFolder, L"0  Some printer components could not be read and "
+                                                                 L"are not listed. Remove reads them again."));
+}
+
 TEST_F(Uninstall, AnInstalledPrinterIsRemovedCompletely)
 {
     InstallPrinter();
