@@ -1,6 +1,7 @@
 // Install mode, whole, on the simulated machine: the user starts
 // PrinterSetup.exe from the driver folder and answers its boxes.
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "tests/support/driver_folder.h"
@@ -122,6 +123,11 @@ struct NoPrinterStory {
     LANGID language;
     std::wstring noPrinter, caption, installed;
 };
+
+void PrintTo(const NoPrinterStory& story, std::ostream* out)
+{
+    *out << "language " << story.language;
+}
 
 class InstallModeInEachLanguage : public InstallMode, public ::testing::WithParamInterface<NoPrinterStory> {};
 

@@ -206,6 +206,11 @@ struct PackageFailure {
     std::wstring box, caption, packageLine, driverLine;
 };
 
+void PrintTo(const PackageFailure& failure, std::ostream* out)
+{
+    *out << "language " << failure.language;
+}
+
 class UninstallInEachLanguage : public Uninstall, public ::testing::WithParamInterface<PackageFailure> {};
 
 TEST_P(UninstallInEachLanguage, APackageThatCannotBeDeletedShowsItsHresult)
