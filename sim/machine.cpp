@@ -157,7 +157,6 @@ int Machine::RunTool(const std::wstring& imagePath, const std::wstring& argument
     } catch (const RunawayStory&) {
         // Reported already; the process ends here.
     }
-    EndWorkerThreads();
     EndProcess();
     return exitCode;
 }

@@ -118,6 +118,7 @@ public:
     // Makes the calling code a tool process of this machine until EndProcess,
     // for tests that drive platform operations directly. Returns its instance.
     HINSTANCE BeginProcess(const std::wstring& imagePath, const std::wstring& arguments);
+    // Its workers end with it (EndWorkerThreads).
     void EndProcess();
     const ProcessContext& CurrentProcess() const { return current_; }
     std::vector<LaunchRecord> Launches() const;
