@@ -261,6 +261,21 @@ TEST_F(InstallMode, WithTheFamilyInstalledTheUninstallerTakesOver)
     EXPECT_THAT(machine.Launches()[1].commandLine, ::testing::EndsWith(L" -u " + kFolder));
 }
 
+// An earlier install stopped after the upload: a package with no driver is nothing to uninstall.
+TEST_F(InstallMode, APackageInTheStoreWithoutADriverIsInstalledNotHandedOver)
+{
+    WCHAR stored[MAX_PATH] = {0};
+    ULONG storedChars = MAX_PATH;
+    ASSERT_EQ(platform.UploadPrinterDriverPackageW(nullptr, (kFolder + L"qxvprtv6.inf").c_str(), nullptr, 0, nullptr,
+                                                   stored, &storedChars),
+              S_OK);
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
+    StartTool();
+    EXPECT_THAT(machine.Launches(), IsEmpty());
+    EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
+}
+
 TEST_F(InstallMode, ADriverFileInUseIsReplacedAtTheRestartByTheCopyTheInstallationMade)
 {
     machine.spooler.bindingDoesNothing = true;

@@ -200,6 +200,22 @@ TEST_F(Uninstall, AnOrphanDriverIsRemovedWithoutAnyPackageDeletion)
     EXPECT_FALSE(machine.volume.DirectoryExists(kFolder)) << "the clean-up still runs";
 }
 
+// The spooler names the stored INF, but the store keeps no key for it: the line still shows the path.
+TEST_F(Uninstall, APackageKnownOnlyByItsDriversInfPathIsListedByThatPath)
+{
+    const std::wstring inf = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\x\\qxvprtv6.inf";
+    sim::DriverRecord driver;
+    driver.name = L"VADedudoro PX630KT";
+    driver.driverPath = machine.spooler.DriverDirectory() + L"\\3\\qxvprtdrv6.dll";
+    driver.infPath = inf;
+    machine.spooler.StageDriver(driver);
+    machine.dialogs.ScriptPress(IDCANCEL);
+    RunUninstaller();
+    const std::vector<std::wstring> tree = Texts(Dialog().treeHistory.front());
+    ASSERT_GE(tree.size(), 2u);
+    EXPECT_EQ(tree[1], L"0+ Driver Package:, version:, " + inf + L", ");
+}
+
 // The English line gives the HRESULT in decimal, the Chinese one in hex.
 struct PackageFailure {
     LANGID language;
