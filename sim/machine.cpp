@@ -308,8 +308,21 @@ HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
 {
     HANDLE handle = NewHandle(HandleKind::Thread);
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    // The dialog manager counts running threads: a dialog is idle only without them.
+    // The dialog manager counts running threads: a dialog is idle only without
+    // them. Counted before the thread runs, so it can never end uncounted; a
+    // host thread that cannot be made takes its count back.
     dialogs.ThreadStarted();
+    try {
+        StartHostThread(routine, parameter);
+    } catch (...) {
+        dialogs.ThreadEnded();
+        throw;
+    }
+    return handle;
+}
+
+void Machine::StartHostThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
+{
     threads_.emplace_back([this, routine, parameter] {
         t_worker = true;
         try {
@@ -321,7 +334,6 @@ HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
         }
         dialogs.ThreadEnded();
     });
-    return handle;
 }
 
 void Machine::JoinThreads()

@@ -196,6 +196,8 @@ public:
     std::vector<std::string> Violations() const;
 
 private:
+    // Runs the routine on a host thread that ends quietly when the story or the process is stopped.
+    void StartHostThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
     HANDLE Hold(const std::wstring& path, HandleKind kind);
 
     mutable std::recursive_mutex lock_;

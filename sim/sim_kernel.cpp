@@ -46,7 +46,7 @@ DWORD LastErrorCode()
     return t_lastError;
 }
 
-bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site)
+bool SimPlatform::Entered(const char* operation)
 {
     // Another process's calls are its own: neither counted nor failed as the tool's.
     if (machine_.ActorActing()) {
@@ -55,6 +55,21 @@ bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site
     machine_.WorkerCall(operation);
     machine_.ActBetweenCalls(operation);
     machine_.CountCall(operation);
+    return true;
+}
+
+void SimPlatform::Counted(const char* operation)
+{
+    if (Entered(operation)) {
+        machine_.faults.Count(operation);
+    }
+}
+
+bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site)
+{
+    if (!Entered(operation)) {
+        return false;
+    }
     DWORD injected = ERROR_SUCCESS;
     if (!machine_.faults.Check(operation, site, &injected)) {
         return false;
@@ -75,7 +90,7 @@ void SimPlatform::NotModelled(const char* operation)
 
 void SimPlatform::GetNativeSystemInfo(LPSYSTEM_INFO info)
 {
-    machine_.faults.Count("GetNativeSystemInfo");
+    Counted("GetNativeSystemInfo");
     std::memset(info, 0, sizeof(*info));
     info->wProcessorArchitecture = machine_.processorArchitecture;
     info->dwPageSize = 4096;
@@ -303,7 +318,7 @@ BOOL SimPlatform::RemoveDirectoryW(LPCWSTR path)
 // Drive roots ("C:\\") and share roots ("\\\\server\\share\\"); a share is remote.
 UINT SimPlatform::GetDriveTypeW(LPCWSTR root)
 {
-    machine_.faults.Count("GetDriveTypeW");
+    Counted("GetDriveTypeW");
     if (root == nullptr) {
         machine_.ReportViolation("GetDriveTypeW without a root: it depends on the current folder");
         return DRIVE_NO_ROOT_DIR;
@@ -394,10 +409,7 @@ HANDLE SimPlatform::CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_R
 
 void SimPlatform::Sleep(DWORD milliseconds)
 {
-    machine_.faults.Count("Sleep");
-    if (!machine_.ActorActing()) {
-        machine_.WorkerCall("Sleep");
-    }
+    Counted("Sleep");
     machine_.clock.Advance(milliseconds);
     if (!machine_.ActorActing()) {
         machine_.CheckTime();
@@ -431,6 +443,7 @@ HLOCAL SimPlatform::LocalAlloc(UINT flags, SIZE_T bytes)
 
 HLOCAL SimPlatform::LocalFree(HLOCAL block)
 {
+    Counted("LocalFree");
     if (block == nullptr) {
         return nullptr;
     }
@@ -541,7 +554,7 @@ BOOL SimPlatform::SystemTimeToFileTime(const SYSTEMTIME* time, LPFILETIME fileTi
 
 void SimPlatform::OutputDebugStringW(LPCWSTR text)
 {
-    machine_.faults.Count("OutputDebugStringW");
+    Counted("OutputDebugStringW");
     machine_.debug.Write(text != nullptr ? text : L"");
 }
 

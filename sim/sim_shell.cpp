@@ -37,7 +37,7 @@ bool ReadPathList(LPCWSTR list, std::vector<std::wstring>* paths)
 
 void SimPlatform::SHChangeNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID item2)
 {
-    machine_.faults.Count("SHChangeNotify");
+    Counted("SHChangeNotify");
     ChangeNotification notification;
     notification.event = event;
     notification.flags = flags;
@@ -88,7 +88,7 @@ HRESULT SimPlatform::SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HAND
 
 void SimPlatform::CoTaskMemFree(LPVOID block)
 {
-    machine_.faults.Count("CoTaskMemFree");
+    Counted("CoTaskMemFree");
     if (block == nullptr) {
         return;
     }

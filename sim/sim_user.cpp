@@ -52,7 +52,7 @@ int SimPlatform::LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int cap
 
 int SimPlatform::wvsprintfW(LPWSTR output, LPCWSTR format, va_list args)
 {
-    machine_.faults.Count("wvsprintfW");
+    Counted("wvsprintfW");
     // The platform formatter writes at most 1024 characters, terminator included.
     // A cut text counts as 1024, as Wine reports it.
     bool truncated = false;
