@@ -300,6 +300,68 @@ TEST_F(SimDialog, WorkersStillAtWorkEndWithTheProcess)
     EXPECT_EQ(machine.clock.NowMs(), 0u);
 }
 
+// Each limit stops a story that passes it on whichever thread runs away:
+// the entry's, the dialog's or a worker's, and the story is named.
+struct Runaway {
+    const char* limit;
+    void (*lower)(sim::StoryLimits&);
+    void (*step)();
+};
+
+void PrintTo(const Runaway& runaway, std::ostream* out)
+{
+    *out << runaway.limit;
+}
+
+class SimLimits : public SimDialog, public ::testing::WithParamInterface<Runaway> {
+protected:
+    SimLimits()
+    {
+        GetParam().lower(machine.limits);
+        violations = ::testing::Contains(HasSubstr(std::string("the story ran away: ") + GetParam().limit));
+    }
+    [[noreturn]] static void Forever()
+    {
+        for (;;) {
+            GetParam().step();
+        }
+    }
+};
+
+TEST_P(SimLimits, StopTheEntrysThread)
+{
+    EXPECT_THROW(Forever(), sim::RunawayStory);
+}
+
+TEST_P(SimLimits, StopTheDialogsThread)
+{
+    g_procedure = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            Forever();
+        }
+        return FALSE;
+    };
+    EXPECT_THROW(Run(), sim::RunawayStory);
+    EXPECT_EQ(machine.dialogs.Runs().size(), 1u) << "the dialog is ended, not left open";
+}
+
+TEST_P(SimLimits, StopAWorker)
+{
+    StartWorker([] { Forever(); });
+    machine.JoinThreads();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachLimit, SimLimits,
+    ::testing::Values(Runaway{"6 s of virtual time", [](sim::StoryLimits& l) { l.virtualMs = 5000; },
+                              [] { Os().Sleep(1000); }},
+                      Runaway{"4 message boxes", [](sim::StoryLimits& l) { l.messageBoxes = 3; },
+                              [] { Os().MessageBoxW(nullptr, L"Again?", nullptr, MB_OK); }},
+                      Runaway{"6 scans for printers", [](sim::StoryLimits& l) { l.scans = 5; },
+                              [] { Os().SetupDiGetClassDevsW(nullptr, nullptr, nullptr, 0); }},
+                      Runaway{"51 platform calls", [](sim::StoryLimits& l) { l.platformCalls = 50; },
+                              [] { Os().GetFileAttributesW(L"C:\\missing"); }}));
+
 class SimShell : public SimDialog {
 protected:
     const std::wstring folder = L"C:\\Drivers\\PX Series";
