@@ -169,6 +169,19 @@ TEST_F(Uninstall, EnterWhileARemovalRunsStartsNoSecondOne)
     EXPECT_FALSE(machine.volume.DirectoryExists(kFolder)) << "Esc did not end the removal half-way";
 }
 
+// Reading is all the scan does: Esc may end it, and the process, half-way.
+TEST_F(Uninstall, EscDuringTheScanEndsTheDialogAndChangesNothing)
+{
+    InstallPrinter();
+    machine.dialogs.ScriptEscape(sim::Disabled(IDOK));
+    cutShort = ::testing::SizeIs(1);
+    RunUninstaller();
+    EXPECT_EQ(Dialog().result, IDCANCEL);
+    EXPECT_EQ(machine.spooler.Stops(), 0);
+    EXPECT_THAT(machine.spooler.Queues(), ::testing::SizeIs(1));
+    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
+}
+
 // Stuck stopping, the spooler answers nothing: the removal cannot be checked,
 // so it is no success, and neither the monitor file nor the folder is touched.
 TEST_F(Uninstall, ASpoolerThatWillNotStopLeavesEverythingAndSaysSo)

@@ -29,6 +29,9 @@ protected:
 
     sim::Machine machine;
     sim::SimPlatform platform{machine};
+    // What the tool's workers may be doing when their process ends: nothing,
+    // unless a story ends one on purpose.
+    ::testing::Matcher<std::vector<std::string>> cutShort = ::testing::IsEmpty();
 
 private:
     size_t leakedBlocks_ = 0;
