@@ -35,7 +35,10 @@ FuzzMachine::FuzzMachine()
     SetPlatform(&platform);
     machine.SetToolEntry([this](HINSTANCE instance, const wchar_t* commandLine) {
         ResetToolProcess(machine);
-        return RunStartup(instance, commandLine);
+        const int result = RunStartup(instance, commandLine);
+        machine.EndWorkerThreads();
+        leakedBlocks += LeakedBlocks(machine);
+        return result;
     });
     machine.messageBoxes.SetResponder([](const sim::MessageBoxRecord&) { return IDCANCEL; });
     machine.dialogs.SetUserPolicy([](const sim::DialogView& view) { return view.Enabled(IDCANCEL) ? IDCANCEL : 0; });
@@ -57,9 +60,8 @@ void FuzzMachine::CheckMachine()
     }
     Require(machine.Violations().empty(), "the machine reports misuse");
     Require(machine.WorkersCutShort().empty(), "a worker ended with its process mid-work");
-    Require(machine.registry.OpenHandles() == 0 && machine.devices.OpenSets() == 0 &&
-                machine.spooler.OpenPrinterHandles() == 0 && machine.spooler.OpenServiceHandles() == 0,
-            "handles left open");
+    Require(OpenHandlesOfAnyKind(machine) == 0, "handles left open");
+    Require(leakedBlocks + LeakedBlocks(machine) == 0, "heap blocks leaked");
 }
 
 void FuzzMachine::Check()

@@ -23,11 +23,12 @@ struct FuzzMachine {
     ~FuzzMachine();
     FuzzMachine(const FuzzMachine&) = delete;
     FuzzMachine& operator=(const FuzzMachine&) = delete;
-    // Nothing the machine reports as misuse, nothing left open.
+    // Nothing the machine reports as misuse, nothing left open or leaked.
     void CheckMachine();
     // CheckMachine, and nothing removed: for runs whose user cancels.
     void Check();
 
     sim::Machine machine;
     sim::SimPlatform platform{machine};
+    size_t leakedBlocks = 0; // by the processes that have ended
 };

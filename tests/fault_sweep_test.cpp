@@ -429,10 +429,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
     if (!onward && stagedService == SERVICE_RUNNING && machine->spooler.ServiceState() != SERVICE_RUNNING) {
         find("left the Spooler service stopped");
     }
-    if (machine->registry.OpenHandles() + machine->devices.OpenSets() + machine->spooler.OpenPrinterHandles() +
-            machine->spooler.OpenServiceHandles() + machine->OpenHandles(sim::HandleKind::Folder) +
-            machine->OpenHandles(sim::HandleKind::File) !=
-        0) {
+    if (OpenHandlesOfAnyKind(*machine) != 0) {
         find("handles left open");
     }
 

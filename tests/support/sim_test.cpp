@@ -61,6 +61,17 @@ size_t LeakedBlocks(sim::Machine& machine)
     return leaked;
 }
 
+size_t OpenHandlesOfAnyKind(sim::Machine& machine)
+{
+    size_t open = machine.registry.OpenHandles() + machine.devices.OpenSets() + machine.spooler.OpenPrinterHandles() +
+                  machine.spooler.OpenServiceHandles();
+    for (sim::HandleKind kind :
+         {sim::HandleKind::Process, sim::HandleKind::Thread, sim::HandleKind::Folder, sim::HandleKind::File}) {
+        open += machine.OpenHandles(kind);
+    }
+    return open;
+}
+
 SimTest::SimTest()
 {
     SetPlatform(&platform);

@@ -21,6 +21,10 @@ void ResetToolProcess(sim::Machine& machine);
 // scan's records, the inventory and the buffers it points into) nor freed.
 size_t LeakedBlocks(sim::Machine& machine);
 
+// Every handle the tool holds on the machine: keys, device sets, printers,
+// services, folders, files, processes and threads.
+size_t OpenHandlesOfAnyKind(sim::Machine& machine);
+
 class SimTest : public ::testing::Test {
 protected:
     SimTest();
