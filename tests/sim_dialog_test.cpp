@@ -347,7 +347,15 @@ TEST_P(SimLimits, StopTheDialogsThread)
 
 TEST_P(SimLimits, StopAWorker)
 {
-    StartWorker([] { Forever(); });
+    // The limits are the story's, not a thread's: the worker starts once this thread has made its last call.
+    std::atomic<bool> started{false};
+    StartWorker([&started] {
+        while (!started) {
+            std::this_thread::yield();
+        }
+        Forever();
+    });
+    started = true;
     machine.JoinThreads();
 }
 

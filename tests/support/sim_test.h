@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ void ResetToolProcess(sim::Machine& machine);
 // The blocks of the process heap that are neither live by design (the last
 // scan's records, the inventory and the buffers it points into) nor freed.
 size_t LeakedBlocks(sim::Machine& machine);
+std::set<void*> LeakedBlockSet(sim::Machine& machine);
 
 // Every handle the tool holds on the machine: keys, device sets, printers,
 // services, folders, files, processes and threads.
@@ -39,4 +41,5 @@ protected:
 
 private:
     size_t leakedBlocks_ = 0;
+    std::set<void*> lastProcessLeaks_;
 };
