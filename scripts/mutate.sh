@@ -22,6 +22,7 @@ cmake --build --preset linux >/dev/null || { echo "mutate: the unmutated tree do
 
 target=""
 backup=""
+ctest_log="$(mktemp)"
 restore() {
     if [ -n "$backup" ]; then
         cp "$backup" "$target"
@@ -29,7 +30,7 @@ restore() {
         backup=""
     fi
 }
-trap 'restore; cmake --build --preset linux >/dev/null 2>&1' EXIT
+trap 'restore; rm -f "$ctest_log"; cmake --build --preset linux >/dev/null 2>&1' EXIT
 
 apply_mutation() { # line
     LINE="$1" python3 -c '
@@ -44,6 +45,7 @@ open(path, "w", encoding="utf-8").write(text.replace(old, new))
 }
 
 killed=0
+timeouts=0
 survived=0
 explained=0
 survivors=()
@@ -64,8 +66,12 @@ while IFS= read -r line; do
     elif ! cmake --build --preset linux >/dev/null 2>&1; then
         verdict="killed (no build)"
     elif (cd build/linux && timeout 900 ctest -L "unit|scenario|contract|sweep" -j 2 --stop-on-failure \
-        --timeout 300 >/dev/null 2>&1); then
+        --timeout 300 >"$ctest_log" 2>&1); then
         verdict="SURVIVED"
+    elif grep -q '\*\*\*Timeout' "$ctest_log" && ! grep -q '\*\*\*Failed\|Exception' "$ctest_log"; then
+        # A fault that only hangs a test is caught, but no test names it.
+        verdict="killed by a timeout"
+        timeouts=$((timeouts + 1))
     else
         verdict="killed"
     fi
@@ -86,7 +92,8 @@ while IFS= read -r line; do
 done <"$list"
 
 total=$((killed + survived + explained))
-echo "mutate: $killed of $total killed ($((total ? 100 * killed / total : 0)) %), $explained explained survivors"
+echo "mutate: $killed of $total killed ($((total ? 100 * killed / total : 0)) %), $timeouts of them only by a timeout," \
+    "$explained explained survivors"
 for survivor in "${survivors[@]}"; do
     echo "  $survivor"
 done
