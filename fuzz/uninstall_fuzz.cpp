@@ -19,6 +19,7 @@
 #include "res/resource.h"
 #include "sim/wide.h"
 #include "tests/support/driver_folder.h"
+#include "tests/support/sim_test.h"
 
 namespace {
 
@@ -475,46 +476,6 @@ bool MayTake(const Verdict& verdict, const Staged& staged, const std::wstring& p
         }
     }
     return verdict.files.count(key) != 0 || (item && verdict.folders.count(key) != 0);
-}
-
-bool IsFamilyMonitor(const sim::MonitorRecord& monitor)
-{
-    return sim::EqualsNoCase(FileNameOf(monitor.dll), kMonitorDll);
-}
-
-// What of the family is still installed, or empty.
-std::string FamilyLeft(sim::Machine& machine)
-{
-    for (const sim::PackageRecord& package : machine.spooler.Packages()) {
-        if (package.storedInfPath.find(L"qxvprtv6.inf") != std::wstring::npos) {
-            return "the package " + sim::Utf8(package.storedInfPath);
-        }
-    }
-    // The drivers of both environments, as the spooler lists them once started.
-    machine.spooler.SetServiceState(SERVICE_RUNNING);
-    std::vector<sim::DriverRecord> all = machine.spooler.Drivers(), x86;
-    machine.spooler.DriversOf(kX86, &x86);
-    all.insert(all.end(), x86.begin(), x86.end());
-    std::set<std::wstring> drivers;
-    for (const sim::DriverRecord& driver : all) {
-        if (driver.driverPath && driver.driverPath->find(L"qxvprtdrv6.dll") != std::wstring::npos) {
-            drivers.insert(sim::FoldCase(driver.name));
-        }
-    }
-    for (const sim::QueueRecord& queue : machine.spooler.Queues()) {
-        if (drivers.count(sim::FoldCase(queue.driver)) != 0) {
-            return "the queue " + sim::Utf8(queue.name);
-        }
-    }
-    if (!drivers.empty()) {
-        return "the driver " + sim::Utf8(*drivers.begin());
-    }
-    for (const sim::MonitorRecord& monitor : machine.spooler.Monitors()) {
-        if (IsFamilyMonitor(monitor)) {
-            return "the monitor " + sim::Utf8(monitor.name);
-        }
-    }
-    return std::string();
 }
 
 void CheckOutcome(sim::Machine& machine, const Verdict& verdict, const Staged& staged)

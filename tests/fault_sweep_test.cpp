@@ -330,39 +330,14 @@ std::string Site(const void* site)
     return text + "+" + std::to_string(static_cast<const char*>(site) - static_cast<const char*>(info.dli_saddr));
 }
 
-bool Contains(const std::optional<std::wstring>& text, const wchar_t* part)
-{
-    return text && text->find(part) != std::wstring::npos;
-}
-
 bool MonitorFileUsed(sim::Machine& machine)
 {
     for (const sim::MonitorRecord& monitor : machine.spooler.Monitors()) {
-        if (sim::EqualsNoCase(monitor.dll, L"qxvprtmon.dll")) {
+        if (IsFamilyMonitor(monitor)) {
             return true;
         }
     }
     return false;
-}
-
-// By the tool's own family tests: the package's INF, the driver's rendering
-// DLL, the queues on such a driver, and the monitors with the family's DLL.
-bool FamilyLeft(sim::Machine& machine)
-{
-    std::set<std::wstring> drivers;
-    for (const sim::DriverRecord& driver : machine.spooler.Drivers()) {
-        if (Contains(driver.driverPath, L"qxvprtdrv6.dll")) {
-            drivers.insert(driver.name);
-        }
-    }
-    bool left = !drivers.empty() || MonitorFileUsed(machine);
-    for (const sim::PackageRecord& package : machine.spooler.Packages()) {
-        left = left || package.storedInfPath.find(L"qxvprtv6.inf") != std::wstring::npos;
-    }
-    for (const sim::QueueRecord& queue : machine.spooler.Queues()) {
-        left = left || drivers.count(queue.driver) != 0;
-    }
-    return left;
 }
 
 struct Outcome {
@@ -448,7 +423,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         }
         uninstalled = uninstalled || text == kUninstalled;
     }
-    const bool familyLeft = FamilyLeft(*machine);
+    const bool familyLeft = !FamilyLeft(*machine).empty();
     const bool monitorFileUsed = MonitorFileUsed(*machine);
     if (monitorFileUsed && !machine->volume.FileExists(machine->systemDirectory + L"\\qxvprtmon.dll")) {
         find("deleted the monitor file while a registered monitor uses it");

@@ -79,6 +79,45 @@ size_t OpenHandlesOfAnyKind(sim::Machine& machine)
     return open;
 }
 
+bool IsFamilyMonitor(const sim::MonitorRecord& monitor)
+{
+    return sim::EqualsNoCase(monitor.dll.substr(monitor.dll.find_last_of(L"\\") + 1), L"qxvprtmon.dll");
+}
+
+std::string FamilyLeft(sim::Machine& machine)
+{
+    for (const sim::PackageRecord& package : machine.spooler.Packages()) {
+        if (package.storedInfPath.find(L"qxvprtv6.inf") != std::wstring::npos) {
+            return "the package " + sim::Utf8(package.storedInfPath);
+        }
+    }
+    // The drivers of both environments, as the spooler lists them once started.
+    machine.spooler.SetServiceState(SERVICE_RUNNING);
+    std::vector<sim::DriverRecord> all = machine.spooler.Drivers(), x86;
+    machine.spooler.DriversOf(L"Windows NT x86", &x86);
+    all.insert(all.end(), x86.begin(), x86.end());
+    std::set<std::wstring> drivers;
+    for (const sim::DriverRecord& driver : all) {
+        if (driver.driverPath && driver.driverPath->find(L"qxvprtdrv6.dll") != std::wstring::npos) {
+            drivers.insert(sim::FoldCase(driver.name));
+        }
+    }
+    for (const sim::QueueRecord& queue : machine.spooler.Queues()) {
+        if (drivers.count(sim::FoldCase(queue.driver)) != 0) {
+            return "the queue " + sim::Utf8(queue.name);
+        }
+    }
+    if (!drivers.empty()) {
+        return "the driver " + sim::Utf8(*drivers.begin());
+    }
+    for (const sim::MonitorRecord& monitor : machine.spooler.Monitors()) {
+        if (IsFamilyMonitor(monitor)) {
+            return "the monitor " + sim::Utf8(monitor.name);
+        }
+    }
+    return std::string();
+}
+
 SimTest::SimTest()
 {
     SetPlatform(&platform);

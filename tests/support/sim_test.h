@@ -23,6 +23,13 @@ void ResetToolProcess(sim::Machine& machine);
 size_t LeakedBlocks(sim::Machine& machine);
 std::set<void*> LeakedBlockSet(sim::Machine& machine);
 
+// A monitor registered with the family's DLL, by any path or case.
+bool IsFamilyMonitor(const sim::MonitorRecord& monitor);
+// What of the family is still installed (by its INF, its rendering DLL in
+// either environment, the queues on such a driver and its monitor), or empty.
+// Starts the spooler to see its drivers, as the tool's next run would.
+std::string FamilyLeft(sim::Machine& machine);
+
 // Every handle the tool holds on the machine: keys, device sets, printers,
 // services, folders, files, processes and threads.
 size_t OpenHandlesOfAnyKind(sim::Machine& machine);
