@@ -110,17 +110,6 @@ TEST_F(Inventories, ADriverWithoutPackageKeyMakesANodeFromItsInfPath)
     EXPECT_EQ(packages[0]->driverCount, 1);
 }
 
-TEST_F(Inventories, ADriverWithoutAnyInfPathMakesAnOrphanPackage)
-{
-    InstallDriver(L"VADedudoro PX630KT");
-    Build();
-    std::vector<PackageNode*> packages = Packages();
-    ASSERT_EQ(packages.size(), 1u);
-    EXPECT_EQ(std::wstring(packages[0]->infPath), L"");
-    EXPECT_EQ(packages[0]->driverCount, 1);
-    EXPECT_THAT(DriverNames(packages[0]), ::testing::ElementsAre(L"VADedudoro PX630KT"));
-}
-
 TEST_F(Inventories, AnOrphanTakesTheInfPathOfALaterDriver)
 {
     InstallDriver(L"VADedudoro PX510KT"); // enumerated first: no INF path
