@@ -36,12 +36,6 @@ protected:
 
     void StartTool() { machine.RunTool(kFolder + L"PrinterSetup.exe", L""); }
 
-    std::wstring QueuePort(const std::wstring& name)
-    {
-        const sim::QueueRecord* queue = machine.spooler.FindQueue(name);
-        return queue != nullptr ? queue->port : L"<no queue>";
-    }
-
     // What a box's claim rests on: the queue's port and driver.
     std::wstring PortAndDriver(const std::wstring& name)
     {
@@ -50,45 +44,28 @@ protected:
     }
 };
 
-TEST_F(InstallMode, TheTypicalInstall)
-{
-    // The user has plugged in a PX630KT and runs the tool from its driver folder.
-    machine.devices.Plug(FamilyPrinter(L"X3K9002211", 1, L"PX630KT"));
-    machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
-
-    StartTool();
-
-    EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
-    ASSERT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
-    EXPECT_TRUE(machine.spooler.FindQueue(L"VADedudoro PX630KT")->createdByPlugAndPlay);
-    EXPECT_THAT(machine.Launches(), IsEmpty());
-    EXPECT_EQ(machine.clock.NowMs(), 10000u);
-}
-
-TEST_F(InstallMode, NoPrinterAndTheUserCancels)
-{
-    machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDCANCEL);
-    StartTool();
-    EXPECT_THAT(machine.spooler.Packages(), IsEmpty()) << "nothing uploaded";
-    EXPECT_THAT(machine.debug.Lines(), IsEmpty());
-}
-
-// A printer of the maker whose model is not in the table is no printer to install.
+// A printer of the maker whose model is not in the table is no printer to install: the user cancels.
 TEST_F(InstallMode, APrinterOfTheMakerWithAnUnsupportedModelCountsAsNone)
 {
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX999ZZ"));
     machine.messageBoxes.Expect(kNoPrinter, L"Message", kNoPrinterBox, IDCANCEL);
     StartTool();
-    EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_THAT(machine.spooler.Packages(), IsEmpty()) << "nothing uploaded";
+    EXPECT_THAT(machine.debug.Lines(), IsEmpty());
     EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 1) << "one scan, then the question";
 }
 
 // The device keeps the driver it had through an uninstall: only a forced update binds it again.
-TEST_F(InstallMode, AReinstallAfterAnUninstallGoesThroughPlugAndPlayAgain)
+TEST_F(InstallMode, TheTypicalInstallAndAReinstallAfterAnUninstallGoThroughPlugAndPlay)
 {
-    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.devices.Plug(FamilyPrinter(L"X3K9002211", 1, L"PX630KT"));
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     StartTool();
+    ASSERT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 VADedudoro PX630KT");
+    EXPECT_TRUE(machine.spooler.FindQueue(L"VADedudoro PX630KT")->createdByPlugAndPlay);
+    EXPECT_THAT(machine.Launches(), IsEmpty());
+    EXPECT_EQ(machine.clock.NowMs(), 10000u);
+
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
     machine.RunTool(kFolder + L"unins000.exe", L"");
@@ -100,9 +77,8 @@ TEST_F(InstallMode, AReinstallAfterAnUninstallGoesThroughPlugAndPlayAgain)
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     const uint64_t start = machine.clock.NowMs();
     StartTool();
-    const sim::QueueRecord* queue = machine.spooler.FindQueue(L"VADedudoro PX630KT");
-    ASSERT_NE(queue, nullptr);
-    EXPECT_TRUE(queue->createdByPlugAndPlay);
+    ASSERT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 VADedudoro PX630KT");
+    EXPECT_TRUE(machine.spooler.FindQueue(L"VADedudoro PX630KT")->createdByPlugAndPlay);
     EXPECT_EQ(machine.clock.NowMs() - start, 10000u);
 }
 
@@ -114,8 +90,8 @@ TEST_F(InstallMode, TwoPrintersAreBothInstalledAndReported)
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX640KT", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     StartTool();
-    EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
-    EXPECT_EQ(QueuePort(L"VADedudoro PX640KT"), L"USB002");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 VADedudoro PX630KT");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX640KT"), L"USB002 VADedudoro PX640KT");
     EXPECT_EQ(machine.spooler.Stops(), 0) << "both ports are listed: no spooler restart";
 }
 
@@ -140,7 +116,7 @@ TEST_P(InstallModeInEachLanguage, NoPrinterThenTheUserPlugsOneInAndPressesOk)
                                 [this] { machine.devices.Plug(FamilyPrinter(L"SN1", 3, L"PX710K")); });
     machine.messageBoxes.Expect(story.installed, story.caption, kInstalledBox, IDOK);
     StartTool();
-    EXPECT_EQ(QueuePort(L"VADedudoro PX710K"), L"USB003");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX710K"), L"USB003 VADedudoro PX710K");
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, InstallModeInEachLanguage,
@@ -163,7 +139,7 @@ TEST_F(InstallMode, AFailureWithRetryStartsANewPassAlsoForThePrinterStillWaiting
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX640KT", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     StartTool();
-    EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 VADedudoro PX630KT");
 }
 
 TEST_F(InstallMode, AStringThatCannotBeLoadedIsShownInEnglishNeverAsTheLastBoxsText)
@@ -264,16 +240,13 @@ TEST_F(InstallMode, WithTheFamilyInstalledTheUninstallerTakesOver)
 // An earlier install stopped after the upload: a package with no driver is nothing to uninstall.
 TEST_F(InstallMode, APackageInTheStoreWithoutADriverIsInstalledNotHandedOver)
 {
-    WCHAR stored[MAX_PATH] = {0};
-    ULONG storedChars = MAX_PATH;
-    ASSERT_EQ(platform.UploadPrinterDriverPackageW(nullptr, (kFolder + L"qxvprtv6.inf").c_str(), nullptr, 0, nullptr,
-                                                   stored, &storedChars),
-              S_OK);
+    std::wstring stored;
+    ASSERT_EQ(machine.spooler.UploadPackage(kFolder + L"qxvprtv6.inf", &stored), S_OK);
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     StartTool();
     EXPECT_THAT(machine.Launches(), IsEmpty());
-    EXPECT_EQ(QueuePort(L"VADedudoro PX630KT"), L"USB001");
+    EXPECT_EQ(PortAndDriver(L"VADedudoro PX630KT"), L"USB001 VADedudoro PX630KT");
 }
 
 TEST_F(InstallMode, ADriverFileInUseIsReplacedAtTheRestartByTheCopyTheInstallationMade)

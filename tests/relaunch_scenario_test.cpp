@@ -81,6 +81,13 @@ TEST_F(StartupScenario, AProcessWithoutAdministratorRightsCannotSwapTheCopy)
     machine.InstallTool(exposed);
     int attempts = 0;
     bool heldWhileStarting = false;
+    // Over the file, or in its place.
+    const auto replace = [](const std::wstring& file) {
+        if (!Os().CopyFileW(L"C:\\Users\\Operator\\program.exe", file.c_str(), FALSE) &&
+            Os().DeleteFileW(file.c_str())) {
+            Os().CopyFileW(L"C:\\Users\\Operator\\program.exe", file.c_str(), TRUE);
+        }
+    };
     machine.SetActorBetweenCalls(user, [&](const std::string& operation) {
         if (operation == "CreateProcessW") {
             // What is started must be what was copied: nobody, an administrator included, may change it now.
@@ -104,10 +111,7 @@ TEST_F(StartupScenario, AProcessWithoutAdministratorRightsCannotSwapTheCopy)
             }
             for (const std::wstring& file : machine.volume.ListFiles(place)) {
                 ++attempts;
-                if (!Os().CopyFileW(L"C:\\Users\\Operator\\program.exe", file.c_str(), FALSE) &&
-                    Os().DeleteFileW(file.c_str())) {
-                    Os().CopyFileW(L"C:\\Users\\Operator\\program.exe", file.c_str(), TRUE);
-                }
+                replace(file);
             }
         }
         for (const std::wstring& copyFolder : RelaunchFolders()) {
@@ -115,10 +119,7 @@ TEST_F(StartupScenario, AProcessWithoutAdministratorRightsCannotSwapTheCopy)
             Os().CopyFileW(L"C:\\Users\\Operator\\program.exe", (copyFolder + L"\\version.dll").c_str(), TRUE);
             for (const std::wstring& file : machine.volume.ListFiles(copyFolder)) {
                 ++attempts;
-                if (!Os().CopyFileW(L"C:\\Users\\Operator\\program.exe", file.c_str(), FALSE) &&
-                    Os().DeleteFileW(file.c_str())) {
-                    Os().CopyFileW(L"C:\\Users\\Operator\\program.exe", file.c_str(), TRUE);
-                }
+                replace(file);
             }
         }
     });

@@ -32,6 +32,19 @@ protected:
         machine.RunTool(kFolder + L"PrinterSetup.exe", L"");
     }
 
+    // The user presses "Remove" and is told the outcome.
+    void RemoveSucceeds()
+    {
+        machine.dialogs.ScriptPress(IDOK);
+        machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    }
+
+    void RemoveFails()
+    {
+        machine.dialogs.ScriptPress(IDOK);
+        machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    }
+
     void RunUninstaller()
     {
         machine.RunTool(kFolder + L"unins000.exe", L"");
@@ -66,8 +79,7 @@ protected:
 
 TEST_F(Uninstall, NothingInstalledTheFolderStillGoesToTheRecycleBin)
 {
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     RunUninstaller();
     EXPECT_EQ(machine.clock.NowMs(), 1000u) << "only the pause after the spooler's restart";
 
@@ -103,8 +115,7 @@ TEST_F(Uninstall, AnInstalledPrinterIsRemovedCompletely)
 {
     InstallPrinter();
     ASSERT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     const uint64_t start = machine.clock.NowMs();
     RunUninstaller();
     // The pause after the spooler's restart, and one after the queue's and after the driver's deletion.
@@ -135,11 +146,9 @@ TEST_F(Uninstall, APrinterThatCannotBeDeletedKeepsTheDialogOpenAndRemoveRetriesO
 {
     InstallPrinter();
     machine.faults.FailCall("DeletePrinter", 1, ERROR_ACCESS_DENIED);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    RemoveFails();
     // After the failure both buttons are enabled again; the user presses Remove once more.
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     const uint64_t start = machine.clock.NowMs();
     RunUninstaller();
     // A restart's pause for each removal; the driver waits for its queue, so no retry pause.
@@ -188,8 +197,7 @@ TEST_F(Uninstall, ASpoolerThatWillNotStopLeavesEverythingAndSaysSo)
 {
     machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ monitor");
     machine.spooler.neverStops = true;
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    RemoveFails();
     machine.dialogs.ScriptPress(IDCANCEL);
     RunUninstaller();
     EXPECT_TRUE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
@@ -202,8 +210,7 @@ TEST_F(Uninstall, AnOrphanDriverIsRemovedWithoutAnyPackageDeletion)
     driver.name = L"VADedudoro PX630KT";
     driver.driverPath = machine.spooler.DriverDirectory() + L"\\3\\qxvprtdrv6.dll";
     machine.spooler.StageDriver(driver);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     RunUninstaller();
     EXPECT_THAT(Texts(Dialog().treeHistory.front()),
                 ElementsAre(L"0  The driver folder: " + kFolder, L"0+ No driver package",
@@ -275,21 +282,14 @@ TEST_F(Uninstall, ADriverUnderTwoPackagesIsRemovedOnceAndFoundGoneThroughTheOthe
 {
     InstallPrinter();
     // Another copy of the package, stored under its own folder, lists the same driver.
-    std::string inf = machine.volume.ReadFile(kFolder + L"qxvprtv6.inf").value_or("");
-    machine.volume.WriteFile(L"C:\\Other\\qxvprtv6.inf", inf + "; another build\r\n");
-    machine.volume.WriteFile(L"C:\\Other\\amd64\\qxvprtdrv6.dll", "MZ render");
-    machine.volume.WriteFile(L"C:\\Other\\amd64\\qxvprtdrv6ui.dll", "MZ config");
-    machine.volume.WriteFile(L"C:\\Other\\amd64\\qxvprtmon.dll", "MZ monitor");
-    machine.volume.WriteFile(L"C:\\Other\\dat\\qxvprtdrv6.dat", "data");
-    WCHAR stored[MAX_PATH] = {0};
-    ULONG storedChars = MAX_PATH;
-    ASSERT_EQ(platform.UploadPrinterDriverPackageW(nullptr, L"C:\\Other\\qxvprtv6.inf", nullptr, 0, nullptr, stored,
-                                                   &storedChars),
-              S_OK);
+    WriteDriverFolder(machine, L"C:\\Other\\");
+    machine.volume.WriteFile(L"C:\\Other\\qxvprtv6.inf",
+                             *machine.volume.ReadFile(kFolder + L"qxvprtv6.inf") + "; 2\r\n");
+    std::wstring stored;
+    ASSERT_EQ(machine.spooler.UploadPackage(L"C:\\Other\\qxvprtv6.inf", &stored), S_OK);
     ASSERT_EQ(machine.spooler.Packages().size(), 2u);
 
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     RunUninstaller();
 
     sim::DialogRun run = Dialog();
@@ -312,8 +312,7 @@ TEST_F(Uninstall, WithoutAThreadTheScanRunsOnTheDialogsThreadAndRemoveActsOnIt)
 {
     InstallPrinter();
     machine.faults.FailCall("CreateThread", 1, ERROR_NOT_ENOUGH_MEMORY);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     RunUninstaller();
     ASSERT_FALSE(Dialog().treeHistory.empty());
     EXPECT_EQ(Dialog().treeHistory.front().size(), 4u) << "the inventory was read before Remove";
@@ -325,10 +324,8 @@ TEST_F(Uninstall, ARemovalThatCannotStartIsReportedAndRemoveWorksLater)
 {
     InstallPrinter();
     machine.faults.FailCall("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveFails();
+    RemoveSucceeds();
     RunUninstaller();
     EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
 }
@@ -337,26 +334,11 @@ TEST_F(Uninstall, ADialogThatCannotBeToldToCloseLetsTheUserCloseIt)
 {
     // The scan's tree refresh and end, then 20, 30, 100, the refresh and the close request of the removal.
     machine.faults.FailCall("PostMessageW", 7, ERROR_NOT_ENOUGH_QUOTA);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     machine.dialogs.ScriptPress(IDCANCEL);
     RunUninstaller();
     EXPECT_EQ(Dialog().result, IDCANCEL);
     EXPECT_FALSE(Dialog().Control(IDOK).enabled) << "nothing is left to remove";
-}
-
-TEST_F(Uninstall, AnInventoryThatRanOutOfMemoryNeverEndsInTheUninstalledBox)
-{
-    InstallPrinter();
-    machine.faults.Reset();
-    machine.faults.FailFrom("LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
-    machine.dialogs.ScriptPress(IDCANCEL);
-    RunUninstaller();
-    EXPECT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
-    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
-    EXPECT_THAT(machine.volume.RecycleBin(), IsEmpty());
 }
 
 } // namespace
@@ -433,8 +415,7 @@ TEST_F(Uninstall, AMonitorThatCannotBeDeletedKeepsItsDriverLineFailedAndItsFile)
     InstallPrinter();
     ASSERT_FALSE(machine.spooler.Monitors().empty()) << "the demo driver carries the language monitor";
     machine.faults.FailFrom("DeleteMonitorW", 1, ERROR_ACCESS_DENIED);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    RemoveFails();
     machine.dialogs.ScriptPress(IDCANCEL);
     const uint64_t start = machine.clock.NowMs();
     RunUninstaller();
@@ -461,14 +442,12 @@ TEST_F(Uninstall, OnlyTheFamilysMonitorGoesAndOnlyAfterItsDriver)
     driver.monitorName = L"PJL Language Monitor";
     machine.spooler.StageDriver(driver);
     machine.faults.FailFrom("DeletePrinterDriverExW", 1, ERROR_PRINTER_DRIVER_IN_USE);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    RemoveFails();
     machine.dialogs.ScriptPress(IDCANCEL);
     RunUninstaller();
     EXPECT_EQ(machine.faults.Calls("DeleteMonitorW"), 0);
     machine.faults.Reset();
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     RunUninstaller();
     EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
     ASSERT_EQ(machine.spooler.Monitors().size(), 1u);
@@ -484,8 +463,7 @@ TEST_F(Uninstall, TheDriverKeptForX86ClientsGoesToo)
     x86.environment = L"Windows NT x86";
     x86.driverPath = L"C:\\Windows\\system32\\spool\\drivers\\w32x86\\3\\qxvprtdrv6.dll";
     machine.spooler.StageDriver(x86);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     RunUninstaller();
     std::vector<sim::DriverRecord> x86Drivers;
     EXPECT_EQ(machine.spooler.DriversOf(L"Windows NT x86", &x86Drivers), 0u);
@@ -498,8 +476,7 @@ TEST_F(Uninstall, AMonitorLeftWithoutItsDriverIsListedAndRemoved)
 {
     machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ monitor");
     machine.spooler.StageMonitor(L"Language Monitor", L"qxvprtmon.dll");
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveSucceeds();
     RunUninstaller();
     EXPECT_THAT(
         Texts(Dialog().treeHistory.front()),
@@ -520,10 +497,8 @@ TEST_F(Uninstall, NoEnterCanLandWhileAWorkerGivesTheButtonsBack)
     };
     machine.faults.FailCall("DeletePrinter", 1, ERROR_ACCESS_DENIED);
     machine.dialogs.ScriptEnterIfEver(halfEnabled);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
+    RemoveFails();
+    RemoveSucceeds();
     RunUninstaller();
 
     EXPECT_EQ(machine.faults.Calls("DeletePrinter"), 2) << "two removals: the two presses";
@@ -536,8 +511,7 @@ TEST_F(Uninstall, CloseRightAfterTheFailureBoxEndsTheDialog)
 {
     InstallPrinter();
     machine.faults.FailCall("DeletePrinter", 1, ERROR_ACCESS_DENIED);
-    machine.dialogs.ScriptPress(IDOK);
-    machine.messageBoxes.ExpectWithoutCaption(kFailed, MB_OK, IDOK);
+    RemoveFails();
     // The moment the box is answered, before the removal's thread has ended.
     machine.dialogs.ScriptPress(IDCANCEL, [this](const sim::DialogView& view) {
         return view.Enabled(IDCANCEL) && machine.messageBoxes.Shown().size() == 2;
