@@ -71,9 +71,11 @@ INT_PTR DialogManager::RunLoop(Dialog& dialog)
         if (!dialog.sent.empty()) {
             Message* message = dialog.sent.front();
             dialog.sent.pop_front();
+            dialog.inFlight = message;
             lock.unlock();
             LRESULT result = Dispatch(dialog, *message);
             lock.lock();
+            dialog.inFlight = nullptr;
             AfterDispatch(dialog);
             message->result = result;
             // An action this message made possible happens before its sender goes on.
@@ -207,6 +209,9 @@ void DialogManager::Finish(Dialog& dialog, bool stuck)
         Release(message);
     }
     dialog.sent.clear();
+    // Its handler stopped the story: the sender is answered all the same.
+    Release(dialog.inFlight);
+    dialog.inFlight = nullptr;
     Release(dialog.held);
     dialog.held = nullptr;
     dialog.posted.clear();

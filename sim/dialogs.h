@@ -197,6 +197,7 @@ private:
         bool ending = false;
         std::optional<Action> armed; // the user has acted; the input waits for the queue
         Message* held = nullptr;     // a sender kept waiting until that input is handled
+        Message* inFlight = nullptr; // a send the dialog's thread is handling now
         bool treeChanged = false;
     };
     struct Window {

@@ -345,6 +345,20 @@ TEST_P(SimLimits, StopTheDialogsThread)
     EXPECT_EQ(machine.dialogs.Runs().size(), 1u) << "the dialog is ended, not left open";
 }
 
+TEST_P(SimLimits, StopTheDialogsThreadWhileAWorkerWaitsOnIt)
+{
+    g_procedure = [this](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            StartWorker([dialog] { Os().SendMessageW(dialog, WM_USER, 0, 0); });
+        } else if (message == WM_USER) {
+            Forever();
+        }
+        return FALSE;
+    };
+    EXPECT_THROW(Run(), sim::RunawayStory);
+    machine.JoinThreads();
+}
+
 TEST_P(SimLimits, StopAWorker)
 {
     // The limits are the story's, not a thread's: the worker starts once this thread has made its last call.
