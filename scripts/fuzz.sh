@@ -24,7 +24,8 @@ for target in command_line_fuzz format_fuzz find_model_fuzz machine_fuzz uninsta
              "in ${seconds} s, no finding"
     else
         echo "fuzz: $target FAILED; input saved in $findings:" >&2
-        grep -E 'finding:|violation:|ERROR|SUMMARY|runtime error' "$log" | head -n 20 >&2
+        # sed reads the whole log: a long one must not end the loop before the other targets.
+        sed -n -E '/finding:|violation:|ERROR|SUMMARY|runtime error/p' "$log" | sed -n '1,20p' >&2
         status=1
     fi
     rm -rf "$work"
