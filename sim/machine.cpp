@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <system_error>
 
 #include "sim/wide.h"
 
@@ -309,14 +310,15 @@ HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
     HANDLE handle = NewHandle(HandleKind::Thread);
     std::lock_guard<std::recursive_mutex> guard(lock_);
     // The dialog manager counts running threads: a dialog is idle only without
-    // them. Counted before the thread runs, so it can never end uncounted; a
-    // host thread that cannot be made takes its count back.
+    // them. Counted before the thread runs, so it can never end uncounted.
     dialogs.ThreadStarted();
     try {
         StartHostThread(routine, parameter);
-    } catch (...) {
+    } catch (const std::system_error&) {
+        // The host has no thread to give: the tool sees what Windows reports then.
         dialogs.ThreadEnded();
-        throw;
+        CloseHandle(handle);
+        return nullptr;
     }
     return handle;
 }

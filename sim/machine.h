@@ -168,6 +168,7 @@ public:
     // not changed, renamed or deleted, until the handle is closed.
     HANDLE HoldFile(const std::wstring& path) { return Hold(path, HandleKind::File); }
     size_t OpenHandles(HandleKind kind) const;
+    // Null when the host cannot make the thread.
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
     // The caller waits until every worker thread has finished its work.
     void JoinThreads();

@@ -401,7 +401,9 @@ HANDLE SimPlatform::CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_R
         machine_.ReportViolation("CreateThread with creation flags the machine does not model");
     }
     HANDLE handle = machine_.StartThread(routine, parameter);
-    if (threadId != nullptr) {
+    if (handle == nullptr) {
+        SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
+    } else if (threadId != nullptr) {
         *threadId = static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle));
     }
     return handle;
