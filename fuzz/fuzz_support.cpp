@@ -37,7 +37,7 @@ FuzzMachine::FuzzMachine()
         ResetToolProcess(machine);
         const int result = RunStartup(instance, commandLine);
         machine.EndWorkerThreads();
-        leakedBlocks += LeakedBlocks(machine);
+        leakedBlocks += LeakedBlocks(machine).size();
         return result;
     });
     machine.messageBoxes.SetResponder([](const sim::MessageBoxRecord&) { return IDCANCEL; });
@@ -61,7 +61,7 @@ void FuzzMachine::CheckMachine()
     Require(machine.Violations().empty(), "the machine reports misuse");
     Require(machine.WorkersCutShort().empty(), "a worker ended with its process mid-work");
     Require(OpenHandlesOfAnyKind(machine) == 0, "handles left open");
-    Require(leakedBlocks + LeakedBlocks(machine) == 0, "heap blocks leaked");
+    Require(leakedBlocks + LeakedBlocks(machine).size() == 0, "heap blocks leaked");
 }
 
 void FuzzMachine::Check()

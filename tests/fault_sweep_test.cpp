@@ -362,7 +362,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         ResetToolProcess(*machine);
         int result = RunStartup(instance, commandLine);
         machine->EndWorkerThreads();
-        const size_t leaked = LeakedBlocks(*machine);
+        const size_t leaked = LeakedBlocks(*machine).size();
         if (leaked != 0) {
             find(std::to_string(leaked) + " heap blocks leaked by a process");
         }

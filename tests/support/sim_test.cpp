@@ -51,7 +51,7 @@ std::set<void*> LiveByDesign()
     return live;
 }
 
-std::set<void*> LeakedBlockSet(sim::Machine& machine)
+std::set<void*> LeakedBlocks(sim::Machine& machine)
 {
     const std::set<void*> live = LiveByDesign();
     std::set<void*> leaked;
@@ -61,11 +61,6 @@ std::set<void*> LeakedBlockSet(sim::Machine& machine)
         }
     }
     return leaked;
-}
-
-size_t LeakedBlocks(sim::Machine& machine)
-{
-    return LeakedBlockSet(machine).size();
 }
 
 size_t OpenHandlesOfAnyKind(sim::Machine& machine)
@@ -126,7 +121,7 @@ SimTest::SimTest()
         int result = RunStartup(instance, commandLine);
         // What a process leaves allocated beyond its lists goes with it on Windows, but it was lost all the same.
         machine.EndWorkerThreads();
-        lastProcessLeaks_ = LeakedBlockSet(machine);
+        lastProcessLeaks_ = LeakedBlocks(machine);
         leakedBlocks_ += lastProcessLeaks_.size();
         return result;
     });
@@ -154,7 +149,7 @@ void SimTest::TearDown()
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Process), 0u) << "process handles left open";
     // The last process's blocks are still there: count only what came after it.
     size_t leakedSince = 0;
-    for (void* block : LeakedBlockSet(machine)) {
+    for (void* block : LeakedBlocks(machine)) {
         leakedSince += lastProcessLeaks_.count(block) == 0 ? 1 : 0;
     }
     EXPECT_EQ(leakedBlocks_ + leakedSince, 0u) << "heap blocks leaked";

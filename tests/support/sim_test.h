@@ -20,8 +20,7 @@ void ResetToolProcess(sim::Machine& machine);
 
 // The blocks of the process heap that are neither live by design (the last
 // scan's records, the inventory and the buffers it points into) nor freed.
-size_t LeakedBlocks(sim::Machine& machine);
-std::set<void*> LeakedBlockSet(sim::Machine& machine);
+std::set<void*> LeakedBlocks(sim::Machine& machine);
 
 // A monitor registered with the family's DLL, by any path or case.
 bool IsFamilyMonitor(const sim::MonitorRecord& monitor);
