@@ -98,18 +98,6 @@ TEST_F(Inventories, TwoPackagesAndOneDriverListTheDriverAndItsQueueUnderEach)
     EXPECT_NE(packages[0]->drivers->info, packages[1]->drivers->info) << "each entry has its own copy";
 }
 
-TEST_F(Inventories, ADriverWithoutPackageKeyMakesANodeFromItsInfPath)
-{
-    InstallDriver(L"VADedudoro PX630KT", L"qxvprtdrv6.dll", kStore + L"x\\qxvprtv6.inf");
-    Build();
-    std::vector<PackageNode*> packages = Packages();
-    ASSERT_EQ(packages.size(), 1u);
-    EXPECT_EQ(std::wstring(packages[0]->infPath), kStore + L"x\\qxvprtv6.inf");
-    EXPECT_EQ(std::wstring(packages[0]->infFileName), L"");
-    EXPECT_EQ(std::wstring(packages[0]->driverVer), L"");
-    EXPECT_EQ(packages[0]->driverCount, 1);
-}
-
 TEST_F(Inventories, AnOrphanTakesTheInfPathOfALaterDriver)
 {
     InstallDriver(L"VADedudoro PX510KT"); // enumerated first: no INF path

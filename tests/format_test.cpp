@@ -29,10 +29,6 @@ TEST(WindowsFormatter, WideStringsAndTheirPrecision)
     EXPECT_EQ(Format(L"%hs|%S", "narrow", "narrow too"), L"narrow|narrow too");
     EXPECT_EQ(Format(L"%ws", static_cast<const WCHAR*>(nullptr)), L"(null)");
     EXPECT_EQ(Format(L"%-6ws|%6ws", L"ab", L"cd"), L"ab    |    cd");
-}
-
-TEST(WindowsFormatter, PrecisionNeverReadsPastItsCount)
-{
     // Four characters and no terminator: a formatter that scans for the end first reads past the array.
     const WCHAR unterminated[4] = {L'7', L'A', L'3', L'E'};
     EXPECT_EQ(Format(L"%.4ws", unterminated), L"7A3E");
@@ -50,7 +46,7 @@ TEST(WindowsFormatter, PortNamesAndChecksums)
     EXPECT_EQ(Format(L"%04X", 0xbeef), L"BEEF");
 }
 
-TEST(WindowsFormatter, SignedAndHexadecimalNumbers)
+TEST(WindowsFormatter, SignedAndHexadecimalNumbersPercentSignsAndOddTemplates)
 {
     EXPECT_EQ(Format(L"errcode:%d.", -5), L"errcode:-5.");
     EXPECT_EQ(Format(L"%d", static_cast<int>(0x80000000u)), L"-2147483648");
@@ -64,10 +60,7 @@ TEST(WindowsFormatter, SignedAndHexadecimalNumbers)
     EXPECT_EQ(Format(L"%5d|%-5d|%05d|%-05d", 42, 42, -42, 7), L"   42|42   |-0042|7    ");
     EXPECT_EQ(Format(L"%I64x", 0x07E80007001F0001ull), L"7e80007001f0001");
     EXPECT_EQ(Format(L"version:%d.%d.%d.%d", 2024, 7, 31, 1), L"version:2024.7.31.1");
-}
-
-TEST(WindowsFormatter, PercentSignsAndOddTemplates)
-{
+    // Percent signs and odd templates.
     EXPECT_EQ(Format(L"100%%"), L"100%");
     EXPECT_EQ(Format(L"%c%c", L'o', L'k'), L"ok");
     EXPECT_EQ(Format(L"trailing %"), L"trailing ");

@@ -168,13 +168,6 @@ TEST_F(InstallMode, AFailureThenRetryAfterUnpluggingAsksForAPrinter)
     EXPECT_EQ(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
 }
 
-TEST_F(InstallMode, ABoxThatCannotBeShownEndsTheLoopInsteadOfRepeatingIt)
-{
-    machine.faults.FailFrom("MessageBoxW", 1, ERROR_NOT_ENOUGH_MEMORY);
-    StartTool();
-    EXPECT_EQ(machine.faults.Calls("MessageBoxW"), 1);
-}
-
 TEST_F(InstallMode, AQueueOfThatNameOnAnotherPortWithAnotherDriverIsNotThePrinters)
 {
     machine.devices.Plug(FamilyPrinter(L"SN1", 2, L"PX630KT"));

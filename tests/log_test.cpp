@@ -16,6 +16,8 @@ TEST_F(LogLineTest, WritesTheTextThenALineFeed)
     EXPECT_THAT(machine.debug.Writes(),
                 ::testing::ElementsAre(L"CopyFile file:C:\\src\\a.dll to C:\\dst\\a.dll, 1, errcode:0.", L"\n",
                                        L"AddPrinter failed, errcode:1796.", L"\n"));
+    LogLine("price \x80%d", 5); // 0x80 is the euro sign in Windows-1252: the template is ANSI
+    EXPECT_EQ(machine.debug.Lines().back(), L"price \u20AC5");
 }
 
 TEST_F(LogLineTest, KeepsLinesOf767CharactersAndDropsLongerOnes)
@@ -42,12 +44,6 @@ TEST_F(LogLineTest, RefusesMissingAndUnterminatedTemplates)
     LogLine(longest.c_str());
     ASSERT_EQ(machine.debug.Lines().size(), 1u);
     EXPECT_EQ(machine.debug.Lines()[0], std::wstring(255, L'b'));
-}
-
-TEST_F(LogLineTest, ReadsTheTemplateInTheAnsiCodePage)
-{
-    LogLine("price \x80%d", 5); // 0x80 is the euro sign in Windows-1252
-    EXPECT_THAT(machine.debug.Lines(), ::testing::ElementsAre(L"price \u20AC5"));
 }
 
 TEST_F(LogLineTest, WritesNothingWhenTheTemplateCannotBeConverted)

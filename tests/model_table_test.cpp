@@ -31,17 +31,14 @@ TEST(ModelTable, EverySupportedModelIsFoundAndNothingElse)
     }
 }
 
-TEST(FindModel, MatchesTheWholeDescriptionWithOrWithoutOneBlank)
+TEST(FindModel, MatchesTheWholeDescriptionExactlyWithOrWithoutOneBlank)
 {
     const ModelEntry* px630kt = &ModelTable[8];
     EXPECT_EQ(FindModel(L"VADedudoro PX630KT"), px630kt);
     EXPECT_EQ(FindModel(L"VADedudoroPX630KT"), px630kt);
     EXPECT_EQ(FindModel(L"VADedudoro PX631K"), &ModelTable[21]);
     EXPECT_EQ(FindModel(L"VADedudoro PX510KT"), &ModelTable[0]);
-}
-
-TEST(FindModel, NeverMatchesAPrefixOtherCaseOrOtherSpacing)
-{
+    // Never a prefix, another case or other spacing.
     EXPECT_EQ(FindModel(L"VADedudoro PX630K"), &ModelTable[20]) << "PX630K is its own row";
     EXPECT_EQ(FindModel(L"VADedudoro PX630KTX"), nullptr);
     EXPECT_EQ(FindModel(L"VADedudoro PX63"), nullptr);

@@ -18,7 +18,7 @@ Parts Split(const std::wstring& path)
     return {drive, directory, name, extension, ok != FALSE};
 }
 
-TEST(SplitPath, SplitsAModulePath)
+TEST(SplitPath, SplitsAModulePathAtTheLastDotOfTheName)
 {
     Parts p = Split(L"C:\\Program Files\\PX Driver\\unins000.exe");
     EXPECT_TRUE(p.ok);
@@ -26,11 +26,9 @@ TEST(SplitPath, SplitsAModulePath)
     EXPECT_EQ(p.directory, L"\\Program Files\\PX Driver\\");
     EXPECT_EQ(p.name, L"unins000");
     EXPECT_EQ(p.extension, L".exe");
-}
 
-TEST(SplitPath, TakesTheLastDotOfTheNameOnly)
-{
-    Parts p = Split(L"D:\\v1.2/setup.tar.exe");
+    // The last dot of the name only.
+    p = Split(L"D:\\v1.2/setup.tar.exe");
     EXPECT_EQ(p.directory, L"\\v1.2/") << "either slash separates";
     EXPECT_EQ(p.name, L"setup.tar");
     EXPECT_EQ(p.extension, L".exe");

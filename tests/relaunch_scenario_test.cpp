@@ -214,14 +214,4 @@ TEST_F(StartupScenario, FoldersWithBlanksAndChineseSurviveTheRelaunch)
     EXPECT_EQ(std::wstring(InstallDirectory), chineseFolder);
 }
 
-TEST_F(StartupScenario, TheSwitchOpensTheUninstallDialogForThatFolder)
-{
-    machine.InstallTool(setup);
-    CloseUninstallDialog();
-    machine.RunTool(setup, L"-u " + folder);
-    ASSERT_EQ(machine.dialogs.Runs().size(), 1u);
-    EXPECT_EQ(machine.dialogs.Runs()[0].result, IDCANCEL);
-    EXPECT_THAT(machine.Launches(), IsEmpty());
-}
-
 } // namespace

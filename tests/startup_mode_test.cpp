@@ -53,6 +53,8 @@ TEST_F(StartupModeTest, TheSwitchTakesEverythingAfterItVerbatim)
     EXPECT_THAT(Decide(setup, L"/log -u C:\\x y"), IsDecision(STARTUP_MODE_UNINSTALL, L"C:\\x y"));
     EXPECT_THAT(Decide(setup, L"-u  C:\\x"), IsDecision(STARTUP_MODE_UNINSTALL, L" C:\\x"));
     EXPECT_THAT(Decide(setup, L"-u -u C:\\x"), IsDecision(STARTUP_MODE_UNINSTALL, L"-u C:\\x"));
+    EXPECT_THAT(Decide(uninstaller, L"-u C:\\Other\\"), IsDecision(STARTUP_MODE_UNINSTALL, L"C:\\Other\\"))
+        << "the switch wins over the uninstaller's name";
 }
 
 TEST_F(StartupModeTest, ASwitchWithNothingAfterItOrWrittenDifferentlyIsNoSwitch)
@@ -72,11 +74,6 @@ TEST_F(StartupModeTest, OnlyTheExactNameUnins000Relaunches)
     EXPECT_THAT(Decide(L"C:\\Drivers\\PX\\Unins000.exe", L""), IsDecision(STARTUP_MODE_INSTALL, L"C:\\Drivers\\PX\\"));
     EXPECT_THAT(Decide(L"C:\\Drivers\\PX\\unins0001.exe", L""), IsDecision(STARTUP_MODE_INSTALL, L"C:\\Drivers\\PX\\"));
     EXPECT_THAT(Decide(L"C:\\Drivers\\PX\\unins00.exe", L""), IsDecision(STARTUP_MODE_INSTALL, L"C:\\Drivers\\PX\\"));
-}
-
-TEST_F(StartupModeTest, TheSwitchWinsOverTheUninstallerName)
-{
-    EXPECT_THAT(Decide(uninstaller, L"-u C:\\Other\\"), IsDecision(STARTUP_MODE_UNINSTALL, L"C:\\Other\\"));
 }
 
 TEST_F(StartupModeTest, AFolderThatDoesNotFitIsRefusedNotCut)

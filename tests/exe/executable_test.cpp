@@ -7,6 +7,7 @@
 #include "sim/catalogue_texts.h"
 #include "sim/wide.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,20 +54,25 @@ std::string lower(std::string s)
     return s;
 }
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-std::optional<pe::Image> loadExecutable(std::string* error)
-{
-    auto bytes = pe::readFile(PRINTER_SETUP_EXE);
-    if (!bytes) {
-        *error = std::string("cannot read ") + PRINTER_SETUP_EXE;
-        return std::nullopt;
+// The built executable, read once for all its checks.
+class Executable : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        auto bytes = pe::readFile(PRINTER_SETUP_EXE);
+        error_ = std::string("cannot read ") + PRINTER_SETUP_EXE;
+        if (bytes) {
+            error_.clear();
+            image_ = pe::Image::parse(std::move(*bytes), &error_);
+        }
     }
-    return pe::Image::parse(std::move(*bytes), error);
-}
+    void SetUp() override { ASSERT_TRUE(image_) << error_; }
+    static const pe::Image& Image() { return *image_; }
+
+private:
+    static inline std::optional<pe::Image> image_;
+    static inline std::string error_;
+};
 
 // A resource stored in one language, whichever it is.
 std::optional<Bytes> anyLanguage(const pe::Image& image, std::uint16_t type, std::uint16_t id)
@@ -151,13 +157,10 @@ TEST(ExecutableImports, OnlyKnownDllsAreLinkedAndDllSearchIsRestricted)
 }
 
 // The reader refuses anything but a PE32+ image.
-TEST(ExecutableHeader, IsA64BitWindowsGuiProgram)
+TEST_F(Executable, IsA64BitWindowsGuiProgram)
 {
-    std::string error;
-    const auto image = loadExecutable(&error);
-    ASSERT_TRUE(image) << error;
-    EXPECT_EQ(image->machine(), 0x8664) << "not x86-64";
-    EXPECT_EQ(image->subsystem(), 2) << "subsystem is not Windows GUI";
+    EXPECT_EQ(Image().machine(), 0x8664) << "not x86-64";
+    EXPECT_EQ(Image().subsystem(), 2) << "subsystem is not Windows GUI";
 }
 
 // ---------------------------------------------------------------- strings
@@ -177,7 +180,7 @@ std::optional<std::vector<std::u16string>> stringBlock(const Bytes& data)
     return strings;
 }
 
-TEST(StringTable, EnglishAndChineseTextsAreExact)
+TEST_F(Executable, EnglishAndChineseStringTablesAreExact)
 {
     // The texts themselves are checked letter by letter in catalogue_test.cpp;
     // here the compiled tables must carry exactly those texts, and no other.
@@ -191,13 +194,9 @@ TEST(StringTable, EnglishAndChineseTextsAreExact)
     }
     ASSERT_GE(count, 18u);
 
-    std::string error;
-    const auto image = loadExecutable(&error);
-    ASSERT_TRUE(image) << error;
-
     for (const std::uint16_t language : {kEnglishNeutral, kChineseNeutral}) {
         for (const std::uint16_t block : blocks) {
-            const auto data = image->resource(pe::kString, block, language);
+            const auto data = Image().resource(pe::kString, block, language);
             const auto strings = data ? stringBlock(*data) : std::nullopt;
             if (!strings) {
                 ADD_FAILURE() << "string block " << block << " missing or truncated in language " << hex(language);
@@ -259,7 +258,7 @@ std::optional<std::vector<std::string>> describeDialog(const Bytes& data)
     return lines;
 }
 
-TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
+TEST_F(Executable, UninstallDialogLayoutAndTextsInEnglishAndChinese)
 {
     struct Control {
         std::uint32_t id;
@@ -281,10 +280,6 @@ TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
         {1003, "\"msctls_progress32\"", kWsChild | kWsBorder, "at 17,56 size 273x20", u"", u""},
     };
 
-    std::string error;
-    const auto image = loadExecutable(&error);
-    ASSERT_TRUE(image) << error;
-
     for (const std::uint16_t language : {kEnglishNeutral, kChineseSimplified}) {
         SCOPED_TRACE("dialog 105, language " + hex(language));
         const bool english = language == kEnglishNeutral;
@@ -301,7 +296,7 @@ TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
                                std::to_string(control.id) + " class " + control.windowClass + " title " +
                                quoted(english ? control.english : control.chinese) + " creation data 0");
         }
-        const auto data = image->resource(pe::kDialog, 105, language);
+        const auto data = Image().resource(pe::kDialog, 105, language);
         const auto dialog = data ? describeDialog(*data) : std::nullopt;
         if (!dialog) {
             ADD_FAILURE() << "dialog 105 missing or truncated";
@@ -316,13 +311,9 @@ TEST(UninstallDialog, LayoutAndTextsInEnglishAndChinese)
 
 // ---------------------------------------------------------------- icon
 
-TEST(ApplicationIcon, GroupHasA32PixelImageAndAllImagesExist)
+TEST_F(Executable, IconGroupHasA32PixelImageAndAllImagesExist)
 {
-    std::string error;
-    const auto image = loadExecutable(&error);
-    ASSERT_TRUE(image) << error;
-
-    const auto group = anyLanguage(*image, pe::kGroupIcon, 102);
+    const auto group = anyLanguage(Image(), pe::kGroupIcon, 102);
     ASSERT_TRUE(group) << "icon group 102 missing or unreadable";
 
     pe::Cursor c(*group);
@@ -341,7 +332,7 @@ TEST(ApplicationIcon, GroupHasA32PixelImageAndAllImagesExist)
         ASSERT_TRUE(c.ok()) << "icon group entry " << i << " truncated";
         has32 = has32 || (width == 32 && height == 32);
 
-        const auto icon = anyLanguage(*image, pe::kIcon, iconId);
+        const auto icon = anyLanguage(Image(), pe::kIcon, iconId);
         if (!icon) {
             ADD_FAILURE() << "icon " << iconId << " referenced by group 102 is missing or unreadable";
             continue;
@@ -365,25 +356,22 @@ std::string openingTag(const std::string& text, const std::string& name, std::si
     return {};
 }
 
-TEST(Manifest, RequiresAdministratorUsesCommonControls6AndIsDpiAware)
+TEST_F(Executable, ManifestRequiresAdministratorUsesCommonControls6AndIsDpiAware)
 {
-    std::string error;
-    const auto image = loadExecutable(&error);
-    ASSERT_TRUE(image) << error;
-    const auto data = anyLanguage(*image, pe::kManifest, 1);
+    const auto data = anyLanguage(Image(), pe::kManifest, 1);
     ASSERT_TRUE(data) << "manifest 1 missing or unreadable";
     const std::string xml(data->begin(), data->end());
 
     const std::string level = openingTag(xml, "requestedExecutionLevel");
-    EXPECT_TRUE(contains(level, "level=\"requireAdministrator\"")) << "execution level: " << level;
-    EXPECT_TRUE(contains(level, "uiAccess=\"false\"")) << "execution level: " << level;
+    EXPECT_THAT(level, ::testing::HasSubstr("level=\"requireAdministrator\""));
+    EXPECT_THAT(level, ::testing::HasSubstr("uiAccess=\"false\""));
 
     const auto dependency = xml.find("<dependency");
     const auto dependencyEnd = xml.find("</dependency>");
     ASSERT_NE(dependency, std::string::npos) << "no dependency in manifest";
     const std::string identity = openingTag(xml.substr(0, dependencyEnd), "assemblyIdentity", dependency);
-    EXPECT_TRUE(contains(identity, "name=\"Microsoft.Windows.Common-Controls\"")) << "dependency: " << identity;
-    EXPECT_TRUE(contains(identity, "version=\"6.0.0.0\"")) << "dependency: " << identity;
+    EXPECT_THAT(identity, ::testing::HasSubstr("name=\"Microsoft.Windows.Common-Controls\""));
+    EXPECT_THAT(identity, ::testing::HasSubstr("version=\"6.0.0.0\""));
 
     bool dpiSetting = false;
     for (const char* name : {"dpiAware", "dpiAwareness"}) {
@@ -399,29 +387,9 @@ TEST(Manifest, RequiresAdministratorUsesCommonControls6AndIsDpiAware)
 
 // ---------------------------------------------------------------- version
 
-// Where the version entry with that key starts, at or after `from`: a 6-byte
-// header (length, value length, type), then the key, padding and the value.
-std::optional<std::size_t> versionEntry(const Bytes& data, const std::u16string& key, std::size_t from = 0)
+TEST_F(Executable, VersionInfoHasFixedInfoAndAProductName)
 {
-    Bytes needle;
-    for (const char16_t c : key + u'\0') {
-        needle.insert(needle.end(), {static_cast<std::uint8_t>(c & 0xff), static_cast<std::uint8_t>(c >> 8)});
-    }
-    // Entries are 4-byte aligned and the key follows a 6-byte header.
-    for (auto at = data.begin() + static_cast<std::ptrdiff_t>(from);
-         (at = std::search(at, data.end(), needle.begin(), needle.end())) != data.end(); ++at) {
-        if ((at - data.begin()) % 4 == 2)
-            return static_cast<std::size_t>(at - data.begin()) - 6;
-    }
-    return std::nullopt;
-}
-
-TEST(VersionInfo, HasFixedInfoAndAProductName)
-{
-    std::string error;
-    const auto image = loadExecutable(&error);
-    ASSERT_TRUE(image) << error;
-    const auto data = anyLanguage(*image, pe::kVersion, 1);
+    const auto data = anyLanguage(Image(), pe::kVersion, 1);
     ASSERT_TRUE(data) << "version resource 1 missing or unreadable";
 
     pe::Cursor root(*data, 2);
@@ -432,14 +400,13 @@ TEST(VersionInfo, HasFixedInfoAndAProductName)
     ASSERT_EQ(fixedSize, 52) << "fixed file info missing or of the wrong size";
     EXPECT_EQ(hex(root.u32()), hex(0xFEEF04BD)) << "fixed file info signature";
 
-    const auto table = versionEntry(*data, u"StringFileInfo");
-    ASSERT_TRUE(table) << "no StringFileInfo";
-    const auto entry = versionEntry(*data, u"ProductName", *table);
-    ASSERT_TRUE(entry) << "StringFileInfo has no ProductName";
-    pe::Cursor value(*data, *entry + 6);
-    value.sz();
-    value.align(4);
-    EXPECT_FALSE(value.sz().empty()) << "ProductName is empty";
+    // Read as UTF-16, the ProductName entry's header gives its value's length, terminator included.
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < data->size(); i += 2)
+        text += static_cast<char16_t>((*data)[i] | (*data)[i + 1] << 8);
+    const auto key = text.find(std::u16string(u"ProductName") + u'\0');
+    ASSERT_TRUE(key != std::u16string::npos && key >= 3) << "no ProductName";
+    EXPECT_GT(text[key - 2], 1) << "ProductName is empty";
 }
 
 } // namespace
