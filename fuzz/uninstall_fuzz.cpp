@@ -17,7 +17,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "res/resource.h"
-#include "sim/wide.h"
+#include "sim/kernel/wide.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
 

@@ -4,7 +4,7 @@
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
-#include "install/driver_files.h"
+#include "family/driver_files.h"
 #include "install/install_request.h"
 #include "install/model_table.h"
 #include "install/package_install.h"

@@ -5,7 +5,7 @@
 #include "common/platform.h"
 #include "install/install_loop.h"
 #include "res/resource.h"
-#include "uninstall/component_inventory.h"
+#include "family/component_inventory.h"
 
 void RunInstallMode()
 {

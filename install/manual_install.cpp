@@ -9,7 +9,7 @@
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/spooler_control.h"
-#include "install/driver_files.h"
+#include "family/driver_files.h"
 #include "install/model_table.h"
 #include "install/printer_queue.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <system_error>
 
-#include "sim/wide.h"
+#include "sim/kernel/wide.h"
 
 namespace sim {
 

@@ -16,17 +16,17 @@
 #include <vector>
 
 #include "common/wintypes.h"
-#include "sim/clock.h"
-#include "sim/debug_output.h"
-#include "sim/devices.h"
-#include "sim/dialogs.h"
-#include "sim/faults.h"
-#include "sim/message_boxes.h"
-#include "sim/registry.h"
-#include "sim/security.h"
-#include "sim/shell.h"
-#include "sim/spooler.h"
-#include "sim/volume.h"
+#include "sim/kernel/clock.h"
+#include "sim/kernel/debug_output.h"
+#include "sim/devices/devices.h"
+#include "sim/ui/dialogs.h"
+#include "sim/kernel/faults.h"
+#include "sim/ui/message_boxes.h"
+#include "sim/registry/registry.h"
+#include "sim/kernel/security.h"
+#include "sim/ui/shell.h"
+#include "sim/spooler/spooler.h"
+#include "sim/kernel/volume.h"
 
 namespace sim {
 

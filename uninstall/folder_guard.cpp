@@ -7,7 +7,7 @@
 #include "common/globals.h"
 #include "common/log.h"
 #include "common/platform.h"
-#include "install/driver_files.h"
+#include "family/driver_files.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/spooler_control.h"
-#include "install/driver_files.h"
+#include "family/driver_files.h"
 #include "res/resource.h"
-#include "uninstall/component_inventory.h"
+#include "family/component_inventory.h"
 #include "uninstall/folder_guard.h"
 #include "uninstall/uninstall_dialog.h"
 

@@ -6,7 +6,7 @@
 #include "common/globals.h"
 #include "common/platform.h"
 #include "res/resource.h"
-#include "uninstall/component_inventory.h"
+#include "family/component_inventory.h"
 #include "uninstall/removal.h"
 
 std::atomic<int> ActiveWorker{WORKER_NONE};

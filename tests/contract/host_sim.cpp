@@ -7,7 +7,7 @@
 
 #include "sim/machine.h"
 #include "sim/sim_platform.h"
-#include "sim/wide.h"
+#include "sim/kernel/wide.h"
 #include "tests/contract/contract_host.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "common/globals.h"
 #include "common/log.h"
 #include "install/usb_port_scan.h"
-#include "uninstall/component_inventory.h"
+#include "family/component_inventory.h"
 
 void ResetToolProcess(sim::Machine& machine)
 {

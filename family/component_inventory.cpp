@@ -1,0 +1,412 @@
+#include "family/component_inventory.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "common/enumeration.h"
+#include "common/format.h"
+#include "common/platform.h"
+#include "family/driver_files.h"
+
+Inventory ComponentInventory;
+
+namespace {
+
+// At most 1024 bytes of a Windows path value: 512 characters on every host.
+const DWORD kStorePathBytes = 512 * sizeof(WCHAR);
+
+const WCHAR kX86[] = L"Windows NT x86";
+const WCHAR kX64[] = L"Windows x64";
+const WCHAR kArm[] = L"Windows ARM";
+const WCHAR kArm64[] = L"Windows ARM64";
+
+template <typename Record> Record* NewRecord()
+{
+    return static_cast<Record*>(Os().LocalAlloc(LPTR, sizeof(Record)));
+}
+
+bool EqualsIgnoringAsciiCase(const WCHAR* a, const WCHAR* b);
+
+bool IsForeign(const WCHAR* environment)
+{
+    const WCHAR* native = SpoolerEnvironments()[0];
+    return environment != nullptr && native != nullptr && !EqualsIgnoringAsciiCase(environment, native);
+}
+
+bool HasText(const WCHAR* text)
+{
+    return text != nullptr && text[0] != 0;
+}
+
+// A registry read that failed for any reason but absence leaves something unread.
+void CountFailedRead(Inventory* inventory, LSTATUS status)
+{
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        ++inventory->gaps;
+    }
+}
+
+void ReadDriverVer(PackageNode* node)
+{
+    DWORD size = 0;
+    Os().SetupGetInfInformationW(node->infPath, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &size);
+    if (size == 0) {
+        return;
+    }
+    auto* information = static_cast<SP_INF_INFORMATION*>(Os().LocalAlloc(LPTR, size));
+    if (information == nullptr) {
+        return;
+    }
+    if (!Os().SetupGetInfInformationW(node->infPath, INFINFO_INF_NAME_IS_ABSOLUTE, information, size, nullptr) ||
+        !Os().SetupQueryInfVersionInformationW(information, 0, L"DriverVer", node->driverVer, 50, nullptr)) {
+        node->driverVer[0] = 0;
+    }
+    Os().LocalFree(information);
+}
+
+void AddPackageFromKey(Inventory* inventory, HKEY packages, const WCHAR* subkeyName, WCHAR* path)
+{
+    HKEY package = nullptr;
+    LSTATUS opened = Os().RegOpenKeyW(packages, subkeyName, &package);
+    if (opened != ERROR_SUCCESS) {
+        CountFailedRead(inventory, opened);
+        return;
+    }
+    // A read that fails must not leave the previous package's path behind.
+    std::memset(path, 0, 1024 * sizeof(WCHAR));
+    DWORD size = kStorePathBytes;
+    LSTATUS read = Os().RegGetValueW(package, nullptr, L"DriverStorePath", RRF_RT_REG_MULTI_SZ, nullptr, path, &size);
+    Os().RegCloseKey(package);
+    CountFailedRead(inventory, read);
+    if (read != ERROR_SUCCESS || wcsstr(path, DRIVER_INF_FILE) == nullptr) {
+        return;
+    }
+    PackageNode* node = NewRecord<PackageNode>();
+    if (node == nullptr) {
+        ++inventory->gaps;
+        return;
+    }
+    FormatBounded(node->infPath, 1024, L"%ws", path);
+    const WCHAR* lastBackslash = wcsrchr(path, L'\\');
+    if (lastBackslash != nullptr) {
+        FormatBounded(node->infFileName, 50, L"%ws", lastBackslash + 1);
+    }
+    ReadDriverVer(node);
+    node->next = inventory->packages;
+    inventory->packages = node;
+}
+
+bool IsFamilyDriver(const DRIVER_INFO_8W& driver)
+{
+    return driver.pDriverPath != nullptr && wcsstr(driver.pDriverPath, DRIVER_RENDER_DLL) != nullptr;
+}
+
+// Names the spooler and the file system compare without case; outside ASCII
+// only exact matches count, which is all the family's names need.
+bool EqualsIgnoringAsciiCase(const WCHAR* a, const WCHAR* b)
+{
+    for (; *a != 0 && *b != 0; ++a, ++b) {
+        const WCHAR lowerA = (*a >= L'A' && *a <= L'Z') ? static_cast<WCHAR>(*a + 32) : *a;
+        const WCHAR lowerB = (*b >= L'A' && *b <= L'Z') ? static_cast<WCHAR>(*b + 32) : *b;
+        if (lowerA != lowerB) {
+            return false;
+        }
+    }
+    return *a == 0 && *b == 0;
+}
+
+bool IsFamilyMonitorDll(const WCHAR* dll)
+{
+    if (dll == nullptr) {
+        return false;
+    }
+    const WCHAR* name = wcsrchr(dll, L'\\') != nullptr ? wcsrchr(dll, L'\\') + 1 : dll;
+    return EqualsIgnoringAsciiCase(name, DRIVER_MONITOR_DLL);
+}
+
+// A monitor of the family that a listed driver names goes with that driver.
+bool TakenAlongByADriver(const Inventory& inventory, const WCHAR* monitor)
+{
+    for (const PackageNode* node = inventory.packages; node != nullptr; node = node->next) {
+        for (const DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
+            if (entry->info != nullptr && entry->info->pMonitorName != nullptr &&
+                EqualsIgnoringAsciiCase(entry->info->pMonitorName, monitor)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A driver entry with its own copy of the record, linked under the node; a
+// gap when it cannot be had.
+bool AttachCopy(Inventory* inventory, PackageNode* node, const DRIVER_INFO_8W* record)
+{
+    DriverEntry* entry = NewRecord<DriverEntry>();
+    auto* copy = static_cast<DRIVER_INFO_8W*>(Os().LocalAlloc(LPTR, sizeof(DRIVER_INFO_8W)));
+    if (entry == nullptr || copy == nullptr) {
+        Os().LocalFree(entry);
+        Os().LocalFree(copy);
+        ++inventory->gaps;
+        return false;
+    }
+    std::memcpy(copy, record, sizeof(*copy));
+    entry->info = copy;
+    entry->next = node->drivers;
+    node->drivers = entry;
+    ++node->driverCount;
+    return true;
+}
+
+// Attaches a copy of the record to every package node; the number attached.
+int AttachToEveryPackage(Inventory* inventory, const DRIVER_INFO_8W* record)
+{
+    int attached = 0;
+    for (PackageNode* node = inventory->packages; node != nullptr; node = node->next) {
+        if (node->infPath[0] == 0 && HasText(record->pszInfPath)) {
+            FormatBounded(node->infPath, 1024, L"%ws", record->pszInfPath);
+        }
+        attached += AttachCopy(inventory, node, record) ? 1 : 0;
+    }
+    return attached;
+}
+
+// A package node of its own for a driver no other node holds.
+void AddOrphanPackage(Inventory* inventory, const DRIVER_INFO_8W* record)
+{
+    PackageNode* node = NewRecord<PackageNode>();
+    if (node == nullptr) {
+        ++inventory->gaps;
+        return;
+    }
+    if (!AttachCopy(inventory, node, record)) {
+        Os().LocalFree(node);
+        return;
+    }
+    node->next = inventory->packages;
+    inventory->packages = node;
+}
+
+void CollectPackagesOf(Inventory* inventory, const WCHAR* environment)
+{
+    WCHAR path[1024] = {0};
+    FormatBounded(path, 1024,
+                  L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ws\\DriverPackages",
+                  environment);
+    HKEY packages = nullptr;
+    LSTATUS opened = Os().RegOpenKeyW(HKEY_LOCAL_MACHINE, path, &packages);
+    if (opened != ERROR_SUCCESS) {
+        CountFailedRead(inventory, opened);
+        return;
+    }
+    PackageNode* before = inventory->packages;
+    WCHAR name[MAX_PATH];
+    LSTATUS listed = ERROR_SUCCESS;
+    for (DWORD index = 0; (listed = Os().RegEnumKeyW(packages, index, name, MAX_PATH)) == ERROR_SUCCESS; ++index) {
+        AddPackageFromKey(inventory, packages, name, path);
+    }
+    inventory->gaps += listed == ERROR_NO_MORE_ITEMS ? 0 : 1;
+    Os().RegCloseKey(packages);
+    for (PackageNode* node = inventory->packages; node != before; node = node->next) {
+        node->environment = IsForeign(environment) ? environment : nullptr;
+    }
+}
+
+void CollectFamilyDrivers(Inventory* inventory, const DRIVER_INFO_8W* drivers, DWORD count)
+{
+    for (DWORD i = 0; i < count; ++i) {
+        const DRIVER_INFO_8W* record = &drivers[i];
+        if (!IsFamilyDriver(*record)) {
+            continue;
+        }
+        if (inventory->packages == nullptr && HasText(record->pszInfPath)) {
+            inventory->packages = NewRecord<PackageNode>();
+        }
+        if (AttachToEveryPackage(inventory, record) == 0) {
+            AddOrphanPackage(inventory, record);
+        }
+    }
+}
+
+template <typename Call> BYTE* ReadRecords(Inventory* inventory, Call enumerate, DWORD* count)
+{
+    bool complete = false;
+    BYTE* buffer = EnumerateRecords(enumerate, count, &complete);
+    inventory->gaps += complete ? 0 : 1;
+    return buffer;
+}
+
+} // namespace
+
+void CollectDriverPackages(Inventory* inventory)
+{
+    for (const WCHAR* const* environment = SpoolerEnvironments(); *environment != nullptr; ++environment) {
+        CollectPackagesOf(inventory, *environment);
+    }
+}
+
+void CollectPrinterDrivers(Inventory* inventory)
+{
+    const WCHAR* const* environments = SpoolerEnvironments();
+    for (int e = 0; e < 3 && environments[e] != nullptr; ++e) {
+        // This machine's drivers are asked for without a name, as the spooler expects.
+        LPWSTR asked = e == 0 ? nullptr : const_cast<LPWSTR>(environments[e]);
+        DWORD count = 0;
+        inventory->driverBuffers[e] = ReadRecords(
+            inventory,
+            [asked](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+                if (Os().EnumPrinterDriversW(nullptr, asked, 8, buffer, size, needed, returned)) {
+                    return TRUE;
+                }
+                // An environment this spooler does not know holds nothing.
+                return asked != nullptr && Os().GetLastError() == ERROR_INVALID_ENVIRONMENT && (*needed = 0, true)
+                           ? TRUE
+                           : FALSE;
+            },
+            &count);
+        CollectFamilyDrivers(inventory, reinterpret_cast<DRIVER_INFO_8W*>(inventory->driverBuffers[e]), count);
+    }
+}
+
+void AttachPrinters(Inventory* inventory)
+{
+    DWORD count = 0;
+    inventory->printerBuffer = ReadRecords(
+        inventory,
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return Os().EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, size, needed, returned);
+        },
+        &count);
+    auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(inventory->printerBuffer);
+    for (DWORD i = 0; i < count; ++i) {
+        PRINTER_INFO_2W* printer = &printers[i];
+        for (PackageNode* node = inventory->packages; node != nullptr; node = node->next) {
+            for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
+                if (entry->info == nullptr || entry->info->pName == nullptr || printer->pDriverName == nullptr ||
+                    wcscmp(printer->pDriverName, entry->info->pName) != 0) {
+                    continue;
+                }
+                PrinterEntry* attached = NewRecord<PrinterEntry>();
+                if (attached == nullptr) {
+                    ++inventory->gaps;
+                    continue;
+                }
+                attached->info = printer;
+                attached->next = entry->printers;
+                entry->printers = attached;
+                ++entry->printerCount;
+            }
+        }
+    }
+}
+
+void CollectFamilyMonitors(Inventory* inventory)
+{
+    DWORD count = 0;
+    inventory->monitorBuffer = ReadRecords(
+        inventory,
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return Os().EnumMonitorsW(nullptr, 2, buffer, size, needed, returned);
+        },
+        &count);
+    inventory->monitorCount = count;
+    auto* monitors = reinterpret_cast<MONITOR_INFO_2W*>(inventory->monitorBuffer);
+    for (DWORD i = 0; i < count; ++i) {
+        if (monitors[i].pName == nullptr || !IsFamilyMonitorDll(monitors[i].pDLLName) ||
+            TakenAlongByADriver(*inventory, monitors[i].pName)) {
+            continue;
+        }
+        MonitorEntry* entry = NewRecord<MonitorEntry>();
+        if (entry == nullptr) {
+            ++inventory->gaps;
+            continue;
+        }
+        entry->info = &monitors[i];
+        entry->next = inventory->monitors;
+        inventory->monitors = entry;
+    }
+}
+
+void ReadInventory(Inventory* inventory)
+{
+    CollectDriverPackages(inventory);
+    CollectPrinterDrivers(inventory);
+    AttachPrinters(inventory);
+    CollectFamilyMonitors(inventory);
+}
+
+const WCHAR* const* SpoolerEnvironments()
+{
+    static const WCHAR* const kNone[] = {nullptr};
+    static const WCHAR* const kFromX86[] = {kX86, nullptr};
+    static const WCHAR* const kFromX64[] = {kX64, kX86, nullptr};
+    static const WCHAR* const kFromArm[] = {kArm, nullptr};
+    static const WCHAR* const kFromArm64[] = {kArm64, kX64, kX86, nullptr};
+    SYSTEM_INFO system = {};
+    Os().GetNativeSystemInfo(&system);
+    switch (system.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_INTEL:
+        return kFromX86;
+    case PROCESSOR_ARCHITECTURE_ARM:
+        return kFromArm;
+    case PROCESSOR_ARCHITECTURE_AMD64:
+        return kFromX64;
+    case PROCESSOR_ARCHITECTURE_ARM64:
+        return kFromArm64;
+    default:
+        return kNone;
+    }
+}
+
+const WCHAR* EnvironmentArgument(const WCHAR* environment)
+{
+    return IsForeign(environment) ? environment : nullptr;
+}
+
+bool IsFamilyMonitor(const Inventory& inventory, const WCHAR* name)
+{
+    const auto* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(inventory.monitorBuffer);
+    for (DWORD i = 0; name != nullptr && i < inventory.monitorCount; ++i) {
+        if (monitors[i].pName != nullptr && EqualsIgnoringAsciiCase(monitors[i].pName, name) &&
+            IsFamilyMonitorDll(monitors[i].pDLLName)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool InventoryIsClean(const Inventory& inventory)
+{
+    return inventory.gaps == 0 && inventory.packages == nullptr && inventory.monitors == nullptr;
+}
+
+void FreeInventory(Inventory* inventory)
+{
+    for (PackageNode* node = inventory->packages; node != nullptr;) {
+        for (DriverEntry* entry = node->drivers; entry != nullptr;) {
+            for (PrinterEntry* printer = entry->printers; printer != nullptr;) {
+                PrinterEntry* next = printer->next;
+                Os().LocalFree(printer);
+                printer = next;
+            }
+            DriverEntry* next = entry->next;
+            Os().LocalFree(entry->info);
+            Os().LocalFree(entry);
+            entry = next;
+        }
+        PackageNode* next = node->next;
+        Os().LocalFree(node);
+        node = next;
+    }
+    for (MonitorEntry* entry = inventory->monitors; entry != nullptr;) {
+        MonitorEntry* next = entry->next;
+        Os().LocalFree(entry);
+        entry = next;
+    }
+    for (BYTE* buffer : inventory->driverBuffers) {
+        Os().LocalFree(buffer);
+    }
+    Os().LocalFree(inventory->printerBuffer);
+    Os().LocalFree(inventory->monitorBuffer);
+    *inventory = Inventory{};
+}

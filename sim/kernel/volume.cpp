@@ -1,0 +1,603 @@
+#include "sim/kernel/volume.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "sim/kernel/wide.h"
+
+namespace sim {
+
+namespace {
+
+std::wstring ParentKey(const std::wstring& key)
+{
+    size_t slash = key.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : key.substr(0, slash);
+}
+
+// The folder part of a path as written, without trailing separators.
+std::wstring ParentPath(const std::wstring& path)
+{
+    size_t last = path.find_last_not_of(L"\\/");
+    if (last == std::wstring::npos) {
+        return std::wstring();
+    }
+    size_t slash = path.find_last_of(L"\\/", last);
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+} // namespace
+
+Volume::Volume()
+{
+    CreateDirectory(L"C:\\");
+    // The root as Windows sets it up: whoever signs in may make folders there
+    // and change what those hold.
+    SetSecurity(L"C:\\", *ParseSddl(L"O:SYD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+                                    L"(A;;0x4;;;AU)(A;OICIIO;0x1301bf;;;AU)"));
+}
+
+bool Volume::IsAbsolute(const std::wstring& path)
+{
+    return path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+}
+
+std::wstring Volume::Key(const std::wstring& path)
+{
+    std::wstring key;
+    for (wchar_t c : FoldCase(path)) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+        if (c == L'\\' && !key.empty() && key.back() == L'\\') {
+            continue;
+        }
+        key += c;
+    }
+    while (key.size() > 2 && key.back() == L'\\') {
+        key.pop_back();
+    }
+    // "." and ".." components resolve as Windows resolves them; ".." stops at the root.
+    std::vector<std::wstring> parts;
+    size_t start = 0;
+    while (start <= key.size()) {
+        size_t end = key.find(L'\\', start);
+        end = end == std::wstring::npos ? key.size() : end;
+        const std::wstring part = key.substr(start, end - start);
+        if (part == L"..") {
+            if (parts.size() > 1) {
+                parts.pop_back();
+            }
+        } else if (part != L"." || parts.empty()) {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::wstring resolved;
+    for (const std::wstring& part : parts) {
+        resolved += (resolved.empty() ? L"" : L"\\") + part;
+    }
+    return resolved;
+}
+
+void Volume::CreateParent(const std::wstring& path)
+{
+    if (!ParentKey(Key(path)).empty() && !DirectoryExists(ParentPath(path))) {
+        CreateDirectory(ParentPath(path));
+    }
+}
+
+Volume::Entry& Volume::NewEntry(const std::wstring& path, bool directory, const std::wstring& owner,
+                                const SecurityDescriptor* own)
+{
+    const std::wstring key = Key(path);
+    auto parent = entries_.find(ParentKey(key));
+    Entry& entry = entries_[key];
+    entry = Entry();
+    entry.path = path;
+    entry.directory = directory;
+    entry.security =
+        Inherit(parent != entries_.end() ? parent->second.security : SecurityDescriptor(), directory, owner, own);
+    return entry;
+}
+
+void Volume::CreateDirectory(const std::wstring& path)
+{
+    CreateParent(path);
+    auto found = entries_.find(Key(path));
+    if (found == entries_.end()) {
+        NewEntry(path, true, L"BA");
+    } else {
+        found->second.directory = true;
+    }
+}
+
+void Volume::WriteFile(const std::wstring& path, const std::string& content)
+{
+    CreateParent(path);
+    auto found = entries_.find(Key(path));
+    Entry& entry = found == entries_.end() || found->second.directory ? NewEntry(path, false, L"BA") : found->second;
+    entry.content = content;
+}
+
+void Volume::SetSecurity(const std::wstring& path, const SecurityDescriptor& security)
+{
+    auto found = entries_.find(Key(path));
+    if (found != entries_.end()) {
+        found->second.security = security;
+    }
+}
+
+std::optional<SecurityDescriptor> Volume::Security(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    return entry != nullptr ? std::optional<SecurityDescriptor>(entry->security) : std::nullopt;
+}
+
+bool Volume::Allowed(const std::wstring& key, DWORD rights, const Token* who) const
+{
+    if (who == nullptr) {
+        return true;
+    }
+    auto found = entries_.find(key);
+    return found != entries_.end() && (GrantedAccess(found->second.security, *who) & rights) == rights;
+}
+
+bool Volume::MayDelete(const std::wstring& key, const Token* who) const
+{
+    return Allowed(key, DELETE, who) || Allowed(ParentKey(key), FILE_DELETE_CHILD, who);
+}
+
+const Volume::Entry* Volume::Find(const std::wstring& path) const
+{
+    auto found = entries_.find(Key(path));
+    return found == entries_.end() ? nullptr : &found->second;
+}
+
+bool Volume::FileExists(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    return entry != nullptr && !entry->directory;
+}
+
+bool Volume::DirectoryExists(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    return entry != nullptr && entry->directory;
+}
+
+std::optional<std::string> Volume::ReadFile(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    if (entry == nullptr || entry->directory) {
+        return std::nullopt;
+    }
+    return entry->content;
+}
+
+std::vector<std::wstring> Volume::ListFiles(const std::wstring& directory) const
+{
+    std::vector<std::wstring> files;
+    std::wstring key = Key(directory);
+    for (const auto& [entryKey, entry] : entries_) {
+        if (!entry.directory && ParentKey(entryKey) == key) {
+            files.push_back(entry.path);
+        }
+    }
+    return files;
+}
+
+std::vector<std::wstring> Volume::ListFolders(const std::wstring& directory) const
+{
+    std::vector<std::wstring> folders;
+    std::wstring key = Key(directory);
+    for (const auto& [entryKey, entry] : entries_) {
+        if (entry.directory && entryKey != key && ParentKey(entryKey) == key) {
+            folders.push_back(entry.path);
+        }
+    }
+    return folders;
+}
+
+void Volume::SetReadOnly(const std::wstring& path, bool readOnly)
+{
+    auto found = entries_.find(Key(path));
+    if (found != entries_.end()) {
+        found->second.readOnly = readOnly;
+    }
+}
+
+void Volume::SetReparsePoint(const std::wstring& path)
+{
+    auto found = entries_.find(Key(path));
+    if (found != entries_.end() && found->second.directory) {
+        found->second.reparsePoint = true;
+    }
+}
+
+DWORD Volume::Attributes(const std::wstring& path, DWORD* error) const
+{
+    const Entry* entry = Find(path);
+    if (entry == nullptr) {
+        *error = CheckParent(Key(path)) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = entry->directory ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    attributes |= entry->readOnly ? FILE_ATTRIBUTE_READONLY : 0;
+    attributes |= entry->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+    return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+void Volume::SetHeldOpen(const std::wstring& path, bool held)
+{
+    auto found = entries_.find(Key(path));
+    if (found != entries_.end()) {
+        found->second.heldOpen = held;
+    }
+}
+
+DWORD Volume::CheckParent(const std::wstring& key) const
+{
+    std::wstring parent = ParentKey(key);
+    auto found = entries_.find(parent);
+    if (parent.empty() || found == entries_.end() || !found->second.directory) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::Copy(const std::wstring& source, const std::wstring& destination, bool failIfExists, const Token* who)
+{
+    if (!IsAbsolute(source) || !IsAbsolute(destination)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const Entry* from = Find(source);
+    if (from == nullptr) {
+        return CheckParent(Key(source)) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    if (from->directory) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::wstring key = Key(destination);
+    if (DWORD error = CheckParent(key)) {
+        return error;
+    }
+    auto existing = entries_.find(key);
+    if (existing != entries_.end()) {
+        if (existing->second.directory) {
+            return ERROR_ACCESS_DENIED;
+        }
+        if (failIfExists) {
+            return ERROR_FILE_EXISTS;
+        }
+        if (existing->second.heldOpen) {
+            return ERROR_SHARING_VIOLATION;
+        }
+        if (existing->second.readOnly || !Allowed(key, FILE_WRITE_DATA, who)) {
+            return ERROR_ACCESS_DENIED;
+        }
+    } else if (!Allowed(ParentKey(key), FILE_ADD_FILE, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::string content = from->content;
+    Entry& entry =
+        existing != entries_.end() ? existing->second : NewEntry(destination, false, who ? who->DefaultOwner() : L"BA");
+    entry.content = std::move(content);
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::Delete(const std::wstring& path, const Token* who)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    std::wstring key = Key(path);
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return CheckParent(key) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    if (found->second.directory) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (found->second.heldOpen || found->second.readOnly || !MayDelete(key, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    entries_.erase(found);
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::Move(const std::wstring& source, const std::wstring& destination, DWORD flags, const Token* who)
+{
+    if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+        // Recorded for the next restart, in a list only administrators may
+        // write; the source need not exist now.
+        if (who != nullptr && !who->elevated) {
+            return ERROR_ACCESS_DENIED;
+        }
+        if (!IsAbsolute(source)) {
+            return ERROR_PATH_NOT_FOUND;
+        }
+        pending_.push_back({source, destination, flags});
+        return ERROR_SUCCESS;
+    }
+    if (!IsAbsolute(source) || !IsAbsolute(destination)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring key = Key(source);
+    const std::wstring toKey = Key(destination);
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return CheckParent(key) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    if (toKey[0] != key[0]) {
+        if (found->second.directory || (flags & MOVEFILE_COPY_ALLOWED) == 0) {
+            return ERROR_NOT_SAME_DEVICE;
+        }
+        DWORD error = Copy(source, destination, (flags & MOVEFILE_REPLACE_EXISTING) == 0, who);
+        return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error != ERROR_SUCCESS ? error : Delete(source, who);
+    }
+    if (toKey == key) {
+        return ERROR_SUCCESS;
+    }
+    if (DWORD error = CheckParent(toKey)) {
+        return error;
+    }
+    if (toKey.compare(0, key.size() + 1, key + L"\\") == 0 || ParentKey(key).empty()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    for (const std::wstring& stored : ListTree(source)) {
+        if (entries_.at(Key(stored)).heldOpen) {
+            return ERROR_SHARING_VIOLATION;
+        }
+    }
+    const bool directory = found->second.directory;
+    if (!MayDelete(key, who) || !Allowed(ParentKey(toKey), directory ? FILE_ADD_SUBDIRECTORY : FILE_ADD_FILE, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    auto existing = entries_.find(toKey);
+    if (existing != entries_.end()) {
+        if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 || existing->second.directory || directory) {
+            return ERROR_ALREADY_EXISTS;
+        }
+        if (existing->second.heldOpen || existing->second.readOnly || !MayDelete(toKey, who)) {
+            return ERROR_ACCESS_DENIED;
+        }
+        entries_.erase(existing);
+    }
+    Rekey(key, toKey, destination);
+    return ERROR_SUCCESS;
+}
+
+void Volume::Rekey(const std::wstring& fromKey, const std::wstring& toKey, const std::wstring& toPath)
+{
+    std::map<std::wstring, Entry> moved;
+    const std::wstring prefix = fromKey + L'\\';
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->first == fromKey || it->first.compare(0, prefix.size(), prefix) == 0) {
+            Entry entry = it->second;
+            const std::wstring rest = it->first.substr(fromKey.size());
+            // The names below keep how they were written: the last components of the stored path.
+            std::wstring stored = toPath;
+            if (!rest.empty()) {
+                size_t depth = static_cast<size_t>(std::count(rest.begin(), rest.end(), L'\\'));
+                std::wstring tail;
+                std::wstring path = entry.path;
+                while (depth-- > 0) {
+                    size_t last = path.find_last_not_of(L"\\/");
+                    size_t slash = path.find_last_of(L"\\/", last);
+                    tail = L"\\" + path.substr(slash + 1, last - slash) + tail;
+                    path = path.substr(0, slash);
+                }
+                stored = toPath + tail;
+            }
+            entry.path = stored;
+            moved.emplace(toKey + rest, entry);
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    entries_.insert(moved.begin(), moved.end());
+}
+
+DWORD Volume::MakeDirectory(const std::wstring& path, const SecurityDescriptor* own, const Token* who)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring key = Key(path);
+    if (entries_.count(key) != 0) {
+        return ERROR_ALREADY_EXISTS;
+    }
+    if (DWORD error = CheckParent(key)) {
+        return error;
+    }
+    if (!Allowed(ParentKey(key), FILE_ADD_SUBDIRECTORY, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    // Only the owner's own groups may be named as the owner.
+    if (own != nullptr && who != nullptr && !own->owner.empty() && !who->Has(own->owner)) {
+        return ERROR_INVALID_OWNER;
+    }
+    NewEntry(path, true, who != nullptr ? who->DefaultOwner() : L"BA", own);
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::RemoveDirectory(const std::wstring& path, const Token* who)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring key = Key(path);
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return CheckParent(key) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    if (!found->second.directory) {
+        return ERROR_DIRECTORY;
+    }
+    if (ListTree(path).size() > 1) {
+        return ERROR_DIR_NOT_EMPTY;
+    }
+    if (found->second.heldOpen) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    if (ParentKey(key).empty() || !MayDelete(key, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    entries_.erase(found);
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::CreateNewFile(const std::wstring& path, const Token* who)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring key = Key(path);
+    if (entries_.count(key) != 0) {
+        return ERROR_FILE_EXISTS;
+    }
+    if (DWORD error = CheckParent(key)) {
+        return error;
+    }
+    if (!Allowed(ParentKey(key), FILE_ADD_FILE, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    NewEntry(path, false, who != nullptr ? who->DefaultOwner() : L"BA");
+    return ERROR_SUCCESS;
+}
+
+void Volume::Restart()
+{
+    for (auto& entry : entries_) {
+        entry.second.heldOpen = false;
+    }
+    for (const PendingRename& rename : pending_) {
+        const std::wstring key = Key(rename.source);
+        auto found = entries_.find(key);
+        if (found == entries_.end()) {
+            continue;
+        }
+        if (rename.destination.empty()) {
+            if (!found->second.directory || ListTree(rename.source).size() == 1) {
+                entries_.erase(found);
+            }
+            continue;
+        }
+        const std::wstring toKey = Key(rename.destination);
+        if (toKey.empty() || toKey[0] != key[0] || CheckParent(toKey) != ERROR_SUCCESS) {
+            continue;
+        }
+        auto existing = entries_.find(toKey);
+        if (existing != entries_.end()) {
+            if ((rename.flags & MOVEFILE_REPLACE_EXISTING) == 0 || existing->second.directory ||
+                existing->second.readOnly) {
+                continue;
+            }
+            entries_.erase(existing);
+        }
+        Rekey(key, toKey, rename.destination);
+    }
+    pending_.clear();
+}
+
+std::vector<std::wstring> Volume::ListTree(const std::wstring& path) const
+{
+    std::vector<std::wstring> paths;
+    std::wstring key = Key(path);
+    auto self = entries_.find(key);
+    if (self == entries_.end()) {
+        return paths;
+    }
+    paths.push_back(self->second.path);
+    // Keys sort by their text: everything below a folder is one run of keys
+    // that start with the folder's key and a separator.
+    std::wstring prefix = key + L'\\';
+    for (auto it = entries_.lower_bound(prefix);
+         it != entries_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+        paths.push_back(it->second.path);
+    }
+    return paths;
+}
+
+DWORD Volume::TakeTree(const std::wstring& path, std::map<std::wstring, Entry>* taken)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    std::wstring key = Key(path);
+    if (ParentKey(key).empty()) {
+        return ERROR_ACCESS_DENIED; // the root of the volume
+    }
+    if (entries_.find(key) == entries_.end()) {
+        return CheckParent(key) != ERROR_SUCCESS ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    }
+    std::vector<std::wstring> keys;
+    for (const std::wstring& stored : ListTree(path)) {
+        keys.push_back(Key(stored));
+        if (entries_.at(keys.back()).heldOpen) {
+            return ERROR_SHARING_VIOLATION;
+        }
+    }
+    for (const std::wstring& entryKey : keys) {
+        auto found = entries_.find(entryKey);
+        taken->emplace(entryKey, found->second);
+        entries_.erase(found);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::Recycle(const std::wstring& path)
+{
+    BinItem recycled;
+    if (DWORD error = TakeTree(path, &recycled.entries)) {
+        return error;
+    }
+    recycled.item.originalPath = path;
+    recycled.item.directory = recycled.entries.at(Key(path)).directory;
+    for (const auto& [entryKey, entry] : recycled.entries) {
+        if (!entry.directory) {
+            recycled.item.files.push_back(entry.path);
+        }
+    }
+    bin_.push_back(std::move(recycled));
+    return ERROR_SUCCESS;
+}
+
+DWORD Volume::RemoveTree(const std::wstring& path)
+{
+    std::map<std::wstring, Entry> removed;
+    return TakeTree(path, &removed);
+}
+
+std::vector<RecycledItem> Volume::RecycleBin() const
+{
+    std::vector<RecycledItem> items;
+    for (const BinItem& recycled : bin_) {
+        items.push_back(recycled.item);
+    }
+    return items;
+}
+
+DWORD Volume::Restore(const std::wstring& originalPath)
+{
+    std::wstring key = Key(originalPath);
+    for (auto it = bin_.rbegin(); it != bin_.rend(); ++it) {
+        if (Key(it->item.originalPath) != key) {
+            continue;
+        }
+        if (entries_.count(key) != 0) {
+            return ERROR_ALREADY_EXISTS;
+        }
+        if (DWORD error = CheckParent(key)) {
+            return error;
+        }
+        entries_.insert(it->entries.begin(), it->entries.end());
+        bin_.erase(std::next(it).base());
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+} // namespace sim

@@ -1,0 +1,125 @@
+// An in-memory volume with Windows path rules: names compare without case,
+// '/' and '\' both separate, doubled separators are accepted.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/wintypes.h"
+#include "sim/kernel/security.h"
+
+namespace sim {
+
+struct PendingRename {
+    std::wstring source;
+    std::wstring destination; // empty: delete at restart
+    DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT;
+};
+
+struct RecycledItem {
+    std::wstring originalPath; // as the caller named it
+    bool directory = false;
+    std::vector<std::wstring> files; // paths of the files it held, as stored
+};
+
+class Volume {
+public:
+    Volume();
+
+    void CreateDirectory(const std::wstring& path);
+    void WriteFile(const std::wstring& path, const std::string& content);
+    bool FileExists(const std::wstring& path) const;
+    bool DirectoryExists(const std::wstring& path) const;
+    std::optional<std::string> ReadFile(const std::wstring& path) const;
+    // Files directly in a folder, by their stored names.
+    std::vector<std::wstring> ListFiles(const std::wstring& directory) const;
+
+    // A file held open (a DLL a running service has loaded) cannot be
+    // deleted or overwritten.
+    void SetHeldOpen(const std::wstring& path, bool held);
+    // A read-only file cannot be deleted or overwritten either (access denied).
+    void SetReadOnly(const std::wstring& path, bool readOnly = true);
+    // Marks a folder as a reparse point (a junction or a folder link someone
+    // made). The volume does not follow it: it only carries the attribute.
+    void SetReparsePoint(const std::wstring& path);
+    // GetFileAttributesW's view: the attributes, or INVALID_FILE_ATTRIBUTES
+    // with *error set as Windows sets it.
+    DWORD Attributes(const std::wstring& path, DWORD* error) const;
+
+    // Who may do what: every object carries a descriptor; what the machine
+    // itself (or a test) creates inherits its parent's, owned by Administrators.
+    void SetSecurity(const std::wstring& path, const SecurityDescriptor& security);
+    std::optional<SecurityDescriptor> Security(const std::wstring& path) const;
+    // Folders directly in a folder, by their stored names.
+    std::vector<std::wstring> ListFolders(const std::wstring& directory) const;
+
+    // Operations with the error codes Windows gives; 0 on success. With a
+    // token, its access is checked as Windows checks it; without one the
+    // machine itself acts.
+    DWORD Copy(const std::wstring& source, const std::wstring& destination, bool failIfExists,
+               const Token* who = nullptr);
+    DWORD Delete(const std::wstring& path, const Token* who = nullptr);
+    // A rename keeps what it renames, its descriptor included; a folder goes with everything in it.
+    DWORD Move(const std::wstring& source, const std::wstring& destination, DWORD flags, const Token* who = nullptr);
+    // CreateDirectoryW: never over anything that exists, a link included.
+    DWORD MakeDirectory(const std::wstring& path, const SecurityDescriptor* own, const Token* who);
+    DWORD RemoveDirectory(const std::wstring& path, const Token* who);
+    // Creates an empty file that must not exist yet.
+    DWORD CreateNewFile(const std::wstring& path, const Token* who);
+
+    const std::vector<PendingRename>& PendingRenames() const { return pending_; }
+    // What a restart does before anything runs: every file and folder is
+    // closed, then the pending renames happen in order, as Windows does them:
+    // a deletion deletes a file or an empty folder; a move needs its source
+    // as it is now, the same drive, and MOVEFILE_REPLACE_EXISTING to replace
+    // a file that is there.
+    void Restart();
+
+    // A file, or a folder with everything below it: its paths as stored, the
+    // path itself first; empty when it does not exist.
+    std::vector<std::wstring> ListTree(const std::wstring& path) const;
+    // Moves a file or a folder with everything below it to the Recycle Bin,
+    // from where Restore puts it back; 0 or the error Windows gives.
+    DWORD Recycle(const std::wstring& path);
+    // Removes a file or a folder with everything below it for good.
+    DWORD RemoveTree(const std::wstring& path);
+    std::vector<RecycledItem> RecycleBin() const;
+    // Puts the latest recycled item of that original path back.
+    DWORD Restore(const std::wstring& originalPath);
+
+    static std::wstring Key(const std::wstring& path);
+    static bool IsAbsolute(const std::wstring& path);
+
+private:
+    struct Entry {
+        std::wstring path; // as created
+        bool directory = false;
+        std::string content;
+        bool heldOpen = false;
+        bool readOnly = false;
+        bool reparsePoint = false;
+        SecurityDescriptor security;
+    };
+    void CreateParent(const std::wstring& path);
+    DWORD CheckParent(const std::wstring& key) const;
+    Entry& NewEntry(const std::wstring& path, bool directory, const std::wstring& owner,
+                    const SecurityDescriptor* own = nullptr);
+    bool Allowed(const std::wstring& key, DWORD rights, const Token* who) const;
+    bool MayDelete(const std::wstring& key, const Token* who) const;
+    void Rekey(const std::wstring& fromKey, const std::wstring& toKey, const std::wstring& toPath);
+    const Entry* Find(const std::wstring& path) const;
+    // Takes a whole tree off the volume, unless a file in it is held open.
+    DWORD TakeTree(const std::wstring& path, std::map<std::wstring, Entry>* taken);
+
+    std::map<std::wstring, Entry> entries_;
+    std::vector<PendingRename> pending_;
+    struct BinItem {
+        RecycledItem item;
+        std::map<std::wstring, Entry> entries; // by key, for Restore
+    };
+    std::vector<BinItem> bin_;
+};
+
+} // namespace sim
