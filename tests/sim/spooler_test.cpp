@@ -168,6 +168,7 @@ TEST_F(SimSpooler, ADriverNeedsAllItsFilesAndItsDeletionRemovesOnlyTheFilesNoOth
     EXPECT_FALSE(AddDriver(L"VADedudoro PX630KT", L"qxvprtdrv6ui.dll", false));
     EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(machine.volume.FileExists(DriverDirectory() + L"\\3\\qxvprtdrv6.dll")) << "nothing copied";
+    EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
     ASSERT_TRUE(AddDriver(L"VADedudoro PX630KT", L"qxvprtdrv6ui.dll"));
     ASSERT_TRUE(AddDriver(L"VADedudoro PX640KT", L"qxvprt640ui.dll"));
     WCHAR name[] = L"VADedudoro PX640KT", bogus[] = L"Windows 3000";
