@@ -1,8 +1,8 @@
 #include "app/relaunch.h"
 
-#include "app/startup.h"
 #include "common/format.h"
 #include "common/globals.h"
+#include "common/launch.h"
 #include "common/log.h"
 #include "common/platform.h"
 

@@ -9,7 +9,9 @@
 #include "common/globals.h"
 #include "common/path.h"
 #include "common/platform.h"
+#include "install/install_mode.h"
 #include "res/resource.h"
+#include "uninstall/uninstall_dialog.h"
 
 namespace {
 
@@ -89,22 +91,4 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         break;
     }
     return 0;
-}
-
-BOOL LaunchProcess(LPCWSTR commandLine)
-{
-    // CreateProcessW may write into the command line, so it gets a copy.
-    WCHAR line[1024] = {0};
-    FormatBounded(line, 1024, L"%ws", commandLine);
-    STARTUPINFOW startup;
-    memset(&startup, 0, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    memset(&process, 0, sizeof(process));
-    if (!Os().CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return FALSE;
-    }
-    Os().CloseHandle(process.hThread);
-    Os().CloseHandle(process.hProcess);
-    return TRUE;
 }

@@ -18,11 +18,3 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine);
 // Decides the mode once and sets InstallDirectory for it. modulePath
 // (MAX_PATH characters) receives the executable's path when it was needed.
 StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath);
-
-// Starts a process from a command line of at most 1024 characters and does
-// not wait for it. FALSE, with the thread's last error, when it cannot start.
-BOOL LaunchProcess(LPCWSTR commandLine);
-
-// Mode entries, supplied by the install and uninstall sides.
-void RunInstallMode();
-void UninstallDialog();

@@ -1,11 +1,13 @@
-#include "app/startup.h"
+#include "install/install_mode.h"
+
 #include "common/catalogue.h"
 #include "common/format.h"
 #include "common/globals.h"
+#include "common/launch.h"
 #include "common/platform.h"
+#include "family/component_inventory.h"
 #include "install/install_loop.h"
 #include "res/resource.h"
-#include "family/component_inventory.h"
 
 void RunInstallMode()
 {

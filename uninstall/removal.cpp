@@ -7,11 +7,11 @@
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/spooler_control.h"
+#include "family/component_inventory.h"
 #include "family/driver_files.h"
 #include "res/resource.h"
-#include "family/component_inventory.h"
+#include "uninstall/dialog_state.h"
 #include "uninstall/folder_guard.h"
-#include "uninstall/uninstall_dialog.h"
 
 namespace {
 

@@ -1,15 +1,13 @@
 #include "uninstall/uninstall_dialog.h"
 
-#include "app/startup.h"
 #include "common/catalogue.h"
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
-#include "res/resource.h"
 #include "family/component_inventory.h"
+#include "res/resource.h"
+#include "uninstall/dialog_state.h"
 #include "uninstall/removal.h"
-
-std::atomic<int> ActiveWorker{WORKER_NONE};
 
 namespace {
 
@@ -89,21 +87,6 @@ bool StartWorker(HWND dialog, LPTHREAD_START_ROUTINE routine, int worker)
 }
 
 } // namespace
-
-void EnableDialogButtons(HWND dialog, BOOL enable)
-{
-    Os().EnableWindow(Os().GetDlgItem(dialog, IDOK), enable);
-    Os().EnableWindow(Os().GetDlgItem(dialog, IDCANCEL), enable);
-}
-
-void FinishWorker(HWND dialog)
-{
-    if (!Os().PostMessageW(dialog, WM_WORKER_DONE, 0, 0)) {
-        // The dialog cannot be told (its queue is full): the worker gives the buttons back itself.
-        EnableDialogButtons(dialog, TRUE);
-        ActiveWorker = WORKER_NONE;
-    }
-}
 
 void UninstallDialog()
 {
