@@ -5,11 +5,10 @@
 
 #include "common/enumeration.h"
 #include "common/format.h"
-#include "common/globals.h"
 #include "common/log.h"
 #include "common/platform.h"
-#include "common/spooler_control.h"
 #include "family/driver_files.h"
+#include "install/driver_copy.h"
 #include "install/model_table.h"
 #include "install/printer_queue.h"
 
@@ -18,55 +17,6 @@ namespace {
 // Both polls below look five times, a second apart.
 const int kPollAttempts = 5;
 const DWORD kPollIntervalMs = 1000;
-
-const WCHAR* ArchitectureFolder()
-{
-    SYSTEM_INFO system = {};
-    Os().GetNativeSystemInfo(&system);
-    switch (system.wProcessorArchitecture) {
-    case PROCESSOR_ARCHITECTURE_INTEL:
-        return L"i386";
-    case PROCESSOR_ARCHITECTURE_ARM:
-        return L"arm";
-    case PROCESSOR_ARCHITECTURE_AMD64:
-        return L"amd64";
-    case PROCESSOR_ARCHITECTURE_ARM64:
-        return L"arm64";
-    default:
-        return nullptr;
-    }
-}
-
-// The spooler's driver directory; false when it cannot be read, so that no
-// file is ever deleted or copied relative to some other folder.
-bool DriverDirectory(WCHAR* directory)
-{
-    DWORD needed = 0;
-    directory[0] = 0;
-    return Os().GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory),
-                                           MAX_PATH * sizeof(WCHAR), &needed) &&
-           directory[0] != 0;
-}
-
-// A read-only file can be neither deleted nor replaced, now or at a restart:
-// the old driver file gives up the attribute before it is replaced.
-void ClearReadOnly(const WCHAR* path)
-{
-    DWORD attributes = Os().GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DWORD kept = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-        Os().SetFileAttributesW(path, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
-    }
-}
-
-// Only a file that is there but in use waits for the restart; any other
-// failure (a missing source, a full disk) is a failure now.
-bool InUse(DWORD error)
-{
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED ||
-           error == ERROR_USER_MAPPED_FILE;
-}
 
 // The drivers of the current environment at level 8; LocalFree the list.
 DRIVER_INFO_8W* ReadInstalledDrivers(DWORD* count, bool* complete)
@@ -78,72 +28,13 @@ DRIVER_INFO_8W* ReadInstalledDrivers(DWORD* count, bool* complete)
         count, complete));
 }
 
-// A file in use is replaced at the next restart. Windows replaces a file
-// there only with MOVEFILE_REPLACE_EXISTING and moves only within a volume,
-// and the driver folder may change before then: so the new file is written
-// now, by the tool, beside the target, and the restart moves that copy.
-// *staged receives the copy's path (MAX_PATH characters).
-BOOL StageForRestart(const WCHAR* source, const WCHAR* directory, const WCHAR* target, WCHAR* staged)
-{
-    if (Os().GetTempFileNameW(directory, L"qxv", 0, staged) == 0) {
-        return 0;
-    }
-    BOOL copied = Os().CopyFileW(source, staged, FALSE);
-    LogLine("CopyFile file:%ws to %ws, %d, errcode:%d.", source, staged, copied, Os().GetLastError());
-    BOOL scheduled =
-        copied && Os().MoveFileExW(staged, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
-    LogLine("MoveFileEx file:%ws to %ws at restart, %d, errcode:%d.", staged, target, scheduled, Os().GetLastError());
-    if (!scheduled) {
-        // The box shows why it failed, not how the clean-up went.
-        DWORD error = Os().GetLastError();
-        Os().DeleteFileW(staged);
-        Os().SetLastError(error);
-        return 0;
-    }
-    RestartRequired = TRUE;
-    return 1;
-}
-
-// The driver files waiting for the restart, by name, with their staged copies.
-struct PendingFile {
-    WCHAR name[MAX_PATH];
-    WCHAR staged[MAX_PATH];
-};
-PendingFile PendingFiles[4];
-int PendingFileCount;
-
-void RememberPending(const WCHAR* name, const WCHAR* staged)
-{
-    int slot = 0;
-    while (slot < PendingFileCount && wcscmp(PendingFiles[slot].name, name) != 0) {
-        ++slot;
-    }
-    if (slot == 4) {
-        return;
-    }
-    FormatBounded(PendingFiles[slot].name, MAX_PATH, L"%ws", name);
-    FormatBounded(PendingFiles[slot].staged, MAX_PATH, L"%ws", staged);
-    PendingFileCount = slot == PendingFileCount ? slot + 1 : PendingFileCount;
-}
-
-const WCHAR* PendingCopyOf(const WCHAR* installedPath)
-{
-    const WCHAR* name = installedPath != nullptr ? wcsrchr(installedPath, L'\\') : nullptr;
-    for (int i = 0; name != nullptr && i < PendingFileCount; ++i) {
-        if (wcscmp(name + 1, PendingFiles[i].name) == 0) {
-            return PendingFiles[i].staged;
-        }
-    }
-    return nullptr;
-}
-
 // The spooler loads a driver from the copies it made of the driver
 // directory's files when the driver was registered, which took the older
 // build of a file in use: that copy is replaced at the restart as well, so
 // the restart does complete the installation.
 BOOL ReplaceRegisteredFilesAtRestart(const WCHAR* driverName)
 {
-    if (PendingFileCount == 0) {
+    if (!DriverFilesPending()) {
         return 1;
     }
     DWORD count = 0;
@@ -156,17 +47,7 @@ BOOL ReplaceRegisteredFilesAtRestart(const WCHAR* driverName)
             continue;
         }
         found = true;
-        const WCHAR* files[] = {drivers[i].pDriverPath, drivers[i].pConfigFile, drivers[i].pDataFile};
-        for (const WCHAR* installed : files) {
-            const WCHAR* staged = PendingCopyOf(installed);
-            WCHAR folder[MAX_PATH] = {0};
-            WCHAR copy[MAX_PATH] = {0};
-            if (staged == nullptr || FormatBounded(folder, MAX_PATH, L"%ws", installed) != S_OK) {
-                continue;
-            }
-            *wcsrchr(folder, L'\\') = 0;
-            result = StageForRestart(staged, folder, installed, copy);
-        }
+        result = ReplaceDriverCopiesAtRestart(drivers[i]);
     }
     Os().LocalFree(drivers);
     return result && found ? 1 : 0;
@@ -192,23 +73,6 @@ FILETIME DriverDate(int year, int month, int day)
     FILETIME time = {};
     Os().SystemTimeToFileTime(&date, &time);
     return time;
-}
-
-BOOL CopyDataFile()
-{
-    WCHAR directory[MAX_PATH];
-    if (!DriverDirectory(directory)) {
-        return FALSE;
-    }
-    WCHAR target[MAX_PATH] = {0};
-    WCHAR source[MAX_PATH] = {0};
-    FormatBounded(target, MAX_PATH, L"%ws\\%ws", directory, DRIVER_DATA_FILE);
-    FormatBounded(source, MAX_PATH, L"%ws\\dat\\%ws", InstallDirectory, DRIVER_DATA_FILE);
-    ClearReadOnly(target);
-    Os().DeleteFileW(target);
-    BOOL copied = Os().CopyFileW(source, target, FALSE);
-    LogLine("CopyFile file:%ws to %ws, %d, errcode:%d.", source, target, copied, Os().GetLastError());
-    return copied;
 }
 
 BOOL AddPrinterQueue(const InstallRequest* request)
@@ -241,41 +105,6 @@ BOOL DriverExists(const WCHAR* driverName)
     }
     Os().LocalFree(drivers);
     return found;
-}
-
-BOOL CopyDriverFile(const WCHAR* fileName)
-{
-    const WCHAR* architecture = ArchitectureFolder();
-    WCHAR directory[MAX_PATH];
-    if (architecture == nullptr || !DriverDirectory(directory)) {
-        return 0;
-    }
-    WCHAR target[MAX_PATH] = {0};
-    WCHAR source[MAX_PATH] = {0};
-    FormatBounded(target, MAX_PATH, L"%ws\\%ws", directory, fileName);
-    FormatBounded(source, MAX_PATH, L"%ws\\%ws\\%ws", InstallDirectory, architecture, fileName);
-
-    ClearReadOnly(target);
-    BOOL removed = Os().DeleteFileW(target);
-    LogLine("Remove file:%ws, %d, errcode:%d.", target, removed, Os().GetLastError());
-    BOOL copied = Os().CopyFileW(source, target, FALSE);
-    DWORD copyError = Os().GetLastError();
-    LogLine("CopyFile file:%ws to %ws, %d, errcode:%d.", source, target, copied, copyError);
-
-    if (wcscmp(fileName, DRIVER_MONITOR_DLL) == 0) {
-        // The monitor DLL is loaded by the running spooler: the system directory's copy is replaced while it is
-        // stopped.
-        CycleSpooler(CopyToSystemDirectory, source);
-    }
-    if (copied) {
-        return copied;
-    }
-    WCHAR staged[MAX_PATH] = {0};
-    if (!InUse(copyError) || !StageForRestart(source, directory, target, staged)) {
-        return 0;
-    }
-    RememberPending(fileName, staged);
-    return 1;
 }
 
 BOOL AddDriver(const InstallRequest* request)
@@ -330,7 +159,7 @@ BOOL InstallPrinterLanguageMonitor()
 BOOL InstallDriverManually(InstallRequest* request)
 {
     // What an earlier printer left waiting is this call's to find again.
-    PendingFileCount = 0;
+    ForgetPendingDriverFiles();
     BOOL renderCopied = CopyDriverFile(DRIVER_RENDER_DLL);
     BOOL configCopied = CopyDriverFile(DRIVER_CONFIG_DLL);
     BOOL result = renderCopied && configCopied;

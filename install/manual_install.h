@@ -8,10 +8,6 @@
 
 // 1 when an installed driver of the current environment has exactly that name.
 BOOL DriverExists(const WCHAR* driverName);
-// Copies one file of the architecture's folder into the spooler's driver
-// directory; non-zero when it is in place or its replacement at the next
-// restart was registered.
-BOOL CopyDriverFile(const WCHAR* fileName);
 // 1 when the driver was registered and became visible.
 BOOL AddDriver(const InstallRequest* request);
 // 1 when the language monitor is registered (also when it was already).

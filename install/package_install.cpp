@@ -8,6 +8,7 @@
 #include "common/platform.h"
 #include "common/spooler_control.h"
 #include "family/driver_files.h"
+#include "install/driver_copy.h"
 #include "install/manual_install.h"
 #include "install/model_table.h"
 #include "install/printer_queue.h"

@@ -6,6 +6,7 @@
 
 #include "common/globals.h"
 #include "install/install_request.h"
+#include "install/driver_copy.h"
 #include "install/manual_install.h"
 #include "install/model_table.h"
 #include "install/package_install.h"
@@ -275,6 +276,20 @@ TEST_F(InstallPrinterScenario, ACopyThatFailsIsRegisteredForRestartOnlyWhenTheSo
     const size_t files = machine.volume.ListFiles(kDriverDir).size();
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6.dll"), 0) << "a registration that failed is no success";
     EXPECT_EQ(machine.volume.ListFiles(kDriverDir).size(), files) << "and leaves no staged file";
+}
+
+// One file the restart cannot replace leaves the installation incomplete, whatever the next one does.
+TEST_F(InstallPrinterScenario, ARegisteredCopyTheRestartCannotReplaceFailsTheInstallation)
+{
+    machine.spooler.bindingDoesNothing = true;
+    for (const wchar_t* file : {L"\\qxvprtdrv6.dll", L"\\qxvprtdrv6ui.dll"}) {
+        machine.volume.WriteFile(kDriverDir + file, "MZ an older build, in use");
+        machine.volume.SetHeldOpen(kDriverDir + file, true);
+    }
+    // The two files in the driver directory, then the spooler's copy of the first.
+    machine.faults.FailCall("MoveFileExW", 3, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Install(), 0);
+    EXPECT_EQ(machine.faults.Calls("MoveFileExW"), 4) << "the second copy was still tried";
 }
 
 } // namespace

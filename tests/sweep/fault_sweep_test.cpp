@@ -582,7 +582,7 @@ const std::set<std::string> kUnreachable = {
     "common/spooler_control.cpp CopyToSystemDirectory GetSystemDirectoryW",
     "common/spooler_control.cpp CopyToSystemDirectory CopyFileW",
     // Only when a replacement at restart cannot be registered, which takes a failure the sweep injects.
-    "install/manual_install.cpp StageForRestart DeleteFileW",
+    "install/driver_copy.cpp StageForRestart DeleteFileW",
 };
 
 TEST(FaultSweepReach, EveryFailableCallSiteIsReachedOrExplained)
