@@ -6,7 +6,8 @@
 #include "common/enumeration.h"
 #include "common/format.h"
 #include "common/platform.h"
-#include "family/driver_files.h"
+#include "family/environments.h"
+#include "family/family.h"
 
 Inventory ComponentInventory;
 
@@ -15,22 +16,9 @@ namespace {
 // At most 1024 bytes of a Windows path value: 512 characters on every host.
 const DWORD kStorePathBytes = 512 * sizeof(WCHAR);
 
-const WCHAR kX86[] = L"Windows NT x86";
-const WCHAR kX64[] = L"Windows x64";
-const WCHAR kArm[] = L"Windows ARM";
-const WCHAR kArm64[] = L"Windows ARM64";
-
 template <typename Record> Record* NewRecord()
 {
     return static_cast<Record*>(Os().LocalAlloc(LPTR, sizeof(Record)));
-}
-
-bool EqualsIgnoringAsciiCase(const WCHAR* a, const WCHAR* b);
-
-bool IsForeign(const WCHAR* environment)
-{
-    const WCHAR* native = SpoolerEnvironments()[0];
-    return environment != nullptr && native != nullptr && !EqualsIgnoringAsciiCase(environment, native);
 }
 
 bool HasText(const WCHAR* text)
@@ -78,7 +66,7 @@ void AddPackageFromKey(Inventory* inventory, HKEY packages, const WCHAR* subkeyN
     LSTATUS read = Os().RegGetValueW(package, nullptr, L"DriverStorePath", RRF_RT_REG_MULTI_SZ, nullptr, path, &size);
     Os().RegCloseKey(package);
     CountFailedRead(inventory, read);
-    if (read != ERROR_SUCCESS || wcsstr(path, DRIVER_INF_FILE) == nullptr) {
+    if (read != ERROR_SUCCESS || !IsFamilyPackage(path)) {
         return;
     }
     PackageNode* node = NewRecord<PackageNode>();
@@ -94,34 +82,6 @@ void AddPackageFromKey(Inventory* inventory, HKEY packages, const WCHAR* subkeyN
     ReadDriverVer(node);
     node->next = inventory->packages;
     inventory->packages = node;
-}
-
-bool IsFamilyDriver(const DRIVER_INFO_8W& driver)
-{
-    return driver.pDriverPath != nullptr && wcsstr(driver.pDriverPath, DRIVER_RENDER_DLL) != nullptr;
-}
-
-// Names the spooler and the file system compare without case; outside ASCII
-// only exact matches count, which is all the family's names need.
-bool EqualsIgnoringAsciiCase(const WCHAR* a, const WCHAR* b)
-{
-    for (; *a != 0 && *b != 0; ++a, ++b) {
-        const WCHAR lowerA = (*a >= L'A' && *a <= L'Z') ? static_cast<WCHAR>(*a + 32) : *a;
-        const WCHAR lowerB = (*b >= L'A' && *b <= L'Z') ? static_cast<WCHAR>(*b + 32) : *b;
-        if (lowerA != lowerB) {
-            return false;
-        }
-    }
-    return *a == 0 && *b == 0;
-}
-
-bool IsFamilyMonitorDll(const WCHAR* dll)
-{
-    if (dll == nullptr) {
-        return false;
-    }
-    const WCHAR* name = wcsrchr(dll, L'\\') != nullptr ? wcsrchr(dll, L'\\') + 1 : dll;
-    return EqualsIgnoringAsciiCase(name, DRIVER_MONITOR_DLL);
 }
 
 // A monitor of the family that a listed driver names goes with that driver.
@@ -208,7 +168,7 @@ void CollectPackagesOf(Inventory* inventory, const WCHAR* environment)
     inventory->gaps += listed == ERROR_NO_MORE_ITEMS ? 0 : 1;
     Os().RegCloseKey(packages);
     for (PackageNode* node = inventory->packages; node != before; node = node->next) {
-        node->environment = IsForeign(environment) ? environment : nullptr;
+        node->environment = IsForeignEnvironment(environment) ? environment : nullptr;
     }
 }
 
@@ -333,80 +293,4 @@ void ReadInventory(Inventory* inventory)
     CollectPrinterDrivers(inventory);
     AttachPrinters(inventory);
     CollectFamilyMonitors(inventory);
-}
-
-const WCHAR* const* SpoolerEnvironments()
-{
-    static const WCHAR* const kNone[] = {nullptr};
-    static const WCHAR* const kFromX86[] = {kX86, nullptr};
-    static const WCHAR* const kFromX64[] = {kX64, kX86, nullptr};
-    static const WCHAR* const kFromArm[] = {kArm, nullptr};
-    static const WCHAR* const kFromArm64[] = {kArm64, kX64, kX86, nullptr};
-    SYSTEM_INFO system = {};
-    Os().GetNativeSystemInfo(&system);
-    switch (system.wProcessorArchitecture) {
-    case PROCESSOR_ARCHITECTURE_INTEL:
-        return kFromX86;
-    case PROCESSOR_ARCHITECTURE_ARM:
-        return kFromArm;
-    case PROCESSOR_ARCHITECTURE_AMD64:
-        return kFromX64;
-    case PROCESSOR_ARCHITECTURE_ARM64:
-        return kFromArm64;
-    default:
-        return kNone;
-    }
-}
-
-const WCHAR* EnvironmentArgument(const WCHAR* environment)
-{
-    return IsForeign(environment) ? environment : nullptr;
-}
-
-bool IsFamilyMonitor(const Inventory& inventory, const WCHAR* name)
-{
-    const auto* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(inventory.monitorBuffer);
-    for (DWORD i = 0; name != nullptr && i < inventory.monitorCount; ++i) {
-        if (monitors[i].pName != nullptr && EqualsIgnoringAsciiCase(monitors[i].pName, name) &&
-            IsFamilyMonitorDll(monitors[i].pDLLName)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool InventoryIsClean(const Inventory& inventory)
-{
-    return inventory.gaps == 0 && inventory.packages == nullptr && inventory.monitors == nullptr;
-}
-
-void FreeInventory(Inventory* inventory)
-{
-    for (PackageNode* node = inventory->packages; node != nullptr;) {
-        for (DriverEntry* entry = node->drivers; entry != nullptr;) {
-            for (PrinterEntry* printer = entry->printers; printer != nullptr;) {
-                PrinterEntry* next = printer->next;
-                Os().LocalFree(printer);
-                printer = next;
-            }
-            DriverEntry* next = entry->next;
-            Os().LocalFree(entry->info);
-            Os().LocalFree(entry);
-            entry = next;
-        }
-        PackageNode* next = node->next;
-        Os().LocalFree(node);
-        node = next;
-    }
-    for (MonitorEntry* entry = inventory->monitors; entry != nullptr;) {
-        MonitorEntry* next = entry->next;
-        Os().LocalFree(entry);
-        entry = next;
-    }
-    for (BYTE* buffer : inventory->driverBuffers) {
-        Os().LocalFree(buffer);
-    }
-    Os().LocalFree(inventory->printerBuffer);
-    Os().LocalFree(inventory->monitorBuffer);
-    *inventory = Inventory{};
 }

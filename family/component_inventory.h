@@ -59,13 +59,6 @@ struct Inventory {
 // its first two steps to learn whether the family is installed.
 extern Inventory ComponentInventory;
 
-// The spooler environments whose drivers and packages are read: this
-// machine's, and those it keeps drivers of for other computers (an x64
-// print server holds x86 drivers for its clients). Null-terminated.
-const WCHAR* const* SpoolerEnvironments();
-// The environment to name when deleting a driver or package of that
-// environment: null for this machine's own, as the spooler takes it.
-const WCHAR* EnvironmentArgument(const WCHAR* environment);
 // Adds a package node for each package of the family the spooler recorded.
 void CollectDriverPackages(Inventory* inventory);
 // Adds a driver entry under every package for each installed driver of the

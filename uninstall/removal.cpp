@@ -9,6 +9,7 @@
 #include "common/spooler_control.h"
 #include "family/component_inventory.h"
 #include "family/driver_files.h"
+#include "family/environments.h"
 #include "res/resource.h"
 #include "uninstall/dialog_state.h"
 #include "uninstall/folder_guard.h"
