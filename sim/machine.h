@@ -16,17 +16,17 @@
 #include <vector>
 
 #include "common/wintypes.h"
+#include "sim/devices/devices.h"
 #include "sim/kernel/clock.h"
 #include "sim/kernel/debug_output.h"
-#include "sim/devices/devices.h"
-#include "sim/ui/dialogs.h"
 #include "sim/kernel/faults.h"
-#include "sim/ui/message_boxes.h"
-#include "sim/registry/registry.h"
 #include "sim/kernel/security.h"
-#include "sim/ui/shell.h"
-#include "sim/spooler/spooler.h"
 #include "sim/kernel/volume.h"
+#include "sim/registry/registry.h"
+#include "sim/spooler/spooler.h"
+#include "sim/ui/dialogs.h"
+#include "sim/ui/message_boxes.h"
+#include "sim/ui/shell.h"
 
 namespace sim {
 

@@ -132,5 +132,7 @@ private:
 // The calling thread's last-error code, as the simulated kernel keeps it.
 void SetLastErrorCode(DWORD error);
 DWORD LastErrorCode();
+// True, with the thread's last error set, when error is a failure.
+bool Failed(DWORD error);
 
 } // namespace sim

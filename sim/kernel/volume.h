@@ -90,6 +90,10 @@ public:
     DWORD Restore(const std::wstring& originalPath);
 
     static std::wstring Key(const std::wstring& path);
+
+    // The key of the folder that holds the keyed path; empty for a root.
+
+    static std::wstring ParentKey(const std::wstring& key);
     static bool IsAbsolute(const std::wstring& path);
 
 private:

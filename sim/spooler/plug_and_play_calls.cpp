@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/spooler/inf_file.h"
-#include "sim/sim_platform.h"
 #include "sim/kernel/wide.h"
+#include "sim/sim_platform.h"
+#include "sim/spooler/inf_file.h"
 
 namespace sim {
 

@@ -3,23 +3,14 @@
 #include <cstring>
 #include <string>
 
-#include "sim/sim_platform.h"
 #include "sim/kernel/wide.h"
+#include "sim/sim_platform.h"
 
 namespace sim {
 
 namespace {
 
 const DWORD kInvalidServiceControl = 1052; // ERROR_INVALID_SERVICE_CONTROL
-
-bool Failed(DWORD error)
-{
-    if (error != ERROR_SUCCESS) {
-        SetLastErrorCode(error);
-        return true;
-    }
-    return false;
-}
 
 } // namespace
 

@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "common/wintypes.h"
-#include "sim/kernel/clock.h"
 #include "sim/devices/devices.h"
-#include "sim/spooler/inf_file.h"
-#include "sim/registry/registry.h"
+#include "sim/kernel/clock.h"
 #include "sim/kernel/volume.h"
+#include "sim/registry/registry.h"
+#include "sim/spooler/inf_file.h"
 
 namespace sim {
 

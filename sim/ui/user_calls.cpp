@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "common/win_format.h"
-#include "sim/ui/catalogue_texts.h"
 #include "sim/sim_platform.h"
+#include "sim/ui/catalogue_texts.h"
 
 namespace sim {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
+#include "sim/kernel/wide.h"
 #include "sim/machine.h"
 #include "sim/sim_platform.h"
-#include "sim/kernel/wide.h"
 #include "tests/contract/contract_host.h"
 
 namespace {

@@ -4,8 +4,8 @@
 // resource compiler quirk shows up as a difference.
 #include "tests/exe/pe_resources.h"
 
-#include "sim/ui/catalogue_texts.h"
 #include "sim/kernel/wide.h"
+#include "sim/ui/catalogue_texts.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
+#include "family/component_inventory.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
-#include "family/component_inventory.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/globals.h"
-#include "install/install_request.h"
 #include "install/driver_copy.h"
+#include "install/install_request.h"
 #include "install/manual_install.h"
 #include "install/model_table.h"
 #include "install/package_install.h"

@@ -7,8 +7,8 @@
 #include "app/startup.h"
 #include "common/globals.h"
 #include "common/log.h"
-#include "install/usb_port_scan.h"
 #include "family/component_inventory.h"
+#include "install/usb_port_scan.h"
 
 void ResetToolProcess(sim::Machine& machine)
 {

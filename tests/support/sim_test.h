@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/kernel/wide.h"
 #include "sim/machine.h"
 #include "sim/sim_platform.h"
-#include "sim/kernel/wide.h"
 
 // Ends the previous tool process on this machine: its heap is released and
 // the process-wide state starts zeroed again, as for a freshly loaded program.
