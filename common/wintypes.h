@@ -37,5 +37,19 @@
 #define STRSAFE_E_INVALID_PARAMETER ((HRESULT)0x80070057L)
 #endif
 #else
-#include "common/sdk_stand_in.h"
+#include "common/sdk_stand_in/windef.h"
+#include "common/sdk_stand_in/winerror.h"
+#include "common/sdk_stand_in/winbase.h"
+#include "common/sdk_stand_in/winreg.h"
+#include "common/sdk_stand_in/winsvc.h"
+#include "common/sdk_stand_in/winspool.h"
+#include "common/sdk_stand_in/setupapi.h"
+#include "common/sdk_stand_in/cfgmgr32.h"
+#include "common/sdk_stand_in/newdev.h"
+#include "common/sdk_stand_in/shellapi.h"
+#include "common/sdk_stand_in/shlobj.h"
+#include "common/sdk_stand_in/winuser.h"
+#include "common/sdk_stand_in/commctrl.h"
+#include "common/sdk_stand_in/sddl.h"
+#include "common/sdk_stand_in/strsafe.h"
 #endif

@@ -1,0 +1,4 @@
+// Stand-in for newdev.h: updating the driver of Plug and Play devices.
+#pragma once
+
+#define INSTALLFLAG_FORCE 0x00000001
