@@ -16,6 +16,21 @@ bool SameGuid(const GUID* a, const GUID& b)
 
 const DWORD kInvalidUserBuffer = 1784; // ERROR_INVALID_USER_BUFFER
 
+// The interfaces of an open set, for an interface record of the right size;
+// null with the last error set otherwise (badRecord for the record).
+const std::vector<std::wstring>* InterfacesOf(Devices& devices, HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
+                                              DWORD badRecord)
+{
+    const std::vector<std::wstring>* interfaces = devices.Set(set);
+    if (interfaces == nullptr) {
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+    } else if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
+        SetLastErrorCode(badRecord);
+        interfaces = nullptr;
+    }
+    return interfaces;
+}
+
 } // namespace
 
 HDEVINFO SimPlatform::SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND, DWORD flags)
@@ -40,13 +55,8 @@ BOOL SimPlatform::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA dev
         return FALSE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
-    const std::vector<std::wstring>* interfaces = machine_.devices.Set(set);
+    const std::vector<std::wstring>* interfaces = InterfacesOf(machine_.devices, set, data, kInvalidUserBuffer);
     if (interfaces == nullptr) {
-        SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
-        SetLastErrorCode(kInvalidUserBuffer);
         return FALSE;
     }
     if (deviceInfo != nullptr || !SameGuid(classGuid, kUsbPrintInterfaceClass) || index >= interfaces->size()) {
@@ -67,13 +77,11 @@ BOOL SimPlatform::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTE
         return FALSE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
-    const std::vector<std::wstring>* interfaces = machine_.devices.Set(set);
+    const std::vector<std::wstring>* interfaces = InterfacesOf(machine_.devices, set, data, ERROR_INVALID_PARAMETER);
     if (interfaces == nullptr) {
-        SetLastErrorCode(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) || data->Reserved == 0 ||
-        data->Reserved > interfaces->size()) {
+    if (data->Reserved == 0 || data->Reserved > interfaces->size()) {
         SetLastErrorCode(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

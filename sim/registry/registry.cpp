@@ -85,6 +85,30 @@ std::vector<BYTE> Terminated(const std::vector<BYTE>& data, DWORD type)
     return out;
 }
 
+// The type, the size, and the bytes if the caller's buffer takes them, as
+// both value reads hand them out.
+LSTATUS CopyValue(DWORD valueType, const std::vector<BYTE>& bytes, LPDWORD type, LPVOID data, LPDWORD size)
+{
+    if (type != nullptr) {
+        *type = valueType;
+    }
+    if (size == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    DWORD capacity = *size;
+    *size = static_cast<DWORD>(bytes.size());
+    if (data == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    if (bytes.size() > capacity) {
+        return ERROR_MORE_DATA;
+    }
+    if (!bytes.empty()) { // an empty value has no storage to copy from
+        std::memcpy(data, bytes.data(), bytes.size());
+    }
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 Registry::Registry() : localMachine_(std::make_unique<Key>()), currentUser_(std::make_unique<Key>())
@@ -296,25 +320,7 @@ LSTATUS Registry::GetValue(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD fl
     if (!allowed) {
         return ERROR_UNSUPPORTED_TYPE;
     }
-    std::vector<BYTE> bytes = Terminated(value->data, value->type);
-    if (type != nullptr) {
-        *type = value->type;
-    }
-    if (size == nullptr) {
-        return ERROR_SUCCESS;
-    }
-    DWORD capacity = *size;
-    *size = static_cast<DWORD>(bytes.size());
-    if (data == nullptr) {
-        return ERROR_SUCCESS;
-    }
-    if (bytes.size() > capacity) {
-        return ERROR_MORE_DATA;
-    }
-    if (!bytes.empty()) { // an empty value has no storage to copy from
-        std::memcpy(data, bytes.data(), bytes.size());
-    }
-    return ERROR_SUCCESS;
+    return CopyValue(value->type, Terminated(value->data, value->type), type, data, size);
 }
 
 LSTATUS Registry::QueryValue(HKEY key, LPCWSTR valueName, LPDWORD type, LPBYTE data, LPDWORD size)
@@ -327,25 +333,8 @@ LSTATUS Registry::QueryValue(HKEY key, LPCWSTR valueName, LPDWORD type, LPBYTE d
     if (value == nullptr) {
         return error;
     }
-    if (type != nullptr) {
-        *type = value->type;
-    }
-    if (size == nullptr) {
-        return ERROR_SUCCESS;
-    }
-    DWORD capacity = *size;
-    *size = static_cast<DWORD>(value->data.size());
-    if (data == nullptr) {
-        return ERROR_SUCCESS;
-    }
-    if (value->data.size() > capacity) {
-        return ERROR_MORE_DATA;
-    }
     // Raw bytes: a string stored without terminator comes back without one.
-    if (!value->data.empty()) {
-        std::memcpy(data, value->data.data(), value->data.size());
-    }
-    return ERROR_SUCCESS;
+    return CopyValue(value->type, value->data, type, data, size);
 }
 
 LSTATUS Registry::Close(HKEY key)

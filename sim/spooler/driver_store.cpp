@@ -124,11 +124,7 @@ HRESULT Spooler::DeletePackage(const std::wstring& storedInfPath)
 
 std::vector<PackageRecord> Spooler::Packages()
 {
-    std::vector<PackageRecord> packages;
-    for (const auto& entry : packages_) {
-        packages.push_back(entry.second);
-    }
-    return packages;
+    return ValuesOf(packages_);
 }
 
 } // namespace sim

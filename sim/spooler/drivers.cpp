@@ -178,11 +178,7 @@ void Spooler::StageDriver(const DriverRecord& driver)
 std::vector<DriverRecord> Spooler::Drivers()
 {
     Advance();
-    std::vector<DriverRecord> drivers;
-    for (const auto& entry : DriverTable(Environment())) {
-        drivers.push_back(entry.second);
-    }
-    return drivers;
+    return ValuesOf(DriverTable(Environment()));
 }
 
 const DriverRecord* Spooler::FindDriver(const std::wstring& name)
@@ -245,11 +241,7 @@ DWORD Spooler::DeleteMonitor(const std::wstring& name)
 std::vector<MonitorRecord> Spooler::Monitors()
 {
     Advance();
-    std::vector<MonitorRecord> monitors;
-    for (const auto& entry : monitors_) {
-        monitors.push_back(entry.second);
-    }
-    return monitors;
+    return ValuesOf(monitors_);
 }
 
 } // namespace sim

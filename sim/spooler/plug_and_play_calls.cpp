@@ -22,6 +22,24 @@ const DWORD kErrorWrongInfStyle = 0xE0000100;   // ERROR_WRONG_INF_STYLE
 const DWORD kInfStyleWin4 = 2;                  // INF_STYLE_WIN4
 const DWORD kInstallFlagsKnown = 0x00000007;    // FORCE, READONLY, NONINTERACTIVE
 
+// SetupAPI's answer to a call whose buffer cannot take the result: a size
+// query (no buffer and no size) succeeds, a buffer too small fails. False
+// when the buffer takes it and the call goes on.
+bool AnsweredBySize(const void* buffer, DWORD size, DWORD needed, PDWORD required, BOOL* answer)
+{
+    if (required != nullptr) {
+        *required = needed;
+    }
+    if (buffer != nullptr && size >= needed) {
+        return false;
+    }
+    *answer = buffer == nullptr && size == 0;
+    if (!*answer) {
+        SetLastErrorCode(buffer == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INSUFFICIENT_BUFFER);
+    }
+    return true;
+}
+
 // What SetupGetInfInformationW leaves after the header: the INF's path,
 // then each [Version] key and value, all terminated, and an empty key.
 std::wstring VersionData(const std::wstring& path, const InfFile& inf)
@@ -126,20 +144,9 @@ BOOL SimPlatform::SetupGetInfInformationW(LPCVOID infSpec, DWORD searchControl, 
     }
     const std::wstring data = VersionData(path, inf);
     const DWORD total = static_cast<DWORD>(offsetof(SP_INF_INFORMATION, VersionData) + data.size() * sizeof(WCHAR));
-    if (required != nullptr) {
-        *required = total;
-    }
-    if (buffer == nullptr) {
-        // A size query: no buffer and no size.
-        if (size != 0) {
-            SetLastErrorCode(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        return TRUE;
-    }
-    if (size < total) {
-        SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
+    BOOL answer = FALSE;
+    if (AnsweredBySize(buffer, size, total, required, &answer)) {
+        return answer;
     }
     buffer->InfStyle = kInfStyleWin4;
     buffer->InfCount = 1;
@@ -182,19 +189,9 @@ BOOL SimPlatform::SetupQueryInfVersionInformationW(PSP_INF_INFORMATION info, UIN
         return FALSE;
     }
     const DWORD chars = static_cast<DWORD>(value->size() + 1);
-    if (required != nullptr) {
-        *required = chars;
-    }
-    if (buffer == nullptr) {
-        if (size != 0) {
-            SetLastErrorCode(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        return TRUE;
-    }
-    if (size < chars) {
-        SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
+    BOOL answer = FALSE;
+    if (AnsweredBySize(buffer, size, chars, required, &answer)) {
+        return answer;
     }
     std::memcpy(buffer, value->c_str(), chars * sizeof(WCHAR));
     return TRUE;

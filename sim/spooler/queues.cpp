@@ -154,46 +154,42 @@ bool Spooler::ClosePrinter(HANDLE handle, DWORD* error)
     return true;
 }
 
-DWORD Spooler::PurgeQueue(HANDLE handle)
+DWORD Spooler::QueueOf(HANDLE handle, ACCESS_MASK access, QueueRecord** queue)
 {
     if (DWORD error = CheckRunning()) {
         return error;
     }
     const PrinterHandle& open = printerHandles_.at(handle);
-    QueueRecord* queue = Queue(open.queue);
+    *queue = Queue(open.queue);
     if (open.generation != generation_) {
         return ERROR_INVALID_HANDLE; // opened before the service restarted
     }
-    if (queue == nullptr) {
+    if (*queue == nullptr) {
         return ERROR_INVALID_PRINTER_NAME;
     }
-    if ((open.access & kPrinterAccessAdminister) == 0) {
-        return ERROR_ACCESS_DENIED;
+    return (open.access & access) == 0 ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : ERROR_SUCCESS;
+}
+
+DWORD Spooler::PurgeQueue(HANDLE handle)
+{
+    QueueRecord* queue = nullptr;
+    if (DWORD error = QueueOf(handle, kPrinterAccessAdminister, &queue)) {
+        return error;
     }
     queue->jobs = 0;
-    RemoveQueueIfDone(open.queue);
+    RemoveQueueIfDone(printerHandles_.at(handle).queue);
     return ERROR_SUCCESS;
 }
 
 DWORD Spooler::DeleteQueue(HANDLE handle)
 {
-    if (DWORD error = CheckRunning()) {
+    QueueRecord* queue = nullptr;
+    if (DWORD error = QueueOf(handle, kDeleteAccess, &queue)) {
         return error;
-    }
-    const PrinterHandle& open = printerHandles_.at(handle);
-    QueueRecord* queue = Queue(open.queue);
-    if (open.generation != generation_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (queue == nullptr) {
-        return ERROR_INVALID_PRINTER_NAME;
-    }
-    if ((open.access & kDeleteAccess) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     // With jobs left it is only marked, and goes when they are gone.
     queue->pendingDeletion = true;
-    RemoveQueueIfDone(open.queue);
+    RemoveQueueIfDone(printerHandles_.at(handle).queue);
     return ERROR_SUCCESS;
 }
 
@@ -213,11 +209,7 @@ void Spooler::StageQueue(const QueueRecord& queue)
 std::vector<QueueRecord> Spooler::Queues()
 {
     Advance();
-    std::vector<QueueRecord> queues;
-    for (const auto& entry : queues_) {
-        queues.push_back(entry.second);
-    }
-    return queues;
+    return ValuesOf(queues_);
 }
 
 const QueueRecord* Spooler::FindQueue(const std::wstring& name)

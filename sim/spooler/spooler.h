@@ -256,6 +256,8 @@ private:
     bool DriverFileUsedByOthers(const std::wstring& environment, const std::wstring& name,
                                 const std::wstring& path) const;
     QueueRecord* Queue(const std::wstring& name);
+    // The queue an open handle names, when the service runs and the handle grants that access.
+    DWORD QueueOf(HANDLE handle, ACCESS_MASK access, QueueRecord** queue);
     void RemoveQueueIfDone(const std::wstring& key);
     const PackageRecord* PackageForInf(const std::wstring& infPath) const;
     std::vector<PortRecord> ListPorts(); // without advancing the state

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/wintypes.h"
 
@@ -48,5 +49,15 @@ uint64_t Ticks(const FILETIME& time);
 // The 16-bit checksum that ends a USB printer's hardware ID, over the bytes
 // of its text in the ANSI code page.
 WORD DeviceChecksum(const std::wstring& text);
+
+// The records of a table, in its order.
+template <typename Table> std::vector<typename Table::mapped_type> ValuesOf(const Table& table)
+{
+    std::vector<typename Table::mapped_type> values;
+    for (const auto& entry : table) {
+        values.push_back(entry.second);
+    }
+    return values;
+}
 
 } // namespace sim::spooling
