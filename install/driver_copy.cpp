@@ -186,6 +186,7 @@ bool DriverFilesPending()
 BOOL ReplaceDriverCopiesAtRestart(const DRIVER_INFO_8W& driver)
 {
     BOOL result = 1;
+    DWORD firstError = ERROR_SUCCESS;
     const WCHAR* files[] = {driver.pDriverPath, driver.pConfigFile, driver.pDataFile};
     for (const WCHAR* installed : files) {
         const WCHAR* staged = PendingCopyOf(installed);
@@ -196,9 +197,14 @@ BOOL ReplaceDriverCopiesAtRestart(const DRIVER_INFO_8W& driver)
         }
         *wcsrchr(folder, L'\\') = 0;
         // One file that cannot be replaced leaves the installation incomplete, whatever the next does.
-        if (!StageForRestart(staged, folder, installed, copy)) {
+        if (!StageForRestart(staged, folder, installed, copy) && result) {
             result = 0;
+            firstError = Os().GetLastError();
         }
+    }
+    if (!result) {
+        // The box shows why the first one failed, not how the next went.
+        Os().SetLastError(firstError);
     }
     return result;
 }

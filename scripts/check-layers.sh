@@ -10,6 +10,7 @@
 #   scripts/check-layers.sh [SOURCE_DIR]
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
+here="$(pwd -P)"
 
 # The rooms a file of that path may include (prefixes), or "*" for any.
 allowed() {
@@ -33,12 +34,15 @@ allowed() {
 }
 
 findings=0
+checked=0
 while IFS= read -r file; do
+    checked=$((checked + 1))
     rooms="$(allowed "$file")"
     [ "$rooms" = "*" ] && continue
     while IFS= read -r included; do
-        # A bare name is beside the file.
+        # A bare name is beside the file; a way up and back down hides where it leads.
         [[ "$included" == */* ]] || included="$(dirname "$file")/$included"
+        [[ "$included" == *..* ]] && included="(a path with ..) $included"
         ok=""
         for room in $rooms; do
             if [[ "$included" == "$room"* ]]; then
@@ -51,12 +55,18 @@ while IFS= read -r file; do
             findings=$((findings + 1))
         fi
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' '*.inc' '*.rc'
+done < <(if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$here" ]; then
+    git ls-files --cached --others --exclude-standard -- '*.cpp' '*.cc' '*.c' '*.h' '*.hpp' '*.inc' '*.rc'
 else
-    find . -path ./build -prune -o -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.inc' -o -name '*.rc' \) -print |
-        sed 's|^\./||'
+    find . -path ./build -prune -o -type f \( -name '*.cpp' -o -name '*.cc' -o -name '*.c' -o -name '*.h' \
+        -o -name '*.hpp' -o -name '*.inc' -o -name '*.rc' \) -print | sed 's|^\./||'
 fi)
+
+# Fewer files than the product alone has means the wrong folder was read.
+if [ "$checked" -lt 100 ]; then
+    echo "check-layers: only $checked source files found in $here"
+    exit 1
+fi
 
 if [ "$findings" -ne 0 ]; then
     echo "check-layers: $findings upward includes"

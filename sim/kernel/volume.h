@@ -92,7 +92,6 @@ public:
     static std::wstring Key(const std::wstring& path);
 
     // The key of the folder that holds the keyed path; empty for a root.
-
     static std::wstring ParentKey(const std::wstring& key);
     static bool IsAbsolute(const std::wstring& path);
 

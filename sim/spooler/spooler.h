@@ -6,7 +6,7 @@
 // driver to a device, which creates the device's queue some time later.
 //
 // The operations return Windows' error codes (0 on success); the platform
-// layer (spooler_calls.cpp, service_calls.cpp) turns them into the API's
+// layer (driver_calls.cpp, printer_calls.cpp, service_calls.cpp) turns them into the API's
 // buffers and last-error values. A test stages a scenario with the knobs and
 // checks the outcome with the inspection calls; they are meant for the
 // test's thread, outside the tool's calls.

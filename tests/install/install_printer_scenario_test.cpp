@@ -289,6 +289,7 @@ TEST_F(InstallPrinterScenario, ARegisteredCopyTheRestartCannotReplaceFailsTheIns
     // The two files in the driver directory, then the spooler's copy of the first.
     machine.faults.FailCall("MoveFileExW", 3, ERROR_ACCESS_DENIED);
     EXPECT_EQ(Install(), 0);
+    EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the failure's own error for the box";
     EXPECT_EQ(machine.faults.Calls("MoveFileExW"), 4) << "the second copy was still tried";
 }
 

@@ -8,6 +8,7 @@
 #include "common/globals.h"
 #include "common/log.h"
 #include "family/component_inventory.h"
+#include "install/driver_copy.h"
 #include "install/usb_port_scan.h"
 
 void ResetToolProcess(sim::Machine& machine)
@@ -22,6 +23,7 @@ void ResetToolProcess(sim::Machine& machine)
     RestartRequired = FALSE;
     UsbPortList = nullptr;
     ComponentInventory = Inventory{};
+    ForgetPendingDriverFiles();
 }
 
 // The blocks that live until the process ends by design: the last scan's
