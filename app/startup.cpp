@@ -8,7 +8,9 @@
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/path.h"
+#include "common/log.h"
 #include "common/platform.h"
+#include "common/run_options.h"
 #include "install/install_mode.h"
 #include "res/resource.h"
 #include "uninstall/uninstall_dialog.h"
@@ -61,6 +63,17 @@ StartupMode TakeOwnFolder(WCHAR* modulePath)
     return wcscmp(name, kUninstallerName) == 0 ? STARTUP_MODE_RELAUNCH : STARTUP_MODE_INSTALL;
 }
 
+// The switches as written, for a refusal that names them.
+void CopySwitches(LPCWSTR line, size_t length, WCHAR* out)
+{
+    while (length > 0 && (line[length - 1] == L' ' || line[length - 1] == L'\t')) {
+        --length;
+    }
+    const size_t shown = length < MAX_PATH - 1 ? length : MAX_PATH - 1;
+    wmemcpy(out, line, shown);
+    out[shown] = 0;
+}
+
 } // namespace
 
 StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath)
@@ -73,8 +86,27 @@ StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath)
 int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
 {
     InstanceHandle = instance;
+    // The switches stand before "-u "; what follows it is the folder, verbatim.
+    LPCWSTR line = commandLine != nullptr ? commandLine : L"";
+    LPCWSTR uninstall = wcsstr(line, kUninstallSwitch);
+    const size_t switchLength = uninstall != nullptr ? static_cast<size_t>(uninstall - line) : wcslen(line);
+    WCHAR refused[MAX_PATH] = {0};
+    const BOOL understood = ParseRunOptions(line, switchLength, &Options, refused, MAX_PATH);
     WCHAR modulePath[MAX_PATH] = {0};
-    switch (PrepareStartup(commandLine, modulePath)) {
+    const StartupMode mode = understood ? PrepareStartup(commandLine, modulePath) : STARTUP_MODE_NONE;
+    if (understood && Options.switched && mode != STARTUP_MODE_INSTALL && mode != STARTUP_MODE_NONE) {
+        // Unattended removal is not there yet: the uninstaller refuses the switches rather than show its dialog.
+        CopySwitches(line, switchLength, refused);
+    }
+    if (refused[0] != 0) {
+        LogLine("The command line switch %ws is refused.", refused);
+        if (!RunsQuietly()) {
+            ShowMessage(IDS_SWITCH_REFUSED, MB_OK | MB_ICONERROR, refused);
+        }
+        return EXIT_BAD_COMMAND_LINE;
+    }
+    int outcome = EXIT_OK;
+    switch (mode) {
     case STARTUP_MODE_UNINSTALL:
         UninstallDialog();
         break;
@@ -85,10 +117,12 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         }
         break;
     case STARTUP_MODE_INSTALL:
-        RunInstallMode();
+        outcome = RunInstallMode();
         break;
     case STARTUP_MODE_NONE:
+        outcome = EXIT_FAILED;
         break;
     }
-    return 0;
+    // Without a switch the tool ends as it always has.
+    return Options.switched ? outcome : 0;
 }

@@ -12,7 +12,7 @@ enum StartupMode {
 };
 
 // commandLine is the command line without the program name. Returns the
-// process exit code, always 0.
+// process exit code: 0 without switches, else what happened (ExitCode).
 int RunStartup(HINSTANCE instance, LPCWSTR commandLine);
 
 // Decides the mode once and sets InstallDirectory for it. modulePath

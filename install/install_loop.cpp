@@ -4,6 +4,7 @@
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
+#include "common/run_options.h"
 #include "family/driver_files.h"
 #include "install/install_request.h"
 #include "install/model_table.h"
@@ -30,6 +31,9 @@ void Load(Messages* messages, UINT textId)
 // Retry starts a new pass; any other answer (Cancel, or no box at all) ends the loop.
 bool AskToRetry(Messages* messages)
 {
+    if (SuppressesBoxes()) {
+        return false;
+    }
     Load(messages, IDS_INSTALL_FAILED);
     FormatBounded(messages->formatted, 256, messages->text, static_cast<int>(Os().GetLastError()));
     return Os().MessageBoxW(nullptr, messages->formatted, messages->caption, MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY;
@@ -37,6 +41,9 @@ bool AskToRetry(Messages* messages)
 
 void ReportInstalled(Messages* messages, const InstallRequest& request)
 {
+    if (RunsQuietly()) {
+        return;
+    }
     Load(messages, IDS_PRINTER_INSTALLED);
     FormatBounded(messages->formatted, 256, messages->text, request.printerName, request.portName);
     const WCHAR* text = messages->formatted;
@@ -54,6 +61,13 @@ bool AskForPrinter(Messages* messages)
 {
     Load(messages, IDS_NO_PRINTER_FOUND);
     return Os().MessageBoxW(nullptr, messages->text, messages->caption, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+// No supported printer is plugged in and no one can be asked: the package
+// goes to the driver store, and Windows installs the printer when it comes.
+int StageDriverPackage(const WCHAR* sourceInfPath)
+{
+    return DoUploadDriverPackage(sourceInfPath) == S_OK ? EXIT_DRIVER_STAGED : EXIT_FAILED;
 }
 
 enum class PassOutcome { Finished, Retry, Cancelled };
@@ -86,16 +100,19 @@ int RunInstallLoop()
             ReportInstalled(&messages, request);
         }
         if (outcome == PassOutcome::Cancelled) {
-            return 0;
+            return EXIT_FAILED;
         }
         if (outcome == PassOutcome::Retry) {
             continue;
         }
+        if (!found && RunsQuietly()) {
+            return StageDriverPackage(sourceInfPath);
+        }
         if (!found && !AskForPrinter(&messages)) {
-            return 0;
+            return EXIT_CANCELLED;
         }
         if (lastResult != 0) {
-            return 0;
+            return RestartRequired ? EXIT_RESTART_REQUIRED : EXIT_OK;
         }
     }
 }

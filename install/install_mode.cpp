@@ -5,17 +5,19 @@
 #include "common/globals.h"
 #include "common/launch.h"
 #include "common/platform.h"
+#include "common/run_options.h"
 #include "family/component_inventory.h"
 #include "install/install_loop.h"
 #include "res/resource.h"
 
-void RunInstallMode()
+int RunInstallMode()
 {
     CollectDriverPackages(&ComponentInventory);
     CollectPrinterDrivers(&ComponentInventory);
     // With a driver of the family installed the folder's uninstaller takes over.
     const PackageNode* head = ComponentInventory.packages;
-    if (head != nullptr && head->driverCount != 0) {
+    // An unattended run installs over the family instead: the uninstaller would ask the user.
+    if (head != nullptr && head->driverCount != 0 && !RunsQuietly()) {
         WCHAR commandLine[1024] = {0};
         FormatBounded(commandLine, 1024, L"\"%ws\\unins000.exe\"", InstallDirectory);
         if (!LaunchProcess(commandLine)) {
@@ -24,8 +26,9 @@ void RunInstallMode()
             WCHAR uninstaller[MAX_PATH] = {0};
             FormatBounded(uninstaller, MAX_PATH, L"%wsunins000.exe", InstallDirectory);
             ShowMessage(IDS_UNINSTALLER_NOT_STARTED, MB_OK | MB_ICONERROR, uninstaller, static_cast<int>(error));
+            return EXIT_FAILED;
         }
-        return;
+        return EXIT_OK;
     }
-    RunInstallLoop();
+    return RunInstallLoop();
 }

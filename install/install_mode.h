@@ -1,5 +1,6 @@
 // Install mode: hands over to the folder's uninstaller when the family is
-// installed, else installs every supported printer that is plugged in.
+// installed (not in an unattended run), else installs every supported printer
+// that is plugged in. Returns what happened as an exit code.
 #pragma once
 
-void RunInstallMode();
+int RunInstallMode();

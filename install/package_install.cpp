@@ -6,6 +6,7 @@
 #include "common/format.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/run_options.h"
 #include "common/spooler_control.h"
 #include "family/driver_files.h"
 #include "install/driver_copy.h"
@@ -65,8 +66,10 @@ HRESULT DoUploadDriverPackage(const WCHAR* sourceInfPath)
 {
     WCHAR storedInfPath[MAX_PATH] = {0};
     ULONG storedChars = MAX_PATH;
-    HRESULT result = Os().UploadPrinterDriverPackageW(nullptr, sourceInfPath, nullptr, UPDP_UI_PROMPT, nullptr,
-                                                      storedInfPath, &storedChars);
+    // An unattended run must not wait for a question no one sees.
+    const DWORD flags = RunsQuietly() ? UPDP_SILENT_UPLOAD : UPDP_UI_PROMPT;
+    HRESULT result = Os().UploadPrinterDriverPackageW(nullptr, sourceInfPath, nullptr, flags, nullptr, storedInfPath,
+                                                      &storedChars);
     LogLine("DoUploadDriverPackage, %ws, code:%d.", storedInfPath, result);
     return result;
 }

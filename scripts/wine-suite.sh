@@ -20,7 +20,7 @@ probe_dir="$build/e2e/probe"
 demo="$build/demo-driver"
 contract="$build/tests/contract/contract_tests.exe"
 for needed in "$tool" "$probe_dir/ui_probe.exe" "$probe_dir/dbwin_listener.exe" "$probe_dir/spooler_list.exe" \
-    "$probe_dir/hold_file.exe" \
+    "$probe_dir/hold_file.exe" "$probe_dir/run_wait.exe" \
     "$probe_dir/load_library.exe" "$probe_dir/planted.dll" \
     "$demo/qxvprtv6.inf" "$contract"; do
     [ -e "$needed" ] || { echo "wine-suite: missing $needed (build the windows preset first)" >&2; exit 2; }
@@ -593,6 +593,36 @@ run_contract_tests() { # lang
     report "platform contract tests under Wine ($lang): $(grep -a -E '^\[  PASSED  \]' "$out" | tr -d '[]' | xargs)"
 }
 
+# The whole exit code of a program run to its end (a Unix status keeps 8 bits of it).
+run_wait() { # lang seconds program args...
+    local lang="$1" seconds="$2"
+    shift 2
+    LANG="$(locale_for "$lang")" wine_run $((seconds + 10)) "$probe_dir/run_wait.exe" $((seconds * 1000)) "$@" |
+        tr -d '\r' | sed -n 's/^exit=//p'
+}
+
+# A management system's run: no window is ever shown (a box would hold the run
+# until its timeout), and the exit code says what happened.
+scenario_unattended_install() { # lang
+    local lang="$1" before
+    fresh_driver_folder
+    cp "$tool" "$drivers_unix/PrinterSetup.exe"
+    cp "$tool" "$drivers_unix/unins000.exe"
+    # Wine's driver store is a stub: without a printer the package cannot be staged, which is a failure.
+    expect_eq "$(run_wait "$lang" 60 "$drivers_win\\PrinterSetup.exe" /VERYSILENT /SUPPRESSMSGBOXES)" 1603 \
+        "exit code without a printer"
+    expect_eq "$(run_wait "$lang" 60 "$drivers_win\\PrinterSetup.exe" /VERYSILENT /quiet)" 87 \
+        "exit code of an unknown switch"
+    plug_px630kt
+    before="$(log_lines)"
+    expect_eq "$(run_wait "$lang" 120 "$drivers_win\\PrinterSetup.exe" /verysilent /SuppressMsgBoxes /NORESTART)" 0 \
+        "exit code of the installation"
+    expect_match "$(spooler_list)" $'queue\tVADedudoro PX630KT\tUSB001\tVADedudoro PX630KT' "queue on USB001 with its driver"
+    expect_match "$(log_since "$before" | tr -d '\r')" 'DoUploadDriverPackage, , code:-2147467263\.' "diagnostic lines"
+    expect_eq "$(run_wait "$lang" 60 "$drivers_win\\unins000.exe" /VERYSILENT)" 87 "the uninstaller refuses switches"
+    report "unattended: installed with no window and exit code 0, 1603 without a printer, 87 for a bad switch ($lang)"
+}
+
 run_probe_selftest() {
     if bash "$here/../e2e/probe/selftest.sh" "$probe_dir" >"$artifacts/probe-selftest.log" 2>&1; then
         :
@@ -633,6 +663,8 @@ for lang in en zh; do
     scenario_installed_family_hands_over_to_uninstaller "$lang"
     remove_installed_family
     scenario_driver_file_in_use_is_replaced_at_restart "$lang"
+    remove_installed_family
+    scenario_unattended_install "$lang"
     remove_installed_family
 done
 

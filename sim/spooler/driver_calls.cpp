@@ -251,7 +251,7 @@ HRESULT SimPlatform::DeletePrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath
     return spooler.DeletePackage(infPath);
 }
 
-HRESULT SimPlatform::UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD, HWND,
+HRESULT SimPlatform::UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD flags, HWND,
                                                  LPWSTR destination, PULONG destinationChars)
 {
     DWORD injected = ERROR_SUCCESS;
@@ -264,6 +264,7 @@ HRESULT SimPlatform::UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
     Spooler& spooler = machine_.spooler;
+    spooler.uploadFlags.push_back(flags);
     std::wstring resolved;
     if (spooler.uploadFailure == S_OK) {
         if (DWORD error = spooler.CheckRunning()) {

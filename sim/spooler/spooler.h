@@ -150,6 +150,8 @@ public:
     bool bindingDoesNothing = false;  // UpdateDriverForPlugAndPlayDevicesW succeeds and does nothing
     uint64_t pnpQueueDelayMs = 2000;  // from a binding to the device's queue
     HRESULT uploadFailure = S_OK;     // UploadPrinterDriverPackageW fails with it
+    // The flags of every upload the tool asked for: a prompt no one sees would hold an unattended run.
+    std::vector<DWORD> uploadFlags;
 
     // ---- Staging ----
     // Puts the service in a state at once (no transition counted or recorded).

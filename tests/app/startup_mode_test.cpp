@@ -43,7 +43,6 @@ MATCHER_P2(IsDecision, mode, folder, "")
 TEST_F(StartupModeTest, WithoutTheSwitchTheToolInstallsFromItsOwnFolder)
 {
     EXPECT_THAT(Decide(setup, L""), IsDecision(STARTUP_MODE_INSTALL, L"C:\\Drivers\\PX\\"));
-    EXPECT_THAT(Decide(setup, L"/quiet"), IsDecision(STARTUP_MODE_INSTALL, L"C:\\Drivers\\PX\\"));
 }
 
 TEST_F(StartupModeTest, TheSwitchTakesEverythingAfterItVerbatim)

@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "common/globals.h"
 #include "common/log.h"
+#include "common/run_options.h"
 #include "family/component_inventory.h"
 #include "install/driver_copy.h"
 #include "install/usb_port_scan.h"
@@ -24,6 +25,7 @@ void ResetToolProcess(sim::Machine& machine)
     UsbPortList = nullptr;
     ComponentInventory = Inventory{};
     ForgetPendingDriverFiles();
+    Options = RunOptions{};
 }
 
 // The blocks that live until the process ends by design: the last scan's

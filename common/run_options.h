@@ -1,0 +1,43 @@
+// How the tool was asked to run: the switches an administrator gives before
+// "-u", and the exit codes that then say what happened.
+#pragma once
+
+#include "common/wintypes.h"
+
+enum Quietness {
+    QUIET_NONE = 0,
+    QUIET_SILENT = 1,     // no success boxes, no questions; failures still shown
+    QUIET_VERYSILENT = 2, // as silent, and no progress either
+};
+
+struct RunOptions {
+    bool switched;      // any switch given: the exit code says what happened
+    Quietness quiet;
+    bool suppressBoxes; // with a quiet level: a box that would still show takes its default answer
+    bool noRestart;     // accepted: the tool never restarts the machine
+};
+
+extern RunOptions Options;
+
+// The exit codes, those management systems know where one fits.
+enum ExitCode {
+    EXIT_OK = 0,
+    EXIT_BAD_COMMAND_LINE = 87,
+    EXIT_CANCELLED = 1602,
+    EXIT_FAILED = 1603,
+    EXIT_RESTART_REQUIRED = 3010,
+    // No supported printer is connected: the driver package is in the driver
+    // store, and Windows installs the printer when it is plugged in.
+    EXIT_DRIVER_STAGED = 3100,
+};
+
+// Reads the switches in the first `length` characters of the command line
+// into *options. FALSE for a switch that is unknown or malformed, which is
+// copied into bad (capacity in characters); the switches read up to it are
+// kept, so a silent run stays silent about the refusal.
+BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* bad, size_t capacity);
+
+// True when the run asks no question and shows no success.
+bool RunsQuietly();
+// True when a box that would still show must take its default answer instead.
+bool SuppressesBoxes();
