@@ -94,7 +94,7 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
     const BOOL understood = ParseRunOptions(line, switchLength, &Options, refused, MAX_PATH);
     WCHAR modulePath[MAX_PATH] = {0};
     const StartupMode mode = understood ? PrepareStartup(commandLine, modulePath) : STARTUP_MODE_NONE;
-    if (understood && Options.switched && mode != STARTUP_MODE_INSTALL && mode != STARTUP_MODE_NONE) {
+    if (understood && Options.switched && (uninstall != nullptr || mode == STARTUP_MODE_RELAUNCH)) {
         // Unattended removal is not there yet: the uninstaller refuses the switches rather than show its dialog.
         CopySwitches(line, switchLength, refused);
     }

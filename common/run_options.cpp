@@ -51,17 +51,16 @@ BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* ba
             options->suppressBoxes = true;
         } else if (SameSwitch(token, size, L"/NORESTART")) {
             options->noRestart = true;
-        } else {
+        } else if (bad[0] == 0) {
+            // The first one is named; the rest are still read, so a quiet run stays quiet about it.
             const size_t shown = size < capacity - 1 ? size : capacity - 1;
             wmemcpy(bad, token, shown);
             bad[shown] = 0;
-            options->switched = true;
-            return FALSE;
         }
         options->switched = true;
         at = end;
     }
-    return TRUE;
+    return bad[0] == 0;
 }
 
 bool RunsQuietly()

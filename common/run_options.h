@@ -32,9 +32,10 @@ enum ExitCode {
 };
 
 // Reads the switches in the first `length` characters of the command line
-// into *options. FALSE for a switch that is unknown or malformed, which is
-// copied into bad (capacity in characters); the switches read up to it are
-// kept, so a silent run stays silent about the refusal.
+// into *options. FALSE when one is unknown (quotes are not understood, so a
+// quoted or half-quoted token is unknown too); the first such is copied into
+// bad (capacity in characters, at least 1). The known ones are read all the
+// same, so a silent run stays silent about the refusal.
 BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* bad, size_t capacity);
 
 // True when the run asks no question and shows no success.

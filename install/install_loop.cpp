@@ -56,11 +56,11 @@ void ReportInstalled(Messages* messages, const InstallRequest& request)
     Os().MessageBoxW(nullptr, text, messages->caption, MB_ICONINFORMATION);
 }
 
-// OK scans again; any other answer ends the loop.
-bool AskForPrinter(Messages* messages)
+// OK scans again; any other answer ends the loop (0: the box could not be shown).
+int AskForPrinter(Messages* messages)
 {
     Load(messages, IDS_NO_PRINTER_FOUND);
-    return Os().MessageBoxW(nullptr, messages->text, messages->caption, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+    return Os().MessageBoxW(nullptr, messages->text, messages->caption, MB_OKCANCEL | MB_ICONQUESTION);
 }
 
 // No supported printer is plugged in and no one can be asked: the package
@@ -108,8 +108,10 @@ int RunInstallLoop()
         if (!found && RunsQuietly()) {
             return StageDriverPackage(sourceInfPath);
         }
-        if (!found && !AskForPrinter(&messages)) {
-            return EXIT_CANCELLED;
+        const int answer = found ? IDOK : AskForPrinter(&messages);
+        if (answer != IDOK) {
+            // Cancel is the user's; a box that could not be shown is a failure.
+            return answer == IDCANCEL ? EXIT_CANCELLED : EXIT_FAILED;
         }
         if (lastResult != 0) {
             return RestartRequired ? EXIT_RESTART_REQUIRED : EXIT_OK;

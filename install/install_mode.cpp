@@ -16,8 +16,9 @@ int RunInstallMode()
     CollectPrinterDrivers(&ComponentInventory);
     // With a driver of the family installed the folder's uninstaller takes over.
     const PackageNode* head = ComponentInventory.packages;
-    // An unattended run installs over the family instead: the uninstaller would ask the user.
-    if (head != nullptr && head->driverCount != 0 && !RunsQuietly()) {
+    // A run with switches installs over the family instead: the uninstaller would ask the user, and its
+    // outcome is not this run's to report.
+    if (head != nullptr && head->driverCount != 0 && !Options.switched) {
         WCHAR commandLine[1024] = {0};
         FormatBounded(commandLine, 1024, L"\"%ws\\unins000.exe\"", InstallDirectory);
         if (!LaunchProcess(commandLine)) {

@@ -35,7 +35,9 @@ void InstallThroughPlugAndPlay(InstallRequest* request, const WCHAR* sourceInfPa
     if (Os().CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) {
         Os().CM_Reenumerate_DevNode(root, 0);
     }
-    Os().UpdateDriverForPlugAndPlayDevicesW(nullptr, request->hardwareId, sourceInfPath, INSTALLFLAG_FORCE, nullptr);
+    // An unattended run fails where Windows would ask the user, and the manual path goes on.
+    const DWORD flags = RunsQuietly() ? INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE : INSTALLFLAG_FORCE;
+    Os().UpdateDriverForPlugAndPlayDevicesW(nullptr, request->hardwareId, sourceInfPath, flags, nullptr);
     for (int attempt = 0; attempt < kQueueWaitAttempts; ++attempt) {
         if (FindPrinterQueue(request) && (request->flags & MODEL_FLAG_LANGUAGE_MONITOR)) {
             CopyDriverFile(DRIVER_MONITOR_DLL);

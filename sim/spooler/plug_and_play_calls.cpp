@@ -102,6 +102,7 @@ BOOL SimPlatform::UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, L
         return FALSE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    machine_.spooler.bindFlags.push_back(flags);
     bool reboot = false;
     DWORD error = machine_.spooler.BindDriver(hardwareId, infPath, flags, &reboot);
     if (rebootRequired != nullptr) {

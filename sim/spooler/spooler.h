@@ -152,6 +152,8 @@ public:
     HRESULT uploadFailure = S_OK;     // UploadPrinterDriverPackageW fails with it
     // The flags of every upload the tool asked for: a prompt no one sees would hold an unattended run.
     std::vector<DWORD> uploadFlags;
+    // The flags of every Plug and Play update the tool asked for: a prompt there would hold an unattended run too.
+    std::vector<DWORD> bindFlags;
 
     // ---- Staging ----
     // Puts the service in a state at once (no transition counted or recorded).

@@ -42,6 +42,7 @@ TEST_F(UnattendedInstall, VerySilentInstallsWithNothingOnScreenAndSaysSoInItsExi
     EXPECT_THAT(machine.messageBoxes.Shown(), IsEmpty());
     EXPECT_EQ(machine.clock.NowMs(), 10000u) << "the same waits as the run a user watches";
     EXPECT_THAT(machine.spooler.uploadFlags, ElementsAre(UPDP_SILENT_UPLOAD)) << "no prompt can hold the run";
+    EXPECT_THAT(machine.spooler.bindFlags, ElementsAre(INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE));
 }
 
 TEST_F(UnattendedInstall, AFileReplacedAtTheRestartIs3010)
@@ -88,7 +89,7 @@ TEST_F(UnattendedInstall, WithNoPrinterTheDriverIsStagedForWindowsToInstallLater
     EXPECT_EQ(Run(L"/VERYSILENT"), 1603) << "a package that could not be staged is no success";
 }
 
-TEST_F(UnattendedInstall, AQuestionTheUserCancelsIs1602AndWithoutSwitchesEveryEndIs0)
+TEST_F(UnattendedInstall, AQuestionTheUserCancelsIs1602OneThatCannotBeAskedIs1603AndWithoutSwitchesEveryEndIs0)
 {
     const std::wstring noPrinter = L"No printer found, please turn on the printer and plug in to your computer.";
     machine.messageBoxes.Expect(noPrinter, L"Message", MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL);
@@ -96,19 +97,27 @@ TEST_F(UnattendedInstall, AQuestionTheUserCancelsIs1602AndWithoutSwitchesEveryEn
     machine.messageBoxes.Expect(noPrinter, L"Message", MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL);
     EXPECT_EQ(Run(L""), 0);
     EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
+    EXPECT_THAT(machine.spooler.bindFlags, IsEmpty());
+
+    machine.faults.FailCall("MessageBoxW", machine.faults.Calls("MessageBoxW") + 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(Run(L"/NORESTART"), 1603) << "no one cancelled";
+    machine.faults.FailCall("GetModuleFileNameW", machine.faults.Calls("GetModuleFileNameW") + 1,
+                            ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(Run(L"/VERYSILENT"), 1603) << "its own folder unknown, the tool installs nothing";
 }
 
-// The uninstaller would ask the user; an unattended run makes sure of the printer instead.
-TEST_F(UnattendedInstall, WithTheFamilyInstalledAQuietRunInstallsInsteadOfHandingOver)
+// The uninstaller would ask the user, and its outcome is not the run's to
+// report: a run with switches makes sure of the printer instead.
+TEST_F(UnattendedInstall, WithTheFamilyInstalledARunWithSwitchesInstallsInsteadOfHandingOver)
 {
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.messageBoxes.Expect(kInstalled, L"Message", MB_ICONINFORMATION, IDOK);
     ASSERT_EQ(Run(L""), 0);
     EXPECT_EQ(Run(L"/VERYSILENT /SUPPRESSMSGBOXES"), 0);
+    machine.messageBoxes.Expect(kInstalled, L"Message", MB_ICONINFORMATION, IDOK);
+    EXPECT_EQ(Run(L"/NORESTART"), 0);
     EXPECT_THAT(machine.Launches(), IsEmpty());
     EXPECT_THAT(machine.spooler.uploadFlags, ElementsAre(UPDP_UI_PROMPT)) << "the queue is there: nothing to do";
-    EXPECT_EQ(Run(L"/NORESTART"), 0);
-    EXPECT_EQ(machine.Launches().size(), 1u) << "a run that may ask hands over as ever";
 }
 
 TEST_F(UnattendedInstall, UnknownAndMalformedSwitchesAreRefusedAndNothingElseHappens)
@@ -116,9 +125,10 @@ TEST_F(UnattendedInstall, UnknownAndMalformedSwitchesAreRefusedAndNothingElseHap
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.messageBoxes.Expect(L"The command line switch [/quiet] cannot be used here.", L"Message",
                                 MB_OK | MB_ICONERROR, IDOK);
-    EXPECT_EQ(Run(L"/NORESTART /quiet /SILENT"), 87);
-    // Silent: only the exit code and the diagnostic line.
+    EXPECT_EQ(Run(L"/NORESTART /quiet"), 87);
+    // Silent, before or after the refused switch: only the exit code and the diagnostic line.
     EXPECT_EQ(Run(L"/VERYSILENT /LOG=\"C:\\logs\\px.log"), 87);
+    EXPECT_EQ(Run(L"\"/SILENT\" /LOG /VERYSILENT"), 87);
     EXPECT_EQ(Run(L"/SILENT -U C:\\Drivers"), 87);
     EXPECT_EQ(machine.messageBoxes.Shown().size(), 1u);
     EXPECT_FALSE(Installed());
@@ -126,6 +136,7 @@ TEST_F(UnattendedInstall, UnknownAndMalformedSwitchesAreRefusedAndNothingElseHap
     EXPECT_THAT(machine.debug.Lines(),
                 ElementsAre(L"The command line switch /quiet is refused.",
                             L"The command line switch /LOG=\"C:\\logs\\px.log is refused.",
+                            L"The command line switch \"/SILENT\" is refused.",
                             L"The command line switch -U is refused."));
 }
 
@@ -137,6 +148,7 @@ TEST_F(UnattendedInstall, TheUninstallerRefusesSwitchesInEitherForm)
     machine.messageBoxes.Expect(L"此处不能使用命令行参数[/NORESTART]。", L"提示信息", MB_OK | MB_ICONERROR, IDOK);
     EXPECT_EQ(Run(L"/NORESTART", L"unins000.exe"), 87);
     EXPECT_EQ(Run(L"/VERYSILENT -u " + kFolder), 87);
+    EXPECT_EQ(Run(L"/SILENT -u C:\\" + std::wstring(300, L'd')), 87) << "a folder too long is refused the same way";
     EXPECT_THAT(machine.Launches(), IsEmpty());
     EXPECT_THAT(machine.dialogs.Runs(), IsEmpty());
     EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
