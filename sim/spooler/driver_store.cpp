@@ -12,6 +12,23 @@ namespace sim {
 
 using namespace spooling;
 
+namespace {
+
+const wchar_t kPackageInstallationKey[] =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\";
+
+uint64_t Fnv1a(const std::string& bytes)
+{
+    uint64_t hash = 1469598103934665603ull;
+    for (char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+} // namespace
+
 // ---- Driver store ----
 
 const PackageRecord* Spooler::PackageForInf(const std::wstring& infPath) const

@@ -12,6 +12,12 @@ namespace sim {
 
 using namespace spooling;
 
+namespace {
+
+const wchar_t kMonitorsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
+
+} // namespace
+
 // ---- Drivers ----
 
 std::map<std::wstring, DriverRecord>& Spooler::DriverTable(const std::wstring& environment)

@@ -12,6 +12,17 @@ namespace sim {
 
 using namespace spooling;
 
+namespace {
+
+const DWORD kErrorGeneralSyntax = 0xE0000203; // ERROR_GENERAL_SYNTAX
+
+uint64_t Ticks(const FILETIME& time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+} // namespace
+
 // ---- Plug and Play ----
 
 DWORD Spooler::BindDriver(const std::wstring& hardwareId, const std::wstring& infPath, DWORD flags,

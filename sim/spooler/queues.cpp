@@ -12,6 +12,15 @@ namespace sim {
 
 using namespace spooling;
 
+namespace {
+
+// The data types the standard print processor takes.
+const wchar_t* const kWinprintDatatypes[] = {L"RAW",          L"RAW [FF appended]", L"RAW [FF auto]", L"NT EMF 1.003",
+                                             L"NT EMF 1.006", L"NT EMF 1.007",      L"NT EMF 1.008",  L"TEXT",
+                                             L"XPS2GDI"};
+
+} // namespace
+
 // ---- Ports ----
 
 void Spooler::CreatePresentPorts()

@@ -12,6 +12,14 @@ namespace sim {
 
 using namespace spooling;
 
+namespace {
+
+const DWORD kSpoolerProcessId = 0x0F3C;
+const DWORD kPendingWaitHintMs = 2000;
+const DWORD kAcceptStop = 0x00000001; // SERVICE_ACCEPT_STOP
+
+} // namespace
+
 // ---- The service's state on virtual time ----
 
 void Spooler::Advance()

@@ -9,26 +9,6 @@
 
 namespace sim::spooling {
 
-const EnvironmentInfo& EnvironmentFor(WORD architecture)
-{
-    for (const EnvironmentInfo& info : kEnvironments) {
-        if (info.architecture == architecture) {
-            return info;
-        }
-    }
-    return kEnvironments[0];
-}
-
-const EnvironmentInfo* EnvironmentNamed(const std::wstring& name)
-{
-    for (const EnvironmentInfo& info : kEnvironments) {
-        if (EqualsNoCase(name, info.name)) {
-            return &info;
-        }
-    }
-    return nullptr;
-}
-
 std::wstring FileName(const std::wstring& path)
 {
     size_t slash = path.find_last_of(L"\\/");
@@ -56,16 +36,6 @@ bool SamePath(const std::wstring& a, const std::wstring& b)
     return Volume::Key(a) == Volume::Key(b);
 }
 
-uint64_t Fnv1a(const std::string& bytes)
-{
-    uint64_t hash = 1469598103934665603ull;
-    for (char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
 std::wstring UsbPortName(DWORD number)
 {
     wchar_t name[16];
@@ -73,9 +43,46 @@ std::wstring UsbPortName(DWORD number)
     return name;
 }
 
-uint64_t Ticks(const FILETIME& time)
+} // namespace sim::spooling
+
+namespace sim {
+
+using namespace spooling;
+
+namespace {
+
+struct EnvironmentInfo {
+    WORD architecture;
+    const wchar_t* name;
+    const wchar_t* driverFolder;       // below spool\drivers
+    const wchar_t* architectureFolder; // INF decorations and driver store names
+};
+
+const EnvironmentInfo kEnvironments[] = {
+    {PROCESSOR_ARCHITECTURE_AMD64, L"Windows x64", L"x64", L"amd64"},
+    {PROCESSOR_ARCHITECTURE_INTEL, L"Windows NT x86", L"W32X86", L"x86"},
+    {PROCESSOR_ARCHITECTURE_ARM64, L"Windows ARM64", L"arm64", L"arm64"},
+    {PROCESSOR_ARCHITECTURE_ARM, L"Windows ARM", L"arm", L"arm"},
+};
+
+const EnvironmentInfo& EnvironmentFor(WORD architecture)
 {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    for (const EnvironmentInfo& info : kEnvironments) {
+        if (info.architecture == architecture) {
+            return info;
+        }
+    }
+    return kEnvironments[0];
+}
+
+const EnvironmentInfo* EnvironmentNamed(const std::wstring& name)
+{
+    for (const EnvironmentInfo& info : kEnvironments) {
+        if (EqualsNoCase(name, info.name)) {
+            return &info;
+        }
+    }
+    return nullptr;
 }
 
 // The 16-bit checksum that ends a USB printer's hardware ID, over the bytes
@@ -96,11 +103,7 @@ WORD DeviceChecksum(const std::wstring& text)
     return value;
 }
 
-} // namespace sim::spooling
-
-namespace sim {
-
-using namespace spooling;
+} // namespace
 
 Spooler::Spooler(Volume& volume, Registry& registry, Devices& devices, VirtualClock& clock,
                  const std::wstring& systemDirectory, const WORD& processorArchitecture)

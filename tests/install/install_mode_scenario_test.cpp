@@ -12,7 +12,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
 const UINT kInstalledBox = MB_ICONINFORMATION;
 const UINT kFailedBox = MB_RETRYCANCEL | MB_ICONERROR;
 const UINT kNoPrinterBox = MB_OKCANCEL | MB_ICONQUESTION;
@@ -32,9 +31,9 @@ const std::wstring kNoPrinter = L"No printer found, please turn on the printer a
 
 class InstallMode : public SimTest {
 protected:
-    InstallMode() { InstallDriverFolder(machine, kFolder); }
+    InstallMode() { InstallDriverFolder(machine, kDriverFolder); }
 
-    void StartTool() { machine.RunTool(kFolder + L"PrinterSetup.exe", L""); }
+    void StartTool() { machine.RunTool(kDriverFolder + L"PrinterSetup.exe", L""); }
 
     // What a box's claim rests on: the queue's port and driver.
     std::wstring PortAndDriver(const std::wstring& name)
@@ -68,12 +67,12 @@ TEST_F(InstallMode, TheTypicalInstallAndAReinstallAfterAnUninstallGoThroughPlugA
 
     machine.dialogs.ScriptPress(IDOK);
     machine.messageBoxes.Expect(L"The driver is uninstalled.", L"Message", MB_OK, IDOK);
-    machine.RunTool(kFolder + L"unins000.exe", L"");
+    machine.RunTool(kDriverFolder + L"unins000.exe", L"");
     machine.RunLaunchedTools();
     ASSERT_THAT(machine.spooler.Queues(), IsEmpty());
 
     // The user unpacks the driver again and installs.
-    InstallDriverFolder(machine, kFolder);
+    InstallDriverFolder(machine, kDriverFolder);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     const uint64_t start = machine.clock.NowMs();
     StartTool();
@@ -130,12 +129,12 @@ TEST_F(InstallMode, AFailureWithRetryStartsANewPassAlsoForThePrinterStillWaiting
 {
     // Neither the store nor the folder can provide the driver at first.
     machine.spooler.bindingDoesNothing = true;
-    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+    machine.volume.Delete(kDriverFolder + L"amd64\\qxvprtdrv6.dll");
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.devices.Plug(FamilyPrinter(L"SN2", 2, L"PX640KT"));
     // The last call before the box is the poll's OpenPrinterW: 1801.
     machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDRETRY,
-                                [this] { WriteDriverFolder(machine, kFolder); });
+                                [this] { WriteDriverFolder(machine, kDriverFolder); });
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX640KT", L"USB002"), L"Message", kInstalledBox, IDOK);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     StartTool();
@@ -146,10 +145,10 @@ TEST_F(InstallMode, AStringThatCannotBeLoadedIsShownInEnglishNeverAsTheLastBoxsT
 {
     machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
     machine.spooler.bindingDoesNothing = true;
-    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+    machine.volume.Delete(kDriverFolder + L"amd64\\qxvprtdrv6.dll");
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.messageBoxes.Expect(L"打印机驱动安装失败，错误码:1801，请联系技术支持。", L"提示信息", kFailedBox, IDRETRY,
-                                [this] { WriteDriverFolder(machine, kFolder); });
+                                [this] { WriteDriverFolder(machine, kDriverFolder); });
     // The success text fails to load; the buffer still holds the failure's template.
     machine.faults.FailCall("LoadStringW", 3, ERROR_RESOURCE_NAME_NOT_FOUND);
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"提示信息", kInstalledBox, IDOK);
@@ -159,7 +158,7 @@ TEST_F(InstallMode, AStringThatCannotBeLoadedIsShownInEnglishNeverAsTheLastBoxsT
 TEST_F(InstallMode, AFailureThenRetryAfterUnpluggingAsksForAPrinter)
 {
     machine.spooler.bindingDoesNothing = true;
-    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+    machine.volume.Delete(kDriverFolder + L"amd64\\qxvprtdrv6.dll");
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.messageBoxes.Expect(Failed(ERROR_INVALID_PRINTER_NAME), L"Message", kFailedBox, IDRETRY,
                                 [this] { machine.devices.Unplug(L"SN1"); });
@@ -220,21 +219,21 @@ TEST_F(InstallMode, WithTheFamilyInstalledTheUninstallerTakesOver)
     StartTool();
     EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 0) << "nothing scanned";
     ASSERT_EQ(machine.Launches().size(), 1u);
-    EXPECT_EQ(machine.Launches()[0].commandLine, L"\"" + kFolder + L"\\unins000.exe\"");
+    EXPECT_EQ(machine.Launches()[0].commandLine, L"\"" + kDriverFolder + L"\\unins000.exe\"");
 
     // unins000.exe copies itself to the temporary folder and that copy runs uninstall mode.
     machine.dialogs.ScriptPress(IDCANCEL);
     EXPECT_EQ(machine.RunLaunchedTools(), 2u);
     ASSERT_EQ(machine.dialogs.Runs().size(), 1u);
     ASSERT_EQ(machine.Launches().size(), 2u);
-    EXPECT_THAT(machine.Launches()[1].commandLine, ::testing::EndsWith(L" -u " + kFolder));
+    EXPECT_THAT(machine.Launches()[1].commandLine, ::testing::EndsWith(L" -u " + kDriverFolder));
 }
 
 // An earlier install stopped after the upload: a package with no driver is nothing to uninstall.
 TEST_F(InstallMode, APackageInTheStoreWithoutADriverIsInstalledNotHandedOver)
 {
     std::wstring stored;
-    ASSERT_EQ(machine.spooler.UploadPackage(kFolder + L"qxvprtv6.inf", &stored), S_OK);
+    ASSERT_EQ(machine.spooler.UploadPackage(kDriverFolder + L"qxvprtv6.inf", &stored), S_OK);
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.messageBoxes.Expect(Installed(L"VADedudoro PX630KT", L"USB001"), L"Message", kInstalledBox, IDOK);
     StartTool();
@@ -247,7 +246,7 @@ TEST_F(InstallMode, ADriverFileInUseIsReplacedAtTheRestartByTheCopyTheInstallati
     machine.spooler.bindingDoesNothing = true;
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     const std::wstring target = machine.spooler.DriverDirectory() + L"\\qxvprtdrv6.dll";
-    const std::wstring source = kFolder + L"amd64\\qxvprtdrv6.dll";
+    const std::wstring source = kDriverFolder + L"amd64\\qxvprtdrv6.dll";
     const std::optional<std::string> shipped = machine.volume.ReadFile(source);
     // A print job has the older build loaded.
     machine.volume.WriteFile(target, "MZ render, an older build");

@@ -20,7 +20,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
 const std::wstring kDriverDir = L"C:\\Windows\\system32\\spool\\drivers\\x64";
 const std::wstring kPrinter = L"VADedudoro PX630KT";
 
@@ -29,11 +28,11 @@ protected:
     InstallPrinterScenario()
     {
         // The driver folder as shipped, and the tool started from it.
-        WriteDriverFolder(machine, kFolder);
+        WriteDriverFolder(machine, kDriverFolder);
         std::memset(InstallDirectory, 0, sizeof(InstallDirectory));
-        std::wcscpy(InstallDirectory, kFolder.c_str());
-        sourceInf = kFolder + L"\\qxvprtv6.inf"; // formed with "%ws\\%ws", so doubled
-        machine.devices.Plug(sim::UsbPrinter{}); // a PX630KT on port 1
+        std::wcscpy(InstallDirectory, kDriverFolder.c_str());
+        sourceInf = kDriverFolder + L"\\qxvprtv6.inf"; // formed with "%ws\\%ws", so doubled
+        machine.devices.Plug(sim::UsbPrinter{});       // a PX630KT on port 1
     }
 
     // Scans, matches and installs the first supported printer, as the install loop does.
@@ -60,10 +59,10 @@ protected:
         const std::wstring dat = kDriverDir + L"\\qxvprtdrv6.dat";
         return {
             L"Remove file:" + drv + L", 0, errcode:2.",
-            L"CopyFile file:" + kFolder + L"\\amd64\\qxvprtdrv6.dll to " + drv + L", 1, errcode:0.",
+            L"CopyFile file:" + kDriverFolder + L"\\amd64\\qxvprtdrv6.dll to " + drv + L", 1, errcode:0.",
             L"Remove file:" + ui + L", 0, errcode:2.",
-            L"CopyFile file:" + kFolder + L"\\amd64\\qxvprtdrv6ui.dll to " + ui + L", 1, errcode:0.",
-            L"CopyFile file:" + kFolder + L"\\dat\\qxvprtdrv6.dat to " + dat + L", 1, errcode:0.",
+            L"CopyFile file:" + kDriverFolder + L"\\amd64\\qxvprtdrv6ui.dll to " + ui + L", 1, errcode:0.",
+            L"CopyFile file:" + kDriverFolder + L"\\dat\\qxvprtdrv6.dat to " + dat + L", 1, errcode:0.",
         };
     }
 
@@ -93,7 +92,7 @@ TEST_F(InstallPrinterScenario, PlugAndPlayCreatesTheQueueAndNothingElseIsNeeded)
 
 TEST_F(InstallPrinterScenario, AMissingInfIsLoggedAndTheManualPathInstalls)
 {
-    machine.volume.Delete(kFolder + L"qxvprtv6.inf");
+    machine.volume.Delete(kDriverFolder + L"qxvprtv6.inf");
     EXPECT_EQ(Install(), 1);
 
     std::vector<std::wstring> expected = {L"DoUploadDriverPackage, , code:-2147024894."};
@@ -208,8 +207,8 @@ TEST_F(InstallPrinterScenario, TheLanguageMonitorIsCopiedWhileTheSpoolerIsStoppe
     // so only a copy made while the spooler is stopped can replace it.
     machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ old monitor");
     machine.spooler.StageMonitor(L"Language Monitor", L"qxvprtmon.dll");
-    ASSERT_FALSE(machine.volume.Copy(kFolder + L"amd64\\qxvprtmon.dll", machine.systemDirectory + L"\\qxvprtmon.dll",
-                                     false) == ERROR_SUCCESS);
+    ASSERT_FALSE(machine.volume.Copy(kDriverFolder + L"amd64\\qxvprtmon.dll",
+                                     machine.systemDirectory + L"\\qxvprtmon.dll", false) == ERROR_SUCCESS);
     machine.spooler.bindingDoesNothing = true;
     EXPECT_EQ(Install(MODEL_FLAG_LANGUAGE_MONITOR), 1);
 
@@ -255,17 +254,17 @@ TEST_F(InstallPrinterScenario, ACopyThatFailsIsRegisteredForRestartOnlyWhenTheSo
     EXPECT_EQ(machine.volume.PendingRenames()[0].destination, kDriverDir + L"\\qxvprtdrv6.dll");
     EXPECT_EQ(machine.volume.PendingRenames()[0].flags, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
     EXPECT_EQ(machine.volume.ReadFile(machine.volume.PendingRenames()[0].source),
-              machine.volume.ReadFile(kFolder + L"amd64\\qxvprtdrv6.dll"))
+              machine.volume.ReadFile(kDriverFolder + L"amd64\\qxvprtdrv6.dll"))
         << "the file to put in place is staged now";
 
-    machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6ui.dll");
+    machine.volume.Delete(kDriverFolder + L"amd64\\qxvprtdrv6ui.dll");
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6ui.dll"), 0) << "nothing to put in place, ever";
     EXPECT_EQ(machine.volume.PendingRenames().size(), 1u);
 
-    machine.volume.RemoveTree(kFolder + L"amd64");
+    machine.volume.RemoveTree(kDriverFolder + L"amd64");
     EXPECT_EQ(CopyDriverFile(L"qxvprtdrv6.dll"), 0) << "no architecture folder: nothing to put in place, ever";
     EXPECT_EQ(machine.volume.PendingRenames().size(), 1u);
-    WriteDriverFolder(machine, kFolder);
+    WriteDriverFolder(machine, kDriverFolder);
 
     // A failure that is not about a file in use is a failure now; a restart would not mend it.
     machine.faults.FailCall("CopyFileW", machine.faults.Calls("CopyFileW") + 1, ERROR_DISK_FULL);

@@ -11,24 +11,24 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
 const std::wstring kInstalled = L"The printer [VADedudoro PX630KT] is installed on the port [USB001].";
-const std::wstring kFailed = L"The printer driver install failed, error code:1801. Please contact our technical support.";
+const std::wstring kFailed =
+    L"The printer driver install failed, error code:1801. Please contact our technical support.";
 
 class UnattendedInstall : public SimTest {
 protected:
-    UnattendedInstall() { InstallDriverFolder(machine, kFolder); }
+    UnattendedInstall() { InstallDriverFolder(machine, kDriverFolder); }
 
     int Run(const std::wstring& switches, const std::wstring& program = L"PrinterSetup.exe")
     {
-        return machine.RunTool(kFolder + program, switches);
+        return machine.RunTool(kDriverFolder + program, switches);
     }
 
     // Neither the store nor the folder can provide the driver.
     void BreakTheDriver()
     {
         machine.spooler.bindingDoesNothing = true;
-        machine.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+        machine.volume.Delete(kDriverFolder + L"amd64\\qxvprtdrv6.dll");
     }
 
     bool Installed() { return machine.spooler.FindQueue(L"VADedudoro PX630KT") != nullptr; }
@@ -71,7 +71,7 @@ TEST_F(UnattendedInstall, AFailureIs1603AndItsBoxShowsUnlessSuppressed)
 
     // Suppressing alone is no quiet run: the box shows, and Retry works.
     machine.messageBoxes.Expect(kFailed, L"Message", MB_RETRYCANCEL | MB_ICONERROR, IDRETRY,
-                                [this] { WriteDriverFolder(machine, kFolder); });
+                                [this] { WriteDriverFolder(machine, kDriverFolder); });
     machine.messageBoxes.Expect(kInstalled, L"Message", MB_ICONINFORMATION, IDOK);
     EXPECT_EQ(Run(L"/SUPPRESSMSGBOXES"), 0);
     EXPECT_TRUE(Installed());
@@ -133,11 +133,10 @@ TEST_F(UnattendedInstall, UnknownAndMalformedSwitchesAreRefusedAndNothingElseHap
     EXPECT_EQ(machine.messageBoxes.Shown().size(), 1u);
     EXPECT_FALSE(Installed());
     EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 0);
-    EXPECT_THAT(machine.debug.Lines(),
-                ElementsAre(L"The command line switch /quiet is refused.",
-                            L"The command line switch /LOG=\"C:\\logs\\px.log is refused.",
-                            L"The command line switch \"/SILENT\" is refused.",
-                            L"The command line switch -U is refused."));
+    EXPECT_THAT(machine.debug.Lines(), ElementsAre(L"The command line switch /quiet is refused.",
+                                                   L"The command line switch /LOG=\"C:\\logs\\px.log is refused.",
+                                                   L"The command line switch \"/SILENT\" is refused.",
+                                                   L"The command line switch -U is refused."));
 }
 
 // Unattended removal is not there yet: the uninstaller refuses the switches
@@ -147,11 +146,11 @@ TEST_F(UnattendedInstall, TheUninstallerRefusesSwitchesInEitherForm)
     machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
     machine.messageBoxes.Expect(L"此处不能使用命令行参数[/NORESTART]。", L"提示信息", MB_OK | MB_ICONERROR, IDOK);
     EXPECT_EQ(Run(L"/NORESTART", L"unins000.exe"), 87);
-    EXPECT_EQ(Run(L"/VERYSILENT -u " + kFolder), 87);
+    EXPECT_EQ(Run(L"/VERYSILENT -u " + kDriverFolder), 87);
     EXPECT_EQ(Run(L"/SILENT -u C:\\" + std::wstring(300, L'd')), 87) << "a folder too long is refused the same way";
     EXPECT_THAT(machine.Launches(), IsEmpty());
     EXPECT_THAT(machine.dialogs.Runs(), IsEmpty());
-    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder));
 }
 
 } // namespace

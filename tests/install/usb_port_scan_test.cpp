@@ -143,7 +143,8 @@ TEST_F(UsbPortScan, ARealisticMachineReadsLikeAShortStory)
     machine.devices.Plug(Printer(L"OLD0000001", 4, L"VADedudoro PX520KT"));
     machine.devices.Unplug(L"OLD0000001");
     // The maker's vendor ID as hardware of another batch reports it, in either case but not mixed.
-    UsbPrinter lower = Printer(L"SN0005", 5, L"VADedudoro PX510KT"), mixed = Printer(L"SN0006", 6, L"VADedudoro PX511KT");
+    UsbPrinter lower = Printer(L"SN0005", 5, L"VADedudoro PX510KT"),
+               mixed = Printer(L"SN0006", 6, L"VADedudoro PX511KT");
     lower.vendorId = L"7a3e";
     mixed.vendorId = L"7A3e";
     machine.devices.Plug(lower);

@@ -30,7 +30,6 @@
 
 namespace {
 
-const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
 const std::wstring kUninstalled = L"The driver is uninstalled.";
 const std::wstring kInstalled = L"The printer [VADedudoro PX630KT] is installed on the port [USB001].";
 // Far beyond any story's fixed waits; reaching it means a wait without end.
@@ -124,13 +123,13 @@ void PrintTo(const Story& story, std::ostream* out)
 
 void StartSetup(sim::Machine& machine)
 {
-    machine.RunTool(kFolder + L"PrinterSetup.exe", L"");
+    machine.RunTool(kDriverFolder + L"PrinterSetup.exe", L"");
     machine.RunLaunchedTools();
 }
 
 void StartUninstaller(sim::Machine& machine)
 {
-    machine.RunTool(kFolder + L"unins000.exe", L"");
+    machine.RunTool(kDriverFolder + L"unins000.exe", L"");
     machine.RunLaunchedTools();
 }
 
@@ -218,7 +217,7 @@ const std::vector<Story>& Stories()
          [](sim::Machine& m) {
              m.spooler.bindingDoesNothing = true;
              m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
-             m.volume.Delete(kFolder + L"amd64\\qxvprtdrv6.dll");
+             m.volume.Delete(kDriverFolder + L"amd64\\qxvprtdrv6.dll");
          },
          StartSetup, kInstalled},
         {"UninstallEverything", StageInstalledFamily, StartUninstaller, kUninstalled},
@@ -264,13 +263,13 @@ const std::vector<Story>& Stories()
          kUninstalled},
         {"HandOverToTheUninstaller", StageInstalledFamily, StartSetup, kUninstalled},
         // Whatever keeps a copy or an uninstaller from starting is said, and nothing of the copy stays.
-        {"DamagedUninstaller", [](sim::Machine& m) { m.volume.WriteFile(kFolder + L"unins000.exe", "damaged"); },
+        {"DamagedUninstaller", [](sim::Machine& m) { m.volume.WriteFile(kDriverFolder + L"unins000.exe", "damaged"); },
          StartUninstaller,
          L"The uninstaller could not be started, error code:193. Please try again, or contact our technical support."},
         {"HandOverToAMissingUninstaller",
          [](sim::Machine& m) {
              StageInstalledFamily(m);
-             m.volume.Delete(kFolder + L"unins000.exe");
+             m.volume.Delete(kDriverFolder + L"unins000.exe");
          },
          StartSetup,
          L"The printer driver is installed already, but its uninstaller C:\\Drivers\\PX Series\\unins000.exe could "
@@ -290,7 +289,7 @@ int Answer(const Story& story, sim::Machine& machine, const sim::MessageBoxRecor
         if ((*retries)++ != 0) {
             return IDCANCEL;
         }
-        WriteDriverFolder(machine, kFolder);
+        WriteDriverFolder(machine, kDriverFolder);
         return IDRETRY;
     }
     if ((box.type & 0xF) == MB_OKCANCEL && machine.devices.PresentPrinters().empty()) {
@@ -373,7 +372,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         [&](const sim::MessageBoxRecord& box) { return Answer(story, *machine, box, &retries); });
     machine->dialogs.SetUserPolicy([&removes](const sim::DialogView& view) { return Click(view, &removes); });
 
-    InstallDriverFolder(*machine, kFolder);
+    InstallDriverFolder(*machine, kDriverFolder);
     const std::wstring userFile = kDownloads + L"holiday.jpg";
     machine->volume.WriteFile(userFile, "the user's own");
     story.stage(*machine);
@@ -435,7 +434,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
     if (recycled && familyLeft) {
         find("sent the folder to the Recycle Bin while parts of the family remain");
     }
-    if (!recycled && !machine->volume.FileExists(kFolder + L"qxvprtv6.inf")) {
+    if (!recycled && !machine->volume.FileExists(kDriverFolder + L"qxvprtv6.inf")) {
         find("the driver folder is gone without reaching the Recycle Bin");
     }
     if (!machine->volume.FileExists(userFile)) {

@@ -14,7 +14,6 @@ namespace {
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 
-const std::wstring kTool = L"C:\\Drivers\\PX Series\\";
 const std::wstring kProfile = L"C:\\Users\\Operator\\";
 const std::wstring kUninstalled = L"The driver is uninstalled.";
 
@@ -22,7 +21,7 @@ class FolderGuard : public SimTest {
 protected:
     FolderGuard()
     {
-        InstallDriverFolder(machine, kTool);
+        InstallDriverFolder(machine, kDriverFolder);
         machine.messageBoxes.SetResponder([](const sim::MessageBoxRecord&) { return IDOK; });
         machine.dialogs.SetUserPolicy([this](const sim::DialogView& view) {
             if (view.Enabled(IDOK) && !removed_) {
@@ -37,7 +36,7 @@ protected:
     void Uninstall(const std::wstring& folder)
     {
         removed_ = false;
-        machine.RunTool(kTool + L"PrinterSetup.exe", L"-u " + folder);
+        machine.RunTool(kDriverFolder + L"PrinterSetup.exe", L"-u " + folder);
         ASSERT_FALSE(machine.messageBoxes.Shown().empty());
         EXPECT_EQ(machine.messageBoxes.Shown().back().text, kUninstalled) << "nothing of the family was installed";
     }
@@ -87,7 +86,7 @@ TEST_P(WrittenFolders, TheDriverFolderGoesWholeHoweverItsSeparatorsAreWritten)
     ASSERT_EQ(paths.size(), 1u);
     EXPECT_EQ(paths[0].find(L"\\\\"), std::wstring::npos) << "one separator each";
     EXPECT_NE(paths[0].back(), L'\\') << "no trailing separator";
-    EXPECT_FALSE(machine.volume.DirectoryExists(kTool));
+    EXPECT_FALSE(machine.volume.DirectoryExists(kDriverFolder));
     EXPECT_THAT(machine.shell.PermanentlyDeleted(), IsEmpty());
 }
 
@@ -97,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Spellings, WrittenFolders,
 
 TEST_F(FolderGuard, SystemNetworkAndLinkedFoldersAreNeverHandedToTheShell)
 {
-    const std::string inf = *machine.volume.ReadFile(kTool + L"qxvprtv6.inf");
+    const std::string inf = *machine.volume.ReadFile(kDriverFolder + L"qxvprtv6.inf");
     // A mapped network drive and a removable one: no Recycle Bin takes their files.
     machine.driveTypes[L'Z'] = DRIVE_REMOTE;
     machine.driveTypes[L'E'] = DRIVE_REMOVABLE;
@@ -175,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(UserSharedAndSystemFolders, HeldFolders,
 // a link on the way, or a temporary folder set to the Windows folder.
 TEST_F(FolderGuard, NeitherALinkAboveTheFolderNorTheTemporaryFolderOpensUpASystemFolder)
 {
-    const std::string inf = *machine.volume.ReadFile(kTool + L"qxvprtv6.inf");
+    const std::string inf = *machine.volume.ReadFile(kDriverFolder + L"qxvprtv6.inf");
     machine.volume.WriteFile(L"C:\\J\\color\\qxvprtv6.inf", inf);
     machine.volume.SetReparsePoint(L"C:\\J");
     Uninstall(L"C:\\J\\color\\");
@@ -190,7 +189,7 @@ TEST_F(FolderGuard, NeitherALinkAboveTheFolderNorTheTemporaryFolderOpensUpASyste
 TEST_F(FolderGuard, AFolderThatCannotBeHeldOrASubfolderThatIsALinkIsLeftAlone)
 {
     machine.faults.FailCall("CreateFileW", 1, ERROR_SHARING_VIOLATION);
-    Uninstall(kTool);
+    Uninstall(kDriverFolder);
     EXPECT_THAT(machine.shell.FileOperations(), IsEmpty());
     EXPECT_TRUE(LogSays(L"is not sent to the Recycle Bin: it cannot be opened."));
 
@@ -225,9 +224,9 @@ TEST_F(FolderGuard, AFolderInsideAUserFolderGoesWhole)
 TEST_F(FolderGuard, AProtectedFolderThatCannotBeReadCountsAsHeld)
 {
     machine.faults.FailCall("SHGetKnownFolderPath", 3, ERROR_ACCESS_DENIED);
-    Uninstall(kTool);
-    EXPECT_THAT(Recycled(), UnorderedElementsAreArray(Layout(kTool)));
-    EXPECT_TRUE(machine.volume.DirectoryExists(kTool));
+    Uninstall(kDriverFolder);
+    EXPECT_THAT(Recycled(), UnorderedElementsAreArray(Layout(kDriverFolder)));
+    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder));
 }
 
 TEST(FolderPaths, AreNormalisedOrRefused)
@@ -283,7 +282,7 @@ TEST_F(HostileInput, DriverRecordsWithMissingFieldsAndThousandCharacterQueueName
     queue.driver = bare.name;
     machine.spooler.StageQueue(queue);
 
-    Uninstall(kTool);
+    Uninstall(kDriverFolder);
     ASSERT_EQ(machine.dialogs.Runs().size(), 1u);
     const std::vector<sim::TreeLine> tree = machine.dialogs.Runs()[0].treeHistory.front();
     ASSERT_EQ(tree.size(), 4u) << "folder, no package, the bare driver and its queue";
@@ -303,13 +302,13 @@ TEST_F(HostileInput, AReadOnlyDriverFileIsReplacedAtOnce)
     machine.volume.SetReadOnly(data);
     machine.spooler.bindingDoesNothing = true;
     machine.devices.Plug(sim::UsbPrinter{});
-    EXPECT_EQ(machine.RunTool(kTool + L"PrinterSetup.exe", L""), 0);
+    EXPECT_EQ(machine.RunTool(kDriverFolder + L"PrinterSetup.exe", L""), 0);
     ASSERT_EQ(machine.messageBoxes.Shown().size(), 1u);
     EXPECT_EQ(machine.messageBoxes.Shown()[0].text,
               L"The printer [VADedudoro PX630KT] is installed on the port [USB001].");
     EXPECT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
-    EXPECT_EQ(machine.volume.ReadFile(target), machine.volume.ReadFile(kTool + L"amd64\\qxvprtdrv6.dll"));
-    EXPECT_EQ(machine.volume.ReadFile(data), machine.volume.ReadFile(kTool + L"dat\\qxvprtdrv6.dat"));
+    EXPECT_EQ(machine.volume.ReadFile(target), machine.volume.ReadFile(kDriverFolder + L"amd64\\qxvprtdrv6.dll"));
+    EXPECT_EQ(machine.volume.ReadFile(data), machine.volume.ReadFile(kDriverFolder + L"dat\\qxvprtdrv6.dat"));
     EXPECT_THAT(machine.volume.PendingRenames(), IsEmpty());
 }
 

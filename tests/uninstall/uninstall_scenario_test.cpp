@@ -15,13 +15,12 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const std::wstring kFolder = L"C:\\Drivers\\PX Series\\";
 const std::wstring kFailed = L"Uninstall driver failed. Please try again, or reboot your OS then try again, or contact "
                              L"our support for assistance.";
 
 class Uninstall : public SimTest {
 protected:
-    Uninstall() { InstallDriverFolder(machine, kFolder); }
+    Uninstall() { InstallDriverFolder(machine, kDriverFolder); }
 
     // Installs a plugged-in PX630KT the way the user would.
     void InstallPrinter()
@@ -29,7 +28,7 @@ protected:
         machine.devices.Plug(sim::UsbPrinter{});
         machine.messageBoxes.Expect(L"The printer [VADedudoro PX630KT] is installed on the port [USB001].", L"Message",
                                     MB_ICONINFORMATION, IDOK);
-        machine.RunTool(kFolder + L"PrinterSetup.exe", L"");
+        machine.RunTool(kDriverFolder + L"PrinterSetup.exe", L"");
     }
 
     // The user presses "Remove" and is told the outcome.
@@ -47,7 +46,7 @@ protected:
 
     void RunUninstaller()
     {
-        machine.RunTool(kFolder + L"unins000.exe", L"");
+        machine.RunTool(kDriverFolder + L"unins000.exe", L"");
         machine.RunLaunchedTools();
     }
 
@@ -90,7 +89,7 @@ TEST_F(Uninstall, NothingInstalledTheFolderStillGoesToTheRecycleBin)
     EXPECT_THAT(Positions(run), ElementsAre(80, 20, 30, 100));
     EXPECT_FALSE(run.progress[0].posted) << "the scan sends its position";
     EXPECT_TRUE(run.progress[1].posted) << "the removal posts its positions";
-    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_FALSE(machine.volume.DirectoryExists(kDriverFolder));
     ASSERT_EQ(machine.volume.RecycleBin().size(), 1u);
     ASSERT_EQ(machine.shell.Notifications().size(), 1u);
     ASSERT_EQ(machine.shell.FileOperations().size(), 1u);
@@ -106,8 +105,8 @@ TEST_F(Uninstall, WithTheSpoolerStoppedTheTreeSaysWhatCouldNotBeRead)
     machine.spooler.SetServiceState(SERVICE_STOPPED);
     machine.dialogs.ScriptPress(IDCANCEL);
     RunUninstaller();
-    EXPECT_THAT(Texts(Dialog().treeHistory.front()),
-                ElementsAre(L"0  The driver folder: " + kFolder, L"0  Some printer components could not be read and "
+    EXPECT_THAT(Texts(Dialog().treeHistory.front()), ElementsAre(L"0  The driver folder: " + kDriverFolder,
+                                                                 L"0  Some printer components could not be read and "
                                                                  L"are not listed. Remove reads them again."));
 }
 
@@ -125,7 +124,7 @@ TEST_F(Uninstall, AnInstalledPrinterIsRemovedCompletely)
     ASSERT_FALSE(run.treeHistory.empty());
     const std::vector<std::wstring> tree = Texts(run.treeHistory.front());
     ASSERT_EQ(tree.size(), 4u);
-    EXPECT_EQ(tree[0], L"0  The driver folder: " + kFolder);
+    EXPECT_EQ(tree[0], L"0  The driver folder: " + kDriverFolder);
     EXPECT_THAT(sim::Utf8(tree[1]),
                 ::testing::MatchesRegex("0\\+ Driver Package:qxvprtv6\\.inf, version:07/31/2024,2024\\.07\\.31\\.1, "
                                         "C:.*\\\\qxvprtv6\\.inf, "));
@@ -138,7 +137,7 @@ TEST_F(Uninstall, AnInstalledPrinterIsRemovedCompletely)
     EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
     EXPECT_THAT(machine.spooler.Monitors(), IsEmpty());
     EXPECT_FALSE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
-    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_FALSE(machine.volume.DirectoryExists(kDriverFolder));
     EXPECT_THAT(Positions(run), ElementsAre(80, 20, 30, 60, 80, 100));
 }
 
@@ -175,7 +174,7 @@ TEST_F(Uninstall, EnterWhileARemovalRunsStartsNoSecondOne)
     RunUninstaller();
     EXPECT_EQ(machine.faults.Calls("DeletePrinterDriverPackageW"), 1) << "one removal only";
     EXPECT_EQ(Dialog().result, IDCANCEL);
-    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder)) << "Esc did not end the removal half-way";
+    EXPECT_FALSE(machine.volume.DirectoryExists(kDriverFolder)) << "Esc did not end the removal half-way";
 }
 
 // Reading is all the scan does: Esc may end it, and the process, half-way.
@@ -188,7 +187,7 @@ TEST_F(Uninstall, EscDuringTheScanEndsTheDialogAndChangesNothing)
     EXPECT_EQ(Dialog().result, IDCANCEL);
     EXPECT_EQ(machine.spooler.Stops(), 0);
     EXPECT_THAT(machine.spooler.Queues(), ::testing::SizeIs(1));
-    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder));
 }
 
 // Stuck stopping, the spooler answers nothing: the removal cannot be checked,
@@ -201,7 +200,7 @@ TEST_F(Uninstall, ASpoolerThatWillNotStopLeavesEverythingAndSaysSo)
     machine.dialogs.ScriptPress(IDCANCEL);
     RunUninstaller();
     EXPECT_TRUE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
-    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder));
 }
 
 TEST_F(Uninstall, AnOrphanDriverIsRemovedWithoutAnyPackageDeletion)
@@ -213,11 +212,11 @@ TEST_F(Uninstall, AnOrphanDriverIsRemovedWithoutAnyPackageDeletion)
     RemoveSucceeds();
     RunUninstaller();
     EXPECT_THAT(Texts(Dialog().treeHistory.front()),
-                ElementsAre(L"0  The driver folder: " + kFolder, L"0+ No driver package",
+                ElementsAre(L"0  The driver folder: " + kDriverFolder, L"0+ No driver package",
                             L"1  Printer Driver:VADedudoro PX630KT, (null), version:0.0.0.0, "));
     EXPECT_EQ(machine.faults.Calls("DeletePrinterDriverPackageW"), 0);
     EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
-    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder)) << "the clean-up still runs";
+    EXPECT_FALSE(machine.volume.DirectoryExists(kDriverFolder)) << "the clean-up still runs";
 }
 
 // The spooler names the stored INF, but the store keeps no key for it: the line still shows the path.
@@ -267,17 +266,16 @@ TEST_P(UninstallInEachLanguage, APackageThatCannotBeDeletedShowsItsHresult)
     EXPECT_THAT(tree[1], ::testing::EndsWith(GetParam().packageLine));
     EXPECT_THAT(tree[2], ::testing::EndsWith(GetParam().driverLine));
     EXPECT_EQ(run.result, IDCANCEL) << "Close ends the dialog with 2";
-    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder)) << "no clean-up after a failure";
+    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder)) << "no clean-up after a failure";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, UninstallInEachLanguage,
-    ::testing::Values(
-        PackageFailure{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), kFailed, L"Uninstall printer driver",
-                       L"Failed. Error:-2147024891", L"Removed."},
-        PackageFailure{MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
-                       L"驱动卸载失败，请重试，或者重启系统后再试，或者联系技术支持获得帮助。", L"卸载打印机驱动",
-                       L"删除失败，错误码:0x80070005", L"已删除"}));
+    ::testing::Values(PackageFailure{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), kFailed, L"Uninstall printer driver",
+                                     L"Failed. Error:-2147024891", L"Removed."},
+                      PackageFailure{MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+                                     L"驱动卸载失败，请重试，或者重启系统后再试，或者联系技术支持获得帮助。",
+                                     L"卸载打印机驱动", L"删除失败，错误码:0x80070005", L"已删除"}));
 
 TEST_F(Uninstall, ADriverUnderTwoPackagesIsRemovedOnceAndFoundGoneThroughTheOther)
 {
@@ -285,7 +283,7 @@ TEST_F(Uninstall, ADriverUnderTwoPackagesIsRemovedOnceAndFoundGoneThroughTheOthe
     // Another copy of the package, stored under its own folder, lists the same driver.
     WriteDriverFolder(machine, L"C:\\Other\\");
     machine.volume.WriteFile(L"C:\\Other\\qxvprtv6.inf",
-                             *machine.volume.ReadFile(kFolder + L"qxvprtv6.inf") + "; 2\r\n");
+                             *machine.volume.ReadFile(kDriverFolder + L"qxvprtv6.inf") + "; 2\r\n");
     std::wstring stored;
     ASSERT_EQ(machine.spooler.UploadPackage(L"C:\\Other\\qxvprtv6.inf", &stored), S_OK);
     ASSERT_EQ(machine.spooler.Packages().size(), 2u);
@@ -304,7 +302,7 @@ TEST_F(Uninstall, ADriverUnderTwoPackagesIsRemovedOnceAndFoundGoneThroughTheOthe
     EXPECT_EQ(machine.faults.Calls("DeletePrinter"), 1) << "the second entry finds the queue gone (1801)";
     EXPECT_EQ(machine.faults.Calls("DeletePrinterDriverExW"), 2) << "the second finds the driver gone (1797)";
     EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
-    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_FALSE(machine.volume.DirectoryExists(kDriverFolder));
 }
 
 // Threads and posted messages are resources too; without them the dialog
@@ -384,7 +382,7 @@ TEST_P(ShortReads, NeverEndInTheUninstalledBoxAndRemoveTakesWhatIsLeft)
     EXPECT_THAT(machine.spooler.Queues(), IsEmpty());
     EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
     EXPECT_THAT(machine.spooler.Packages(), IsEmpty());
-    EXPECT_FALSE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_FALSE(machine.volume.DirectoryExists(kDriverFolder));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -412,7 +410,8 @@ TEST_F(Uninstall, AMonitorThatCannotBeDeletedKeepsItsDriverLineFailedAndItsFile)
     machine.dialogs.ScriptPress(IDCANCEL);
     const uint64_t start = machine.clock.NowMs();
     RunUninstaller();
-    EXPECT_EQ(machine.clock.NowMs() - start, 1000u + 300u + 10 * 1000u) << "ten attempts at the driver, a pause after each";
+    EXPECT_EQ(machine.clock.NowMs() - start, 1000u + 300u + 10 * 1000u)
+        << "ten attempts at the driver, a pause after each";
 
     EXPECT_THAT(Texts(Dialog().tree)[2], ::testing::EndsWith(L"Failed. Error:5"));
     // Its package is not attempted while a driver of it stays, so its line says nothing.
@@ -420,7 +419,7 @@ TEST_F(Uninstall, AMonitorThatCannotBeDeletedKeepsItsDriverLineFailedAndItsFile)
     EXPECT_THAT(Texts(Dialog().tree)[1], ::testing::EndsWith(L".inf, "));
     EXPECT_FALSE(machine.spooler.Monitors().empty());
     EXPECT_TRUE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
-    EXPECT_TRUE(machine.volume.DirectoryExists(kFolder));
+    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder));
 }
 
 // A driver that stays keeps its monitor, and another maker's monitor that a
@@ -473,7 +472,7 @@ TEST_F(Uninstall, AMonitorLeftWithoutItsDriverIsListedAndRemoved)
     RunUninstaller();
     EXPECT_THAT(
         Texts(Dialog().treeHistory.front()),
-        ElementsAre(L"0  The driver folder: " + kFolder, L"0  Print Monitor:Language Monitor, qxvprtmon.dll, "));
+        ElementsAre(L"0  The driver folder: " + kDriverFolder, L"0  Print Monitor:Language Monitor, qxvprtmon.dll, "));
     EXPECT_THAT(Texts(Dialog().treeHistory.back()).back(), ::testing::EndsWith(L"qxvprtmon.dll, Removed."));
     EXPECT_THAT(machine.spooler.Monitors(), IsEmpty());
     EXPECT_FALSE(machine.volume.FileExists(machine.systemDirectory + L"\\qxvprtmon.dll"));
