@@ -10,6 +10,7 @@
 #include "common/path.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/run_log.h"
 #include "common/run_options.h"
 #include "install/install_mode.h"
 #include "res/resource.h"
@@ -74,6 +75,48 @@ void CopySwitches(LPCWSTR line, size_t length, WCHAR* out)
     out[shown] = 0;
 }
 
+const WCHAR* ModeName(StartupMode mode)
+{
+    switch (mode) {
+    case STARTUP_MODE_INSTALL:
+        return L"install";
+    case STARTUP_MODE_UNINSTALL:
+        return L"uninstall";
+    case STARTUP_MODE_RELAUNCH:
+        return L"uninstaller (hands over to a copy of itself)";
+    case STARTUP_MODE_NONE:
+        break;
+    }
+    return L"none";
+}
+
+// Who ran what, where: the first lines of every run in the log.
+void WriteRunHeader(LPCWSTR line, StartupMode mode)
+{
+    NoteInRunLog(L"==== PrinterSetup " L"" TOOL_VERSION_TEXT L" ====");
+    NoteInRunLog(L"Command line: %ws", line);
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (Os().GetVersionExW(&version)) {
+        NoteInRunLog(L"Windows: %d.%d.%d", static_cast<int>(version.dwMajorVersion),
+                     static_cast<int>(version.dwMinorVersion), static_cast<int>(version.dwBuildNumber));
+    }
+    NoteInRunLog(L"User interface language: 0x%04x", static_cast<int>(Os().GetUserDefaultUILanguage()));
+    NoteInRunLog(L"Mode: %ws", ModeName(mode));
+    NoteInRunLog(L"Elevated: %ws", Os().IsUserAnAdmin() ? L"yes" : L"no");
+}
+
+int Finish(int outcome)
+{
+    // Without a switch the tool ends as it always has.
+    const int exitCode = Options.switched ? outcome : 0;
+    if (exitCode != outcome) {
+        NoteInRunLog(L"Outcome: %d (an exit code only when a switch is given).", outcome);
+    }
+    NoteInRunLog(L"Exit code: %d.", exitCode);
+    return exitCode;
+}
+
 } // namespace
 
 StartupMode PrepareStartup(LPCWSTR commandLine, WCHAR* modulePath)
@@ -94,6 +137,8 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
     const BOOL understood = ParseRunOptions(line, switchLength, &Options, refused, MAX_PATH);
     WCHAR modulePath[MAX_PATH] = {0};
     const StartupMode mode = understood ? PrepareStartup(commandLine, modulePath) : STARTUP_MODE_NONE;
+    OpenRunLog(Options.logPath[0] != 0 ? Options.logPath : nullptr);
+    WriteRunHeader(line, mode);
     if (understood && Options.switched && (uninstall != nullptr || mode == STARTUP_MODE_RELAUNCH)) {
         // Unattended removal is not there yet: the uninstaller refuses the switches rather than show its dialog.
         CopySwitches(line, switchLength, refused);
@@ -103,6 +148,7 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         if (!RunsQuietly()) {
             ShowMessage(IDS_SWITCH_REFUSED, MB_OK | MB_ICONERROR, refused);
         }
+        NoteInRunLog(L"Exit code: %d.", EXIT_BAD_COMMAND_LINE);
         return EXIT_BAD_COMMAND_LINE;
     }
     int outcome = EXIT_OK;
@@ -123,6 +169,5 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         outcome = EXIT_FAILED;
         break;
     }
-    // Without a switch the tool ends as it always has.
-    return Options.switched ? outcome : 0;
+    return Finish(outcome);
 }

@@ -6,6 +6,8 @@
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
+#include "common/run_log.h"
+#include "common/run_options.h"
 #include "res/resource.h"
 
 namespace {
@@ -31,6 +33,38 @@ const WCHAR* BuiltInEnglish(UINT id)
     return L"";
 }
 
+const WCHAR* AnswerName(int answer)
+{
+    switch (answer) {
+    case IDOK:
+        return L"OK";
+    case IDCANCEL:
+        return L"Cancel";
+    case IDRETRY:
+        return L"Retry";
+    case IDYES:
+        return L"Yes";
+    case IDNO:
+        return L"No";
+    default:
+        return L"another";
+    }
+}
+
+int DefaultAnswer(UINT type)
+{
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+    case MB_RETRYCANCEL:
+    case MB_YESNOCANCEL:
+        return IDCANCEL;
+    case MB_YESNO:
+        return IDNO;
+    default:
+        return IDOK;
+    }
+}
+
 } // namespace
 
 int LoadText(UINT id, WCHAR* buffer, int capacity)
@@ -54,5 +88,23 @@ int ShowMessage(UINT textId, UINT type, ...)
     va_start(args, type);
     FormatBoundedV(message, 768, text, args);
     va_end(args);
-    return Os().MessageBoxW(nullptr, message, caption, type);
+    return ShowBox(nullptr, message, caption, type);
+}
+
+int ShowBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    if (SuppressesBoxes()) {
+        const int answer = DefaultAnswer(type);
+        NoteInRunLog(L"Message box not shown (/SUPPRESSMSGBOXES): \"%ws\" Answer: %ws.", text, AnswerName(answer));
+        return answer;
+    }
+    const int answer = Os().MessageBoxW(owner, text, caption, type);
+    if (answer == 0) {
+        const DWORD error = LastFailure();
+        NoteInRunLog(L"Message box could not be shown (errcode:%d): \"%ws\"", static_cast<int>(error), text);
+        Os().SetLastError(error);
+    } else {
+        NoteInRunLog(L"Message box: \"%ws\" Answer: %ws.", text, AnswerName(answer));
+    }
+    return answer;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/platform.h"
+#include "common/run_log.h"
 #include "common/win_format.h"
 
 WCHAR LogFormatBuffer[256];
@@ -32,4 +33,5 @@ void LogLine(const char* templateText, ...)
     }
     Os().OutputDebugStringW(LogOutputBuffer);
     Os().OutputDebugStringW(L"\n");
+    WriteRunLog(LogOutputBuffer);
 }

@@ -87,6 +87,8 @@ public:
     // ole32.dll: frees what SHGetKnownFolderPath handed back.
     virtual void CoTaskMemFree(LPVOID pv) = 0;
     virtual HRESULT CoCreateGuid(GUID* pguid) = 0;
+    // Whether the process runs with administrator rights (elevated).
+    virtual BOOL IsUserAnAdmin() = 0;
 
     // ---- User interface (user32.dll, common controls) ----
     virtual INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
@@ -134,6 +136,9 @@ public:
                                 BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment,
                                 LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
                                 LPPROCESS_INFORMATION lpProcessInformation) = 0;
+    virtual BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                           LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) = 0;
+    virtual BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) = 0;
     virtual BOOL CloseHandle(HANDLE hObject) = 0;
     virtual HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
                                 LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
@@ -149,6 +154,10 @@ public:
                                     LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
                                     LPBOOL lpUsedDefaultChar) = 0;
     virtual BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime) = 0;
+    virtual void GetLocalTime(LPSYSTEMTIME lpSystemTime) = 0;
+    // With the manifest's supportedOS entries, the version Windows really is.
+    virtual BOOL GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) = 0;
+    virtual LANGID GetUserDefaultUILanguage() = 0;
     virtual void OutputDebugStringW(LPCWSTR lpOutputString) = 0;
 };
 

@@ -25,6 +25,53 @@ bool SameSwitch(LPCWSTR token, size_t length, LPCWSTR name)
     return i == length && name[i] == 0;
 }
 
+const WCHAR kLogSwitch[] = L"/LOG";
+
+// A blank ends a token, except between quotes.
+size_t TokenEnd(LPCWSTR text, size_t at, size_t length)
+{
+    bool quoted = false;
+    for (; at < length && (quoted || !IsBlank(text[at])); ++at) {
+        quoted = text[at] == L'"' ? !quoted : quoted;
+    }
+    return at;
+}
+
+bool HasQuote(LPCWSTR text, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == L'"') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// "/LOG=file" or "/LOG=\"file\"": the file, a full path (a drive or a
+// share), copied to path. False for anything else, /LOG= with nothing after
+// it and a quote never closed included.
+bool ReadLogFile(LPCWSTR token, size_t size, WCHAR* path)
+{
+    const size_t prefix = sizeof(kLogSwitch) / sizeof(WCHAR); // "/LOG="
+    if (size <= prefix || token[prefix - 1] != L'=' || !SameSwitch(token, prefix - 1, kLogSwitch)) {
+        return false;
+    }
+    LPCWSTR value = token + prefix;
+    size_t count = size - prefix;
+    if (count >= 2 && value[0] == L'"' && value[count - 1] == L'"') {
+        ++value;
+        count -= 2;
+    }
+    const bool drive = count >= 3 && value[1] == L':' && (value[2] == L'\\' || value[2] == L'/');
+    const bool share = count >= 3 && value[0] == L'\\' && value[1] == L'\\';
+    if (count == 0 || count >= MAX_PATH || HasQuote(value, count) || !(drive || share)) {
+        return false;
+    }
+    wmemcpy(path, value, count);
+    path[count] = 0;
+    return true;
+}
+
 } // namespace
 
 BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* bad, size_t capacity)
@@ -37,10 +84,7 @@ BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* ba
             ++at;
             continue;
         }
-        size_t end = at;
-        while (end < length && !IsBlank(text[end])) {
-            ++end;
-        }
+        const size_t end = TokenEnd(text, at, length);
         const LPCWSTR token = text + at;
         const size_t size = end - at;
         if (SameSwitch(token, size, L"/SILENT")) {
@@ -51,6 +95,9 @@ BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* ba
             options->suppressBoxes = true;
         } else if (SameSwitch(token, size, L"/NORESTART")) {
             options->noRestart = true;
+        } else if (SameSwitch(token, size, kLogSwitch)) {
+            options->logPath[0] = 0;
+        } else if (ReadLogFile(token, size, options->logPath)) {
         } else if (bad[0] == 0) {
             // The first one is named; the rest are still read, so a quiet run stays quiet about it.
             const size_t shown = size < capacity - 1 ? size : capacity - 1;

@@ -15,6 +15,9 @@ struct RunOptions {
     Quietness quiet;
     bool suppressBoxes; // with a quiet level: a box that would still show takes its default answer
     bool noRestart;     // accepted: the tool never restarts the machine
+    // /LOG="file": where the run log goes instead of the temporary folder
+    // (empty: there). /LOG alone keeps the default.
+    WCHAR logPath[MAX_PATH];
 };
 
 extern RunOptions Options;
@@ -32,8 +35,9 @@ enum ExitCode {
 };
 
 // Reads the switches in the first `length` characters of the command line
-// into *options. FALSE when one is unknown (quotes are not understood, so a
-// quoted or half-quoted token is unknown too); the first such is copied into
+// into *options. FALSE when one is unknown or malformed (quotes are
+// understood only around the file of /LOG=, which must be a full path: a
+// drive or a share); the first such is copied into
 // bad (capacity in characters, at least 1). The known ones are read all the
 // same, so a silent run stays silent about the refusal.
 BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* bad, size_t capacity);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/startup.h"
+#include "common/run_log.h"
 #include "res/resource.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
@@ -37,6 +38,7 @@ FuzzMachine::FuzzMachine()
         ResetToolProcess(machine);
         const int result = RunStartup(instance, commandLine);
         machine.EndWorkerThreads();
+        CloseRunLog();
         leakedBlocks += LeakedBlocks(machine).size();
         return result;
     });

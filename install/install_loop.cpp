@@ -31,12 +31,9 @@ void Load(Messages* messages, UINT textId)
 // Retry starts a new pass; any other answer (Cancel, or no box at all) ends the loop.
 bool AskToRetry(Messages* messages)
 {
-    if (SuppressesBoxes()) {
-        return false;
-    }
     Load(messages, IDS_INSTALL_FAILED);
     FormatBounded(messages->formatted, 256, messages->text, static_cast<int>(Os().GetLastError()));
-    return Os().MessageBoxW(nullptr, messages->formatted, messages->caption, MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY;
+    return ShowBox(nullptr, messages->formatted, messages->caption, MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY;
 }
 
 void ReportInstalled(Messages* messages, const InstallRequest& request)
@@ -53,14 +50,14 @@ void ReportInstalled(Messages* messages, const InstallRequest& request)
         FormatBounded(messages->withRestart, 520, L"%ws\n\n%ws", messages->formatted, messages->restart);
         text = messages->withRestart;
     }
-    Os().MessageBoxW(nullptr, text, messages->caption, MB_ICONINFORMATION);
+    ShowBox(nullptr, text, messages->caption, MB_ICONINFORMATION);
 }
 
 // OK scans again; any other answer ends the loop (0: the box could not be shown).
 int AskForPrinter(Messages* messages)
 {
     Load(messages, IDS_NO_PRINTER_FOUND);
-    return Os().MessageBoxW(nullptr, messages->text, messages->caption, MB_OKCANCEL | MB_ICONQUESTION);
+    return ShowBox(nullptr, messages->text, messages->caption, MB_OKCANCEL | MB_ICONQUESTION);
 }
 
 // No supported printer is plugged in and no one can be asked: the package

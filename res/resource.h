@@ -24,6 +24,9 @@
 #define IDS_UNINSTALLER_NOT_STARTED 121
 #define IDS_SWITCH_REFUSED 122
 
+// The version the executable carries, and that the run log names.
+#define TOOL_VERSION_TEXT "1.0.0.0"
+
 #define IDI_APPLICATION_ICON 102
 #define IDD_UNINSTALL 105
 

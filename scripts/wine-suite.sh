@@ -604,23 +604,37 @@ run_wait() { # lang seconds program args...
 # A management system's run: no window is ever shown (a box would hold the run
 # until its timeout), and the exit code says what happened.
 scenario_unattended_install() { # lang
-    local lang="$1" before
+    local lang="$1" before log temp_log
     fresh_driver_folder
     cp "$tool" "$drivers_unix/PrinterSetup.exe"
     cp "$tool" "$drivers_unix/unins000.exe"
+    log="$WINEPREFIX/drive_c/logs/px.log"
+    rm -rf "$WINEPREFIX/drive_c/logs"
+    # Wine's temporary folder is C:\users\<user>\Temp.
+    temp_log="$(find "$WINEPREFIX/drive_c/users" -maxdepth 2 -type d -name Temp | head -n1)/PrinterSetup.log"
+    rm -f "$temp_log"
     # Wine's driver store is a stub: without a printer the package cannot be staged, which is a failure.
-    expect_eq "$(run_wait "$lang" 60 "$drivers_win\\PrinterSetup.exe" /VERYSILENT /SUPPRESSMSGBOXES)" 1603 \
-        "exit code without a printer"
+    expect_eq "$(run_wait "$lang" 60 "$drivers_win\\PrinterSetup.exe" /verysilent /SuppressMsgBoxes /NORESTART)" \
+        1603 "exit code without a printer"
+    expect_match "$(cat "$temp_log" 2>/dev/null)" 'Exit code: 1603\.' "the default log in the temporary folder"
     expect_eq "$(run_wait "$lang" 60 "$drivers_win\\PrinterSetup.exe" /VERYSILENT /quiet)" 87 \
         "exit code of an unknown switch"
     plug_px630kt
     before="$(log_lines)"
-    expect_eq "$(run_wait "$lang" 120 "$drivers_win\\PrinterSetup.exe" /verysilent /SuppressMsgBoxes /NORESTART)" 0 \
-        "exit code of the installation"
+    expect_eq "$(run_wait "$lang" 120 "$drivers_win\\PrinterSetup.exe" /VERYSILENT /SUPPRESSMSGBOXES \
+        '/LOG="C:\logs\px.log"')" 0 "exit code of the installation"
     expect_match "$(spooler_list)" $'queue\tVADedudoro PX630KT\tUSB001\tVADedudoro PX630KT' "queue on USB001 with its driver"
     expect_match "$(log_since "$before" | tr -d '\r')" 'DoUploadDriverPackage, , code:-2147467263\.' "diagnostic lines"
+    # The chosen log: UTF-8 with its mark, the header, the diagnostic lines with their times, the exit code.
+    expect_eq "$(head -c3 "$log" 2>/dev/null | od -An -tx1 | tr -d ' ')" "efbbbf" "the log's UTF-8 mark"
+    expect_match "$(tr -d '\r' <"$log" 2>/dev/null)" \
+        $'[0-9-]{10} [0-9:.]{12} Command line: /VERYSILENT /SUPPRESSMSGBOXES /LOG="C:\\\\logs\\\\px.log"' "the log's header"
+    expect_match "$(tr -d '\r' <"$log" 2>/dev/null)" 'Mode: install' "the log's mode"
+    expect_match "$(tr -d '\r' <"$log" 2>/dev/null)" ' DoUploadDriverPackage, , code:-2147467263\.' "the log's diagnostic lines"
+    expect_match "$(tail -n1 "$log" 2>/dev/null | tr -d '\r')" ' Exit code: 0\.$' "the log's last line"
+    cp "$log" "$artifacts/unattended-$lang.log" 2>/dev/null
     expect_eq "$(run_wait "$lang" 60 "$drivers_win\\unins000.exe" /VERYSILENT)" 87 "the uninstaller refuses switches"
-    report "unattended: installed with no window and exit code 0, 1603 without a printer, 87 for a bad switch ($lang)"
+    report "unattended: installed with no window and exit code 0 and its log, 1603 without a printer, 87 for a bad switch ($lang)"
 }
 
 run_probe_selftest() {

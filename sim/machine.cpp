@@ -264,7 +264,28 @@ bool Machine::CloseHandle(HANDLE handle)
         });
         volume.SetHeldOpen(folder, stillHeld);
     }
+    openFiles_.erase(handle);
     return handles_.erase(handle) == 1;
+}
+
+HANDLE Machine::OpenFile(const std::wstring& key)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    HANDLE handle = NewHandle(HandleKind::File);
+    openFiles_[handle] = key;
+    return handle;
+}
+
+std::optional<std::wstring> Machine::FileOf(HANDLE handle, bool* appending) const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    auto open = openFiles_.find(handle);
+    *appending = open != openFiles_.end();
+    if (*appending) {
+        return open->second;
+    }
+    auto held = heldFolders_.find(handle);
+    return held != heldFolders_.end() ? std::optional<std::wstring>(Volume::Key(held->second)) : std::nullopt;
 }
 
 HANDLE Machine::Hold(const std::wstring& path, HandleKind kind)
@@ -452,6 +473,7 @@ void Machine::Restart()
     const DWORD state = spooler.ServiceState();
     spooler.SetServiceState(SERVICE_STOPPED);
     heldFolders_.clear();
+    openFiles_.clear();
     volume.Restart();
     if (state == SERVICE_RUNNING) {
         spooler.SetServiceState(SERVICE_RUNNING);

@@ -82,6 +82,10 @@ public:
     std::wstring windowsDirectory = L"C:\\Windows";
     std::wstring systemDirectory = L"C:\\Windows\\system32";
     std::wstring tempPath = L"C:\\Users\\Operator\\AppData\\Local\\Temp\\";
+    // The local time when the virtual clock reads 0; GetLocalTime adds the clock.
+    SYSTEMTIME bootTime = {2026, 12, 2, 8, 9, 0, 0, 0};
+    // What GetVersionExW reports to a program that declares Windows 10 support.
+    DWORD versionMajor = 10, versionMinor = 0, versionBuild = 19045;
     // What GetDriveTypeW says of each drive letter (upper case); a letter not
     // listed has no root. Add a folder for the root to the volume as well.
     std::map<wchar_t, UINT> driveTypes = {{L'C', DRIVE_FIXED}};
@@ -167,6 +171,12 @@ public:
     // A file opened without write or delete sharing: it can be read and run,
     // not changed, renamed or deleted, until the handle is closed.
     HANDLE HoldFile(const std::wstring& path) { return Hold(path, HandleKind::File); }
+    // A file opened for appending, shared for reading, writing and deleting:
+    // the handle writes to the volume's key it was opened on.
+    HANDLE OpenFile(const std::wstring& key);
+    // The key a file handle writes to, or the path a held folder or file was
+    // opened on; nullopt for any other handle.
+    std::optional<std::wstring> FileOf(HANDLE handle, bool* appending) const;
     size_t OpenHandles(HandleKind kind) const;
     // Null when the host cannot make the thread.
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
@@ -213,6 +223,7 @@ private:
     uintptr_t nextHandle_ = 0x1000;
     std::map<HANDLE, HandleKind> handles_;
     std::map<HANDLE, std::wstring> heldFolders_; // by handle, the folder or file as opened
+    std::map<HANDLE, std::wstring> openFiles_;   // by handle, the key appended to
     Token actorToken_;
     std::function<void(const char*)> actor_;
     std::atomic<bool> hasActor_{false}; // spares every call the lock when no actor is set

@@ -64,6 +64,7 @@ public:
     HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*) override;
     void CoTaskMemFree(LPVOID) override;
     HRESULT CoCreateGuid(GUID*) override;
+    BOOL IsUserAnAdmin() override;
 
     // ---- User interface ----
     INT_PTR DialogBoxParamW(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM) override;
@@ -95,6 +96,8 @@ public:
     BOOL MoveFileExW(LPCWSTR, LPCWSTR, DWORD) override;
     BOOL CreateProcessW(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
                         LPSTARTUPINFOW, LPPROCESS_INFORMATION) override;
+    BOOL WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
+    BOOL GetFileInformationByHandle(HANDLE, LPBY_HANDLE_FILE_INFORMATION) override;
     BOOL CloseHandle(HANDLE) override;
     HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) override;
     void Sleep(DWORD) override;
@@ -105,6 +108,9 @@ public:
     int MultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) override;
     int WideCharToMultiByte(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) override;
     BOOL SystemTimeToFileTime(const SYSTEMTIME*, LPFILETIME) override;
+    void GetLocalTime(LPSYSTEMTIME) override;
+    BOOL GetVersionExW(LPOSVERSIONINFOW) override;
+    LANGID GetUserDefaultUILanguage() override;
     void OutputDebugStringW(LPCWSTR) override;
 
 private:

@@ -6,6 +6,7 @@
 #include "common/globals.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/run_log.h"
 #include "common/spooler_control.h"
 #include "family/component_inventory.h"
 #include "family/driver_files.h"
@@ -40,6 +41,16 @@ void SetFailed(WCHAR* status, DWORD error)
     FormatBounded(status, 256, TextBufferA, static_cast<int>(error));
 }
 
+// Each outcome goes to the run log, as the tree shows it.
+void NoteOutcome(LPCWSTR kind, LPCWSTR name, bool removed, DWORD error)
+{
+    if (removed) {
+        NoteInRunLog(L"Removed the %ws %ws.", kind, name);
+    } else {
+        NoteInRunLog(L"The %ws %ws was not removed, errcode:%d.", kind, name, static_cast<int>(error));
+    }
+}
+
 BOOL RemovePrinter(PrinterEntry* printer, DWORD* error)
 {
     HANDLE handle = nullptr;
@@ -65,6 +76,7 @@ int RemovePrinters(DriverEntry* entry)
         }
         DWORD error = ERROR_SUCCESS;
         printer->removed = RemovePrinter(printer, &error) ? 1 : 0;
+        NoteOutcome(L"print queue", printer->info->pPrinterName, printer->removed != 0, error);
         if (printer->removed) {
             SetRemoved(printer->status);
             --entry->printerCount;
@@ -116,6 +128,7 @@ int RemoveDriver(PackageNode* node, DriverEntry* entry)
         }
         Os().Sleep(kPauseAfterFailedAttemptMs);
     }
+    NoteOutcome(L"driver", entry->info->pName, entry->removed != 0, error);
     if (!entry->removed) {
         SetFailed(entry->status, error);
         return 1;
@@ -150,6 +163,7 @@ int RemovePackage(PackageNode* node)
         return 0;
     }
     HRESULT result = Os().DeletePrinterDriverPackageW(nullptr, node->infPath, node->environment);
+    NoteOutcome(L"driver package", node->infPath, result == S_OK, static_cast<DWORD>(result));
     if (result == S_OK) {
         node->removed = 1;
         SetRemoved(node->status);
@@ -170,6 +184,7 @@ int RemoveMonitors(MonitorEntry* monitors)
         }
         DWORD error = ERROR_SUCCESS;
         entry->removed = RemoveMonitor(entry->info->pName, &error) ? 1 : 0;
+        NoteOutcome(L"port monitor", entry->info->pName, entry->removed != 0, error);
         if (entry->removed) {
             SetRemoved(entry->status);
         } else {
@@ -269,7 +284,7 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
     WCHAR caption[25] = {0};
     LoadText(IDS_UNINSTALLED, text, 1024);
     LoadText(IDS_MESSAGE_CAPTION, caption, 25);
-    Os().MessageBoxW(dialog, text, caption, MB_OK);
+    ShowBox(dialog, text, caption, MB_OK);
     ActiveWorker = WORKER_CLOSING;
     if (!Os().PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0)) {
         // The dialog cannot be told to close (its queue is full): the user closes it.
@@ -282,5 +297,5 @@ void ShowUninstallFailed(HWND dialog)
 {
     WCHAR text[1024] = {0};
     LoadText(IDS_UNINSTALL_FAILED, text, 1024);
-    Os().MessageBoxW(dialog, text, nullptr, MB_OK);
+    ShowBox(dialog, text, nullptr, MB_OK);
 }

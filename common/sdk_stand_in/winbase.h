@@ -21,6 +21,7 @@ struct SYSTEMTIME {
     WORD wSecond;
     WORD wMilliseconds;
 };
+typedef SYSTEMTIME* LPSYSTEMTIME;
 
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040
@@ -67,8 +68,38 @@ struct SYSTEMTIME {
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define FILE_APPEND_DATA 0x0004
+#define FILE_READ_ATTRIBUTES 0x0080
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+typedef BY_HANDLE_FILE_INFORMATION* LPBY_HANDLE_FILE_INFORMATION;
+
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+struct OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+};
+typedef OSVERSIONINFOW* LPOSVERSIONINFOW;
 
 struct SYSTEM_INFO {
     union {

@@ -218,6 +218,7 @@ public:
     }
     void CoTaskMemFree(LPVOID a) override { ::CoTaskMemFree(a); }
     HRESULT CoCreateGuid(GUID* a) override { return ::CoCreateGuid(a); }
+    BOOL IsUserAnAdmin() override { return ::IsUserAnAdmin(); }
 
     INT_PTR DialogBoxParamW(HINSTANCE a, LPCWSTR b, HWND c, DLGPROC d, LPARAM e) override
     {
@@ -256,6 +257,14 @@ public:
     {
         return ::CreateProcessW(a, b, c, d, e, f, g, h, i, j);
     }
+    BOOL WriteFile(HANDLE a, LPCVOID b, DWORD c, LPDWORD d, LPOVERLAPPED e) override
+    {
+        return ::WriteFile(a, b, c, d, e);
+    }
+    BOOL GetFileInformationByHandle(HANDLE a, LPBY_HANDLE_FILE_INFORMATION b) override
+    {
+        return ::GetFileInformationByHandle(a, b);
+    }
     BOOL CloseHandle(HANDLE a) override { return ::CloseHandle(a); }
     HANDLE CreateThread(LPSECURITY_ATTRIBUTES a, SIZE_T b, LPTHREAD_START_ROUTINE c, LPVOID d, DWORD e,
                         LPDWORD f) override
@@ -276,6 +285,9 @@ public:
         return ::WideCharToMultiByte(a, b, c, d, e, f, g, h);
     }
     BOOL SystemTimeToFileTime(const SYSTEMTIME* a, LPFILETIME b) override { return ::SystemTimeToFileTime(a, b); }
+    void GetLocalTime(LPSYSTEMTIME a) override { ::GetLocalTime(a); }
+    BOOL GetVersionExW(LPOSVERSIONINFOW a) override { return ::GetVersionExW(a); }
+    LANGID GetUserDefaultUILanguage() override { return ::GetUserDefaultUILanguage(); }
     void OutputDebugStringW(LPCWSTR a) override { ::OutputDebugStringW(a); }
 };
 

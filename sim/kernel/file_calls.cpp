@@ -180,6 +180,15 @@ BOOL SimPlatform::SetFileAttributesW(LPCWSTR path, DWORD attributes)
 // Only what the tool does: open an existing folder, or an existing file for
 // reading, to hold it: without FILE_SHARE_DELETE, and for a file without
 // FILE_SHARE_WRITE. Files are otherwise opened by the operations that use them.
+namespace {
+
+// The two ways the tool opens a file: held for reading without write or
+// delete sharing, or for appending with every sharing (its log).
+const DWORD kAppendAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+} // namespace
+
 HANDLE SimPlatform::CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE templateFile)
 {
@@ -187,13 +196,25 @@ HANDLE SimPlatform::CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECUR
         return INVALID_HANDLE_VALUE;
     }
     const bool folder = (flags & FILE_FLAG_BACKUP_SEMANTICS) != 0;
+    const bool openLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    const bool append = !folder && access == kAppendAccess && share == kShareAll && disposition == OPEN_ALWAYS;
     if (path == nullptr || !Volume::IsAbsolute(path) || security != nullptr || templateFile != nullptr ||
-        disposition != OPEN_EXISTING || (share & FILE_SHARE_DELETE) != 0 ||
-        (folder ? access != FILE_LIST_DIRECTORY : access != GENERIC_READ || (share & FILE_SHARE_WRITE) != 0)) {
-        NotModelled("CreateFileW other than holding a folder or a file open");
+        (!append && (disposition != OPEN_EXISTING || (share & FILE_SHARE_DELETE) != 0 ||
+                     (folder ? access != FILE_LIST_DIRECTORY
+                             : access != GENERIC_READ || (share & FILE_SHARE_WRITE) != 0)))) {
+        NotModelled("CreateFileW other than holding a folder or a file open, or appending to a file");
         return INVALID_HANDLE_VALUE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    if (append) {
+        const bool existed = machine_.volume.FileExists(path);
+        std::wstring key;
+        if (Failed(machine_.volume.OpenForAppend(path, openLink, &machine_.CallerToken(), &key))) {
+            return INVALID_HANDLE_VALUE;
+        }
+        SetLastErrorCode(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+        return machine_.OpenFile(key);
+    }
     DWORD error = ERROR_SUCCESS;
     const DWORD attributes = machine_.volume.Attributes(path, &error);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -207,6 +228,61 @@ HANDLE SimPlatform::CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECUR
         return INVALID_HANDLE_VALUE;
     }
     return folder ? machine_.HoldFolder(path) : machine_.HoldFile(path);
+}
+
+BOOL SimPlatform::WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    if (written != nullptr) {
+        *written = 0;
+    }
+    if (Injected("WriteFile")) {
+        return FALSE;
+    }
+    if (overlapped != nullptr || written == nullptr || (buffer == nullptr && bytes != 0)) {
+        NotModelled("WriteFile other than a plain write with a count of bytes written");
+        return FALSE;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    bool appending = false;
+    const std::optional<std::wstring> key = machine_.FileOf(file, &appending);
+    if (!key) {
+        machine_.ReportViolation("WriteFile on a handle that is not an open file");
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!appending) {
+        SetLastErrorCode(ERROR_ACCESS_DENIED); // opened for reading only
+        return FALSE;
+    }
+    machine_.volume.Append(*key, std::string(static_cast<const char*>(buffer), bytes));
+    *written = bytes;
+    return TRUE;
+}
+
+BOOL SimPlatform::GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
+{
+    if (Injected("GetFileInformationByHandle")) {
+        return FALSE;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    bool appending = false;
+    const std::optional<std::wstring> key = machine_.FileOf(file, &appending);
+    if (!key || information == nullptr) {
+        machine_.ReportViolation("GetFileInformationByHandle on a handle that is not an open file or folder");
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const std::optional<Volume::FileFacts> facts = machine_.volume.Facts(*key);
+    if (!facts) {
+        SetLastErrorCode(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    *information = BY_HANDLE_FILE_INFORMATION{};
+    information->dwFileAttributes = facts->attributes;
+    information->nFileSizeHigh = static_cast<DWORD>(facts->size >> 32);
+    information->nFileSizeLow = static_cast<DWORD>(facts->size & 0xFFFFFFFFu);
+    information->nNumberOfLinks = facts->links;
+    return TRUE;
 }
 
 BOOL SimPlatform::CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes)

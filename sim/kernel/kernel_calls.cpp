@@ -209,6 +209,77 @@ BOOL SimPlatform::SystemTimeToFileTime(const SYSTEMTIME* time, LPFILETIME fileTi
     return TRUE;
 }
 
+namespace {
+
+// Days since 1970-01-01 of a civil date, and back (the proleptic Gregorian calendar).
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+void CivilFromDays(int64_t days, SYSTEMTIME* time)
+{
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
+    const unsigned month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    time->wYear = static_cast<WORD>(static_cast<int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0));
+    time->wMonth = static_cast<WORD>(month);
+    time->wDay = static_cast<WORD>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+}
+
+} // namespace
+
+void SimPlatform::GetLocalTime(LPSYSTEMTIME time)
+{
+    Counted("GetLocalTime");
+    const SYSTEMTIME& boot = machine_.bootTime;
+    const uint64_t kDayMs = 86400000ull;
+    const uint64_t bootMs =
+        ((boot.wHour * 60ull + boot.wMinute) * 60ull + boot.wSecond) * 1000ull + boot.wMilliseconds;
+    const uint64_t now = bootMs + machine_.clock.NowMs();
+    const int64_t days = DaysFromCivil(boot.wYear, boot.wMonth, boot.wDay) + static_cast<int64_t>(now / kDayMs);
+    const uint64_t ms = now % kDayMs;
+    CivilFromDays(days, time);
+    time->wDayOfWeek = static_cast<WORD>((days % 7 + 11) % 7); // 1970-01-01 was a Thursday
+    time->wHour = static_cast<WORD>(ms / 3600000);
+    time->wMinute = static_cast<WORD>(ms / 60000 % 60);
+    time->wSecond = static_cast<WORD>(ms / 1000 % 60);
+    time->wMilliseconds = static_cast<WORD>(ms % 1000);
+}
+
+BOOL SimPlatform::GetVersionExW(LPOSVERSIONINFOW information)
+{
+    if (Injected("GetVersionExW")) {
+        return FALSE;
+    }
+    if (information == nullptr || information->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW)) {
+        SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    *information = OSVERSIONINFOW{};
+    information->dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
+    information->dwMajorVersion = machine_.versionMajor;
+    information->dwMinorVersion = machine_.versionMinor;
+    information->dwBuildNumber = machine_.versionBuild;
+    information->dwPlatformId = 2; // VER_PLATFORM_WIN32_NT
+    return TRUE;
+}
+
+LANGID SimPlatform::GetUserDefaultUILanguage()
+{
+    Counted("GetUserDefaultUILanguage");
+    return machine_.uiLanguage;
+}
+
 void SimPlatform::OutputDebugStringW(LPCWSTR text)
 {
     Counted("OutputDebugStringW");

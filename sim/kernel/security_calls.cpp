@@ -64,6 +64,12 @@ std::optional<SecurityDescriptor> SimPlatform::DescriptorOf(LPSECURITY_ATTRIBUTE
     return ParseSddl(std::wstring(block->text, block->length));
 }
 
+BOOL SimPlatform::IsUserAnAdmin()
+{
+    Counted("IsUserAnAdmin");
+    return machine_.CallerToken().elevated ? TRUE : FALSE;
+}
+
 HRESULT SimPlatform::CoCreateGuid(GUID* guid)
 {
     if (Injected("CoCreateGuid")) {

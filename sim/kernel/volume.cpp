@@ -169,10 +169,94 @@ bool Volume::DirectoryExists(const std::wstring& path) const
 std::optional<std::string> Volume::ReadFile(const std::wstring& path) const
 {
     const Entry* entry = Find(path);
+    if (entry != nullptr && !entry->sameFileAs.empty()) {
+        entry = Find(entry->sameFileAs);
+    }
     if (entry == nullptr || entry->directory) {
         return std::nullopt;
     }
     return entry->content;
+}
+
+void Volume::PlantSymbolicLink(const std::wstring& path, const std::wstring& target)
+{
+    CreateParent(path);
+    Entry& entry = NewEntry(path, false, L"BA");
+    entry.reparsePoint = true;
+    entry.linkTarget = target;
+}
+
+void Volume::PlantHardLink(const std::wstring& path, const std::wstring& existing)
+{
+    CreateParent(path);
+    NewEntry(path, false, L"BA").sameFileAs = Key(existing);
+}
+
+Volume::Entry* Volume::ContentOf(const std::wstring& key)
+{
+    auto found = entries_.find(key);
+    if (found != entries_.end() && !found->second.sameFileAs.empty()) {
+        found = entries_.find(found->second.sameFileAs);
+    }
+    return found != entries_.end() ? &found->second : nullptr;
+}
+
+DWORD Volume::OpenForAppend(const std::wstring& path, bool openLink, const Token* who, std::wstring* key)
+{
+    if (!IsAbsolute(path)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    std::wstring opened = path;
+    *key = Key(path);
+    auto found = entries_.find(*key);
+    if (found != entries_.end() && !found->second.linkTarget.empty() && !openLink) {
+        // Windows follows the link, and creates its target if that is missing.
+        opened = found->second.linkTarget;
+        *key = Key(opened);
+        found = entries_.find(*key);
+    }
+    if (found == entries_.end()) {
+        if (DWORD error = CheckParent(*key)) {
+            return error;
+        }
+        if (!Allowed(ParentKey(*key), FILE_ADD_FILE, who)) {
+            return ERROR_ACCESS_DENIED;
+        }
+        NewEntry(opened, false, who != nullptr ? who->DefaultOwner() : L"BA");
+        return ERROR_SUCCESS;
+    }
+    if (found->second.directory || found->second.readOnly || !Allowed(*key, FILE_APPEND_DATA, who)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return found->second.heldOpen ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
+}
+
+void Volume::Append(const std::wstring& key, const std::string& bytes)
+{
+    if (Entry* entry = ContentOf(key)) {
+        entry->content += bytes;
+    }
+}
+
+std::optional<Volume::FileFacts> Volume::Facts(const std::wstring& key) const
+{
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return std::nullopt;
+    }
+    FileFacts facts;
+    DWORD error = ERROR_SUCCESS;
+    facts.attributes = Attributes(found->second.path, &error);
+    const std::wstring& content = found->second.sameFileAs.empty() ? key : found->second.sameFileAs;
+    auto holder = entries_.find(content);
+    facts.size = holder != entries_.end() ? holder->second.content.size() : 0;
+    facts.links = 1;
+    for (const auto& entry : entries_) {
+        if (entry.first != content && entry.second.sameFileAs == content) {
+            ++facts.links;
+        }
+    }
+    return facts;
 }
 
 std::vector<std::wstring> Volume::ListFiles(const std::wstring& directory) const

@@ -2,6 +2,7 @@
 // '/' and '\' both separate, doubled separators are accepted.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -44,6 +45,12 @@ public:
     // Marks a folder as a reparse point (a junction or a folder link someone
     // made). The volume does not follow it: it only carries the attribute.
     void SetReparsePoint(const std::wstring& path);
+    // A file link someone planted: a reparse point that opening follows to
+    // target unless the caller asks for the link itself.
+    void PlantSymbolicLink(const std::wstring& path, const std::wstring& target);
+    // A second name for an existing file: reading or appending through either
+    // reaches the same content, and the file counts two links.
+    void PlantHardLink(const std::wstring& path, const std::wstring& existing);
     // GetFileAttributesW's view: the attributes, or INVALID_FILE_ATTRIBUTES
     // with *error set as Windows sets it.
     DWORD Attributes(const std::wstring& path, DWORD* error) const;
@@ -68,6 +75,19 @@ public:
     DWORD RemoveDirectory(const std::wstring& path, const Token* who);
     // Creates an empty file that must not exist yet.
     DWORD CreateNewFile(const std::wstring& path, const Token* who);
+    // CreateFileW with OPEN_ALWAYS for appending: the key of the file opened
+    // (a link's target unless openLink), created empty if it was missing.
+    DWORD OpenForAppend(const std::wstring& path, bool openLink, const Token* who, std::wstring* key);
+    // Appends to the file of a key OpenForAppend gave; a file deleted or
+    // renamed since takes nothing, as the handle's name no longer leads to it.
+    void Append(const std::wstring& key, const std::string& bytes);
+    struct FileFacts {
+        DWORD attributes = 0;
+        uint64_t size = 0;
+        DWORD links = 1;
+    };
+    // What GetFileInformationByHandle tells of a key; nullopt when it is gone.
+    std::optional<FileFacts> Facts(const std::wstring& key) const;
 
     const std::vector<PendingRename>& PendingRenames() const { return pending_; }
     // What a restart does before anything runs: every file and folder is
@@ -103,6 +123,8 @@ private:
         bool heldOpen = false;
         bool readOnly = false;
         bool reparsePoint = false;
+        std::wstring linkTarget; // a planted file link: where opening leads
+        std::wstring sameFileAs; // a hard link: the key that holds the content
         SecurityDescriptor security;
     };
     void CreateParent(const std::wstring& path);
@@ -113,6 +135,8 @@ private:
     bool MayDelete(const std::wstring& key, const Token* who) const;
     void Rekey(const std::wstring& fromKey, const std::wstring& toKey, const std::wstring& toPath);
     const Entry* Find(const std::wstring& path) const;
+    // The entry that holds the content of a key, through a hard link.
+    Entry* ContentOf(const std::wstring& key);
     // Takes a whole tree off the volume, unless a file in it is held open.
     DWORD TakeTree(const std::wstring& path, std::map<std::wstring, Entry>* taken);
 

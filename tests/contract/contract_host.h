@@ -19,6 +19,8 @@ std::wstring ScratchFolder();
 void HostWriteFile(const std::wstring& path, const std::string& content);
 bool HostFileExists(const std::wstring& path);
 std::string HostReadFile(const std::wstring& path);
+// Gives an existing file a second name; false where the host cannot.
+bool HostCreateHardLink(const std::wstring& link, const std::wstring& existing);
 // The language the platform's resource loader picks for the user interface.
 LANGID HostUserInterfaceLanguage();
 // The running program's module, which carries the tool's resources.

@@ -131,6 +131,84 @@ TEST_F(FileContract, StartingAMissingProgramFailsWithFileNotFound)
     EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// The run log: opened to append with every sharing, its link itself rather
+// than what a link leads to, and examined through its handle.
+HANDLE OpenToAppend(const std::wstring& path)
+{
+    return Os().CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+TEST_F(FileContract, AppendingCreatesOrOpensAndWritesAtTheEnd)
+{
+    const std::wstring path = ScratchFolder() + L"\\PrinterSetup.log";
+    HANDLE file = OpenToAppend(path);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "a new file";
+    DWORD written = 0;
+    EXPECT_TRUE(Os().WriteFile(file, "first ", 6, &written, nullptr));
+    EXPECT_EQ(written, 6u);
+    EXPECT_TRUE(Os().CloseHandle(file));
+
+    file = OpenToAppend(path);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_TRUE(Os().WriteFile(file, "second", 6, &written, nullptr));
+    BY_HANDLE_FILE_INFORMATION facts = {};
+    ASSERT_TRUE(Os().GetFileInformationByHandle(file, &facts));
+    EXPECT_EQ(facts.nFileSizeLow, 12u);
+    EXPECT_EQ(facts.nNumberOfLinks, 1u);
+    EXPECT_EQ(facts.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY), 0u);
+    EXPECT_TRUE(Os().CloseHandle(file));
+    EXPECT_EQ(HostReadFile(path), "first second");
+
+    // A folder held for the log's checks tells its attributes through its handle.
+    HANDLE folder = Os().CreateFileW(ScratchFolder().c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(Os().GetFileInformationByHandle(folder, &facts));
+    EXPECT_EQ(facts.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY),
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_TRUE(Os().CloseHandle(folder));
+}
+
+TEST_F(FileContract, AFileWithASecondNameCountsTwoLinks)
+{
+    const std::wstring system = ScratchFolder() + L"\\hosts";
+    const std::wstring planted = ScratchFolder() + L"\\PrinterSetup.log";
+    HostWriteFile(system, "127.0.0.1");
+    if (!HostCreateHardLink(planted, system)) {
+        GTEST_SKIP() << "this host cannot make hard links here";
+    }
+    HANDLE file = OpenToAppend(planted);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    BY_HANDLE_FILE_INFORMATION facts = {};
+    ASSERT_TRUE(Os().GetFileInformationByHandle(file, &facts));
+    EXPECT_EQ(facts.nNumberOfLinks, 2u);
+    EXPECT_EQ(facts.nFileSizeLow, 9u) << "the size of the one file both names lead to";
+    EXPECT_TRUE(Os().CloseHandle(file));
+}
+
+TEST_F(FileContract, TheFactsOfTheLogsHeaderAreGiven)
+{
+    SYSTEMTIME now = {};
+    Os().GetLocalTime(&now);
+    EXPECT_GE(now.wYear, 2024);
+    EXPECT_TRUE(now.wMonth >= 1 && now.wMonth <= 12 && now.wDay >= 1 && now.wDay <= 31 && now.wHour < 24);
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    ASSERT_TRUE(Os().GetVersionExW(&version));
+    EXPECT_GE(version.dwMajorVersion, 6u);
+    EXPECT_GT(version.dwBuildNumber, 0u);
+    EXPECT_EQ(Os().GetUserDefaultUILanguage(), HostUserInterfaceLanguage());
+    if (CurrentHost() != ContractHost::Windows) {
+        // The simulated tool runs elevated, and Wine's user is an administrator.
+        EXPECT_TRUE(Os().IsUserAnAdmin());
+    }
+}
+
 TEST_F(FileContract, ZeroInitialisedBlocksAreZero)
 {
     auto* block = static_cast<unsigned char*>(Os().LocalAlloc(LPTR, 4096));

@@ -64,6 +64,12 @@ std::string HostReadFile(const std::wstring& path)
     return g_machine->volume.ReadFile(path).value_or("");
 }
 
+bool HostCreateHardLink(const std::wstring& link, const std::wstring& existing)
+{
+    g_machine->volume.PlantHardLink(link, existing);
+    return true;
+}
+
 LANGID HostUserInterfaceLanguage()
 {
     return g_machine->uiLanguage;

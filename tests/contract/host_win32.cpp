@@ -78,6 +78,11 @@ std::string HostReadFile(const std::wstring& path)
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+bool HostCreateHardLink(const std::wstring& link, const std::wstring& existing)
+{
+    return CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) != FALSE;
+}
+
 LANGID HostUserInterfaceLanguage()
 {
     return GetUserDefaultUILanguage();

@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "common/globals.h"
 #include "common/log.h"
+#include "common/run_log.h"
 #include "common/run_options.h"
 #include "family/component_inventory.h"
 #include "install/driver_copy.h"
@@ -125,6 +126,7 @@ SimTest::SimTest()
         int result = RunStartup(instance, commandLine);
         // What a process leaves allocated beyond its lists goes with it on Windows, but it was lost all the same.
         machine.EndWorkerThreads();
+        CloseRunLog();
         lastProcessLeaks_ = LeakedBlocks(machine);
         leakedBlocks_ += lastProcessLeaks_.size();
         return result;

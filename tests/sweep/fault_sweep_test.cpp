@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "common/run_log.h"
 #include "res/resource.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
@@ -102,6 +103,9 @@ const std::map<std::string, DWORD> kFailureErrors = {
     {"MultiByteToWideChar", ERROR_NO_UNICODE_TRANSLATION},
     {"WideCharToMultiByte", ERROR_NO_UNICODE_TRANSLATION},
     {"SystemTimeToFileTime", ERROR_INVALID_PARAMETER},
+    {"WriteFile", ERROR_DISK_FULL},
+    {"GetFileInformationByHandle", ERROR_ACCESS_DENIED},
+    {"GetVersionExW", ERROR_INVALID_PARAMETER},
 };
 
 // One whole-mode story: the machine as the user has it, then what the user runs.
@@ -229,6 +233,20 @@ const std::vector<Story>& Stories()
          StartUninstaller, kUninstalled},
         {"UninstallFamilyWithLanguageMonitor", StageFamilyWithLanguageMonitor, StartUninstaller, kUninstalled},
         {"InstallWhenAskedToPlugIn", [](sim::Machine&) {}, StartSetup, kInstalled},
+        // The log in the temporary folder is full: it makes way for this run.
+        {"InstallWithAFullLog",
+         [](sim::Machine& m) {
+             m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+             m.volume.WriteFile(m.tempPath + L"PrinterSetup.log", std::string(300 * 1024, 'x'));
+         },
+         StartSetup, kInstalled},
+        // The administrator names a log in a folder that is not there yet.
+        {"InstallLoggingToANewFolder", [](sim::Machine& m) { m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT")); },
+         [](sim::Machine& m) {
+             m.RunTool(kDriverFolder + L"PrinterSetup.exe", L"/LOG=\"C:\\Logs\\px.log\"");
+             m.RunLaunchedTools();
+         },
+         kInstalled},
         // A driver file of an earlier installation is in use: it is replaced at the next restart.
         {"ManualInstallOverADriverFileInUse",
          [](sim::Machine& m) {
@@ -361,6 +379,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         ResetToolProcess(*machine);
         int result = RunStartup(instance, commandLine);
         machine->EndWorkerThreads();
+        CloseRunLog();
         const size_t leaked = LeakedBlocks(*machine).size();
         if (leaked != 0) {
             find(std::to_string(leaked) + " heap blocks leaked by a process");

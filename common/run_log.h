@@ -1,0 +1,28 @@
+// The run log: what each run did, appended to a file an administrator or the
+// user's support can read afterwards. Writing it never changes what the tool
+// does: a log that cannot be written safely is skipped.
+#pragma once
+
+#include "common/wintypes.h"
+
+// The file in the temporary folder that takes the log unless /LOG="file"
+// names another; at its size bound it becomes "<file>.old".
+extern const WCHAR kRunLogName[];
+const DWORD kRunLogRotateBytes = 256 * 1024;
+// One run writes at most this much, so a run that loops cannot fill the disk.
+const DWORD kRunLogRunBytes = 256 * 1024;
+
+// Opens the log for this run: `chosen` (absolute) or, when null, the default
+// in the temporary folder. The file is refused when it, or a folder above it,
+// is a link or a reparse point, or when it has a second name (a hard link):
+// the tool runs elevated and must not write into a file someone else chose.
+void OpenRunLog(LPCWSTR chosen);
+// True while the log takes lines.
+bool RunLogOpen();
+// Appends one line, the local time in front of it; line breaks in the text
+// become blanks so that each entry stays one line.
+void WriteRunLog(LPCWSTR text);
+// Formats with the wide conventions (%ws, %d) and appends.
+void NoteInRunLog(LPCWSTR format, ...);
+// The end of the process closes the log; a test's process end calls this.
+void CloseRunLog();
