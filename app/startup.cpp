@@ -7,6 +7,7 @@
 #include "common/catalogue.h"
 #include "common/format.h"
 #include "common/globals.h"
+#include "common/instance_guard.h"
 #include "common/path.h"
 #include "common/log.h"
 #include "common/platform.h"
@@ -151,6 +152,13 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         NoteInRunLog(L"Exit code: %d.", EXIT_BAD_COMMAND_LINE);
         return EXIT_BAD_COMMAND_LINE;
     }
+    if (mode != STARTUP_MODE_NONE && TakeInstanceGuard() == GUARD_BUSY) {
+        LogLine("Another copy of the tool is at work: this one ends.");
+        if (!RunsQuietly()) {
+            ShowMessage(IDS_ANOTHER_INSTANCE, MB_OK | MB_ICONWARNING);
+        }
+        return Finish(EXIT_ANOTHER_INSTANCE);
+    }
     int outcome = EXIT_OK;
     switch (mode) {
     case STARTUP_MODE_UNINSTALL:
@@ -169,5 +177,6 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         outcome = EXIT_FAILED;
         break;
     }
+    ReleaseInstanceGuard();
     return Finish(outcome);
 }

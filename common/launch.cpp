@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/format.h"
+#include "common/instance_guard.h"
 #include "common/platform.h"
 
 BOOL LaunchProcess(LPCWSTR commandLine)
@@ -15,6 +16,8 @@ BOOL LaunchProcess(LPCWSTR commandLine)
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof(process));
+    // A hand-over: the process started here is the one that works now.
+    ReleaseInstanceGuard();
     if (!Os().CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return FALSE;
     }

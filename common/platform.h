@@ -72,6 +72,16 @@ public:
                                                                       DWORD StringSDRevision,
                                                                       PSECURITY_DESCRIPTOR* SecurityDescriptor,
                                                                       PULONG SecurityDescriptorSize) = 0;
+    // The descriptor is LocalAlloc'ed: LocalFree it.
+    virtual DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,
+                                  PSID* ppsidOwner, PSID* ppsidGroup, PACL* ppDacl, PACL* ppSacl,
+                                  PSECURITY_DESCRIPTOR* ppSecurityDescriptor) = 0;
+    // The text is LocalAlloc'ed: LocalFree it.
+    virtual BOOL ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR SecurityDescriptor,
+                                                                      DWORD RequestedStringSDRevision,
+                                                                      SECURITY_INFORMATION SecurityInformation,
+                                                                      LPWSTR* StringSecurityDescriptor,
+                                                                      PULONG StringSecurityDescriptorLen) = 0;
     virtual SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) = 0;
     virtual SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) = 0;
     virtual BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, LPBYTE lpBuffer, DWORD cbBufSize,
@@ -143,6 +153,7 @@ public:
     virtual HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
                                 LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
                                 LPDWORD lpThreadId) = 0;
+    virtual HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName) = 0;
     virtual void Sleep(DWORD dwMilliseconds) = 0;
     virtual DWORD GetLastError() = 0;
     virtual void SetLastError(DWORD dwErrCode) = 0;

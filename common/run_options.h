@@ -28,6 +28,7 @@ enum ExitCode {
     EXIT_BAD_COMMAND_LINE = 87,
     EXIT_CANCELLED = 1602,
     EXIT_FAILED = 1603,
+    EXIT_ANOTHER_INSTANCE = 1618,
     EXIT_RESTART_REQUIRED = 3010,
     // No supported printer is connected: the driver package is in the driver
     // store, and Windows installs the printer when it is plugged in.

@@ -22,6 +22,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 #include <sddl.h>
+#include <aclapi.h>
 #ifndef UPDP_UI_PROMPT
 #define UPDP_SILENT_UPLOAD 0x00000001
 #define UPDP_UI_PROMPT 0x00000002
@@ -51,5 +52,6 @@
 #include "common/sdk_stand_in/winuser.h"
 #include "common/sdk_stand_in/commctrl.h"
 #include "common/sdk_stand_in/sddl.h"
+#include "common/sdk_stand_in/aclapi.h"
 #include "common/sdk_stand_in/strsafe.h"
 #endif

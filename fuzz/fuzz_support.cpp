@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "app/startup.h"
-#include "common/run_log.h"
 #include "res/resource.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
@@ -37,8 +36,7 @@ FuzzMachine::FuzzMachine()
     machine.SetToolEntry([this](HINSTANCE instance, const wchar_t* commandLine) {
         ResetToolProcess(machine);
         const int result = RunStartup(instance, commandLine);
-        machine.EndWorkerThreads();
-        CloseRunLog();
+        EndToolProcess(machine);
         leakedBlocks += LeakedBlocks(machine).size();
         return result;
     });

@@ -23,6 +23,7 @@
 #define IDS_RELAUNCH_FAILED 120
 #define IDS_UNINSTALLER_NOT_STARTED 121
 #define IDS_SWITCH_REFUSED 122
+#define IDS_ANOTHER_INSTANCE 123
 
 // The version the executable carries, and that the run log names.
 #define TOOL_VERSION_TEXT "1.0.0.0"

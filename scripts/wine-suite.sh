@@ -617,6 +617,15 @@ scenario_unattended_install() { # lang
     expect_eq "$(run_wait "$lang" 60 "$drivers_win\\PrinterSetup.exe" /verysilent /SuppressMsgBoxes /NORESTART)" \
         1603 "exit code without a printer"
     expect_match "$(cat "$temp_log" 2>/dev/null)" 'Exit code: 1603\.' "the default log in the temporary folder"
+    # A copy at work (here: asking for a printer) keeps a second one from starting: 1618.
+    LANG="$(locale_for "$lang")" wine_start "$drivers_win\\PrinterSetup.exe"
+    local pid=$WINE_LAST_PID
+    probe msgbox "$(caption_for "$lang")" 30000 >/dev/null || fail_check "the first copy shows no question"
+    expect_eq "$(run_wait "$lang" 60 "$drivers_win\\PrinterSetup.exe" /VERYSILENT)" 1618 "exit code of a second copy"
+    probe press "$(caption_for "$lang")" 2 >/dev/null || fail_check "could not press Cancel"
+    wait_exit "$pid" 30
+    expect_match "$(tr -d '\r' <"$temp_log" 2>/dev/null)" $'Another copy of the tool is at work: this one ends\.\n[^\n]* Exit code: 1618\.' \
+        "the second copy's log"
     expect_eq "$(run_wait "$lang" 60 "$drivers_win\\PrinterSetup.exe" /VERYSILENT /quiet)" 87 \
         "exit code of an unknown switch"
     plug_px630kt
@@ -634,7 +643,7 @@ scenario_unattended_install() { # lang
     expect_match "$(tail -n1 "$log" 2>/dev/null | tr -d '\r')" ' Exit code: 0\.$' "the log's last line"
     cp "$log" "$artifacts/unattended-$lang.log" 2>/dev/null
     expect_eq "$(run_wait "$lang" 60 "$drivers_win\\unins000.exe" /VERYSILENT)" 87 "the uninstaller refuses switches"
-    report "unattended: installed with no window and exit code 0 and its log, 1603 without a printer, 87 for a bad switch ($lang)"
+    report "unattended: installed with no window and exit code 0 and its log, 1603 without a printer, 87 for a bad switch, 1618 for a second copy ($lang)"
 }
 
 run_probe_selftest() {

@@ -265,7 +265,74 @@ bool Machine::CloseHandle(HANDLE handle)
         volume.SetHeldOpen(folder, stillHeld);
     }
     openFiles_.erase(handle);
+    auto mutex = mutexHandles_.find(handle);
+    if (mutex != mutexHandles_.end()) {
+        NamedMutex& object = mutexes_.at(mutex->second);
+        if (--object.handles == 0 && !object.heldByOther) {
+            mutexes_.erase(mutex->second);
+        }
+        mutexHandles_.erase(mutex);
+    }
     return handles_.erase(handle) == 1;
+}
+
+void Machine::HoldNamedMutex(const std::wstring& name, const SecurityDescriptor& security)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    NamedMutex& object = mutexes_[name];
+    object.security = security;
+    object.heldByOther = true;
+}
+
+void Machine::ReleaseNamedMutex(const std::wstring& name)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    auto found = mutexes_.find(name);
+    if (found != mutexes_.end()) {
+        found->second.heldByOther = false;
+        if (found->second.handles == 0) {
+            mutexes_.erase(found);
+        }
+    }
+}
+
+bool Machine::NamedMutexExists(const std::wstring& name) const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return mutexes_.count(name) != 0;
+}
+
+HANDLE Machine::CreateNamedMutex(const std::wstring& name, const SecurityDescriptor* own, const Token& who,
+                                 DWORD* error, bool* existed)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const DWORD kMutexAllAccess = 0x001F0001;
+    auto found = mutexes_.find(name);
+    *existed = found != mutexes_.end();
+    if (*existed && (GrantedAccess(found->second.security, who) & kMutexAllAccess) != kMutexAllAccess) {
+        *error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    if (!*existed) {
+        // Without a descriptor of its own, the creator owns it and only it may open it.
+        SecurityDescriptor security;
+        security.owner = who.DefaultOwner();
+        security.dacl = {Ace{true, who.user, FILE_ALL_ACCESS}};
+        found = mutexes_.emplace(name, NamedMutex{own != nullptr ? *own : security}).first;
+    }
+    ++found->second.handles;
+    HANDLE handle = NewHandle(HandleKind::Mutex);
+    mutexHandles_[handle] = name;
+    *error = ERROR_SUCCESS;
+    return handle;
+}
+
+std::optional<SecurityDescriptor> Machine::MutexSecurity(HANDLE handle) const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    auto found = mutexHandles_.find(handle);
+    return found != mutexHandles_.end() ? std::optional<SecurityDescriptor>(mutexes_.at(found->second).security)
+                                        : std::nullopt;
 }
 
 HANDLE Machine::OpenFile(const std::wstring& key)
@@ -474,6 +541,8 @@ void Machine::Restart()
     spooler.SetServiceState(SERVICE_STOPPED);
     heldFolders_.clear();
     openFiles_.clear();
+    mutexes_.clear();
+    mutexHandles_.clear();
     volume.Restart();
     if (state == SERVICE_RUNNING) {
         spooler.SetServiceState(SERVICE_RUNNING);

@@ -67,7 +67,7 @@ struct LaunchRecord {
     bool ran = false;
 };
 
-enum class HandleKind { Process, Thread, Folder, File };
+enum class HandleKind { Process, Thread, Folder, File, Mutex };
 
 class Machine {
 public:
@@ -178,6 +178,19 @@ public:
     // opened on; nullopt for any other handle.
     std::optional<std::wstring> FileOf(HANDLE handle, bool* appending) const;
     size_t OpenHandles(HandleKind kind) const;
+
+    // ---- Named mutexes, by which processes see each other ----
+    // Another process made the mutex with `security` (its owner, and who may
+    // open it) and holds it open until ReleaseNamedMutex.
+    void HoldNamedMutex(const std::wstring& name, const SecurityDescriptor& security);
+    void ReleaseNamedMutex(const std::wstring& name);
+    bool NamedMutexExists(const std::wstring& name) const;
+    // CreateMutexW's effect for `who`: a handle, or null with *error; *existed
+    // when the mutex was there already.
+    HANDLE CreateNamedMutex(const std::wstring& name, const SecurityDescriptor* own, const Token& who, DWORD* error,
+                            bool* existed);
+    // The security of the mutex a handle is open on; nullopt for any other handle.
+    std::optional<SecurityDescriptor> MutexSecurity(HANDLE handle) const;
     // Null when the host cannot make the thread.
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
     // The caller waits until every worker thread has finished its work.
@@ -224,6 +237,13 @@ private:
     std::map<HANDLE, HandleKind> handles_;
     std::map<HANDLE, std::wstring> heldFolders_; // by handle, the folder or file as opened
     std::map<HANDLE, std::wstring> openFiles_;   // by handle, the key appended to
+    struct NamedMutex {
+        SecurityDescriptor security;
+        unsigned handles = 0;
+        bool heldByOther = false;
+    };
+    std::map<std::wstring, NamedMutex> mutexes_;  // by name, case as given (Windows compares it exactly)
+    std::map<HANDLE, std::wstring> mutexHandles_; // by handle, the mutex's name
     Token actorToken_;
     std::function<void(const char*)> actor_;
     std::atomic<bool> hasActor_{false}; // spares every call the lock when no actor is set

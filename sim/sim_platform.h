@@ -51,6 +51,10 @@ public:
     LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD) override;
     LSTATUS RegCloseKey(HKEY) override;
     BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG) override;
+    DWORD GetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                          PSECURITY_DESCRIPTOR*) override;
+    BOOL ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR, DWORD, SECURITY_INFORMATION, LPWSTR*,
+                                                              PULONG) override;
     SC_HANDLE OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD) override;
     SC_HANDLE OpenServiceW(SC_HANDLE, LPCWSTR, DWORD) override;
     BOOL QueryServiceStatusEx(SC_HANDLE, SC_STATUS_TYPE, LPBYTE, DWORD, LPDWORD) override;
@@ -100,6 +104,7 @@ public:
     BOOL GetFileInformationByHandle(HANDLE, LPBY_HANDLE_FILE_INFORMATION) override;
     BOOL CloseHandle(HANDLE) override;
     HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) override;
+    HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) override;
     void Sleep(DWORD) override;
     DWORD GetLastError() override;
     void SetLastError(DWORD) override;
@@ -131,6 +136,8 @@ private:
     bool RecycleBinTakes(const std::wstring& path);
     // The descriptor a caller passed, as made by ConvertStringSecurityDescriptorToSecurityDescriptorW.
     std::optional<SecurityDescriptor> DescriptorOf(LPSECURITY_ATTRIBUTES attributes);
+    // A descriptor block of the process heap carrying `sddl`, as the machine hands descriptors out.
+    PSECURITY_DESCRIPTOR NewDescriptor(const std::wstring& sddl, ULONG* bytes = nullptr);
 
     Machine& machine_;
 };

@@ -73,6 +73,11 @@ typedef struct SC_HANDLE__* SC_HANDLE;
 typedef void* HLOCAL;
 typedef void* HDEVINFO;
 typedef void* PSECURITY_DESCRIPTOR;
+typedef void* PSID;
+typedef struct ACL ACL;
+typedef ACL* PACL;
+typedef DWORD SECURITY_INFORMATION;
+#define OWNER_SECURITY_INFORMATION 0x00000001L
 
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;

@@ -200,6 +200,16 @@ public:
     {
         return ::ConvertStringSecurityDescriptorToSecurityDescriptorW(a, b, c, d);
     }
+    DWORD GetSecurityInfo(HANDLE a, SE_OBJECT_TYPE b, SECURITY_INFORMATION c, PSID* d, PSID* e, PACL* f, PACL* g,
+                          PSECURITY_DESCRIPTOR* h) override
+    {
+        return ::GetSecurityInfo(a, b, c, d, e, f, g, h);
+    }
+    BOOL ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR a, DWORD b, SECURITY_INFORMATION c,
+                                                              LPWSTR* d, PULONG e) override
+    {
+        return ::ConvertSecurityDescriptorToStringSecurityDescriptorW(a, b, c, d, e);
+    }
     SC_HANDLE OpenSCManagerW(LPCWSTR a, LPCWSTR b, DWORD c) override { return ::OpenSCManagerW(a, b, c); }
     SC_HANDLE OpenServiceW(SC_HANDLE a, LPCWSTR b, DWORD c) override { return ::OpenServiceW(a, b, c); }
     BOOL QueryServiceStatusEx(SC_HANDLE a, SC_STATUS_TYPE b, LPBYTE c, DWORD d, LPDWORD e) override
@@ -266,6 +276,7 @@ public:
         return ::GetFileInformationByHandle(a, b);
     }
     BOOL CloseHandle(HANDLE a) override { return ::CloseHandle(a); }
+    HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES a, BOOL b, LPCWSTR c) override { return ::CreateMutexW(a, b, c); }
     HANDLE CreateThread(LPSECURITY_ATTRIBUTES a, SIZE_T b, LPTHREAD_START_ROUTINE c, LPVOID d, DWORD e,
                         LPDWORD f) override
     {

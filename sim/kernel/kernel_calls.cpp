@@ -74,6 +74,30 @@ HANDLE SimPlatform::CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_R
     return handle;
 }
 
+HANDLE SimPlatform::CreateMutexW(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCWSTR name)
+{
+    if (Injected("CreateMutexW")) {
+        return nullptr;
+    }
+    if (name == nullptr || initialOwner) {
+        NotModelled("CreateMutexW other than a named mutex nobody owns at first");
+        return nullptr;
+    }
+    std::optional<SecurityDescriptor> own;
+    if (attributes != nullptr && attributes->lpSecurityDescriptor != nullptr) {
+        own = DescriptorOf(attributes);
+        if (!own) {
+            SetLastErrorCode(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+    }
+    DWORD error = ERROR_SUCCESS;
+    bool existed = false;
+    HANDLE handle = machine_.CreateNamedMutex(name, own ? &*own : nullptr, machine_.CallerToken(), &error, &existed);
+    SetLastErrorCode(handle == nullptr ? error : existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
 void SimPlatform::Sleep(DWORD milliseconds)
 {
     Counted("Sleep");

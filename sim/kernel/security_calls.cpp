@@ -35,15 +35,69 @@ BOOL SimPlatform::ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR t
         SetLastErrorCode(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const size_t bytes = sizeof(DescriptorBlock) + sddl.size() * sizeof(wchar_t);
-    auto* block = static_cast<DescriptorBlock*>(std::calloc(1, bytes));
+    *descriptor = NewDescriptor(sddl, size);
+    return TRUE;
+}
+
+PSECURITY_DESCRIPTOR SimPlatform::NewDescriptor(const std::wstring& sddl, ULONG* bytes)
+{
+    const size_t size = sizeof(DescriptorBlock) + sddl.size() * sizeof(wchar_t);
+    auto* block = static_cast<DescriptorBlock*>(std::calloc(1, size));
     block->mark = kDescriptorMark;
     block->length = static_cast<uint32_t>(sddl.size());
     std::memcpy(block->text, sddl.c_str(), (sddl.size() + 1) * sizeof(wchar_t));
     machine_.TrackBlock(block);
-    *descriptor = block;
-    if (size != nullptr) {
-        *size = static_cast<ULONG>(bytes);
+    if (bytes != nullptr) {
+        *bytes = static_cast<ULONG>(size);
+    }
+    return block;
+}
+
+// Only what the tool asks of a kernel object: its owner.
+DWORD SimPlatform::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information, PSID* owner,
+                                   PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (Injected("GetSecurityInfo", &error)) {
+        return error;
+    }
+    if (type != SE_KERNEL_OBJECT || information != OWNER_SECURITY_INFORMATION || owner != nullptr ||
+        group != nullptr || dacl != nullptr || sacl != nullptr || descriptor == nullptr) {
+        NotModelled("GetSecurityInfo other than the owner of a kernel object");
+        return ERROR_INVALID_PARAMETER;
+    }
+    const std::optional<SecurityDescriptor> security = machine_.MutexSecurity(handle);
+    if (!security) {
+        return ERROR_INVALID_HANDLE;
+    }
+    *descriptor = NewDescriptor(L"O:" + security->owner + L"D:");
+    return ERROR_SUCCESS;
+}
+
+BOOL SimPlatform::ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR descriptor,
+                                                                       DWORD revision,
+                                                                       SECURITY_INFORMATION information,
+                                                                       LPWSTR* text, PULONG length)
+{
+    if (Injected("ConvertSecurityDescriptorToStringSecurityDescriptorW")) {
+        return FALSE;
+    }
+    if (revision != SDDL_REVISION_1 || information != OWNER_SECURITY_INFORMATION || text == nullptr ||
+        machine_.HeapBlocks().count(descriptor) == 0 ||
+        static_cast<const DescriptorBlock*>(descriptor)->mark != kDescriptorMark) {
+        NotModelled("ConvertSecurityDescriptorToStringSecurityDescriptorW other than the owner of a descriptor made here");
+        SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const auto* block = static_cast<const DescriptorBlock*>(descriptor);
+    const std::optional<SecurityDescriptor> security = ParseSddl(std::wstring(block->text, block->length));
+    const std::wstring owner = L"O:" + (security ? security->owner : std::wstring());
+    auto* out = static_cast<wchar_t*>(std::calloc(owner.size() + 1, sizeof(wchar_t)));
+    std::memcpy(out, owner.c_str(), (owner.size() + 1) * sizeof(wchar_t));
+    machine_.TrackBlock(out);
+    *text = out;
+    if (length != nullptr) {
+        *length = static_cast<ULONG>(owner.size() + 1);
     }
     return TRUE;
 }

@@ -355,4 +355,41 @@ TEST_F(SystemContract, AMissingRegistryKeyIsFileNotFound)
               ERROR_FILE_NOT_FOUND);
 }
 
+// The instance guard: a named mutex with an owner and access list of its
+// own, seen by a second CreateMutexW, whose owner the second one can read.
+TEST_F(SystemContract, ANamedMutexIsSeenAgainWithTheOwnerItWasMadeWith)
+{
+    const wchar_t name[] = L"Global\\PrinterSetup.ContractTest";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(Os().ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)",
+                                                                          SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), descriptor, FALSE};
+    HANDLE first = Os().CreateMutexW(&attributes, FALSE, name);
+    ASSERT_NE(first, nullptr) << "error " << LastError();
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE second = Os().CreateMutexW(&attributes, FALSE, name);
+    ASSERT_NE(second, nullptr) << "error " << LastError();
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    Os().LocalFree(descriptor);
+
+    PSECURITY_DESCRIPTOR found = nullptr;
+    ASSERT_EQ(Os().GetSecurityInfo(second, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                   nullptr, &found),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    LPWSTR text = nullptr;
+    ASSERT_TRUE(Os().ConvertSecurityDescriptorToStringSecurityDescriptorW(found, SDDL_REVISION_1,
+                                                                          OWNER_SECURITY_INFORMATION, &text, nullptr));
+    EXPECT_EQ(std::wstring(text), L"O:BA");
+    Os().LocalFree(text);
+    Os().LocalFree(found);
+
+    // It goes with its last handle.
+    EXPECT_TRUE(Os().CloseHandle(first));
+    EXPECT_TRUE(Os().CloseHandle(second));
+    HANDLE again = Os().CreateMutexW(nullptr, FALSE, name);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(Os().CloseHandle(again));
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "app/startup.h"
 #include "common/globals.h"
+#include "common/instance_guard.h"
 #include "common/log.h"
 #include "common/run_log.h"
 #include "common/run_options.h"
@@ -27,6 +28,13 @@ void ResetToolProcess(sim::Machine& machine)
     ComponentInventory = Inventory{};
     ForgetPendingDriverFiles();
     Options = RunOptions{};
+}
+
+void EndToolProcess(sim::Machine& machine)
+{
+    machine.EndWorkerThreads();
+    CloseRunLog();
+    ReleaseInstanceGuard();
 }
 
 // The blocks that live until the process ends by design: the last scan's
@@ -73,7 +81,8 @@ size_t OpenHandlesOfAnyKind(sim::Machine& machine)
     size_t open = machine.registry.OpenHandles() + machine.devices.OpenSets() + machine.spooler.OpenPrinterHandles() +
                   machine.spooler.OpenServiceHandles();
     for (sim::HandleKind kind :
-         {sim::HandleKind::Process, sim::HandleKind::Thread, sim::HandleKind::Folder, sim::HandleKind::File}) {
+         {sim::HandleKind::Process, sim::HandleKind::Thread, sim::HandleKind::Folder, sim::HandleKind::File,
+          sim::HandleKind::Mutex}) {
         open += machine.OpenHandles(kind);
     }
     return open;
@@ -125,8 +134,7 @@ SimTest::SimTest()
         ResetToolProcess(machine);
         int result = RunStartup(instance, commandLine);
         // What a process leaves allocated beyond its lists goes with it on Windows, but it was lost all the same.
-        machine.EndWorkerThreads();
-        CloseRunLog();
+        EndToolProcess(machine);
         lastProcessLeaks_ = LeakedBlocks(machine);
         leakedBlocks_ += lastProcessLeaks_.size();
         return result;
@@ -153,6 +161,7 @@ void SimTest::TearDown()
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Folder), 0u) << "folders left held open";
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::File), 0u) << "files left held open";
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Process), 0u) << "process handles left open";
+    EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Mutex), 0u) << "mutexes left open";
     // The last process's blocks are still there: count only what came after it.
     size_t leakedSince = 0;
     for (void* block : LeakedBlocks(machine)) {

@@ -18,6 +18,10 @@
 // the process-wide state starts zeroed again, as for a freshly loaded program.
 void ResetToolProcess(sim::Machine& machine);
 
+// What the end of a tool process does on Windows: its workers stop, and the
+// handles it keeps for its whole life (the run log, the instance guard) close.
+void EndToolProcess(sim::Machine& machine);
+
 // The blocks of the process heap that are neither live by design (the last
 // scan's records, the inventory and the buffers it points into) nor freed.
 std::set<void*> LeakedBlocks(sim::Machine& machine);

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "app/startup.h"
-#include "common/run_log.h"
+#include "common/instance_guard.h"
 #include "res/resource.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
@@ -106,6 +106,9 @@ const std::map<std::string, DWORD> kFailureErrors = {
     {"WriteFile", ERROR_DISK_FULL},
     {"GetFileInformationByHandle", ERROR_ACCESS_DENIED},
     {"GetVersionExW", ERROR_INVALID_PARAMETER},
+    {"CreateMutexW", ERROR_ACCESS_DENIED},
+    {"GetSecurityInfo", ERROR_ACCESS_DENIED},
+    {"ConvertSecurityDescriptorToStringSecurityDescriptorW", ERROR_NOT_ENOUGH_MEMORY},
 };
 
 // One whole-mode story: the machine as the user has it, then what the user runs.
@@ -240,6 +243,15 @@ const std::vector<Story>& Stories()
              m.volume.WriteFile(m.tempPath + L"PrinterSetup.log", std::string(300 * 1024, 'x'));
          },
          StartSetup, kInstalled},
+        // Another copy of the tool is at work: this one says so and does nothing else.
+        {"SecondCopyWhileOneWorks",
+         [](sim::Machine& m) {
+             m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+             m.HoldNamedMutex(kInstanceMutexName, *sim::ParseSddl(L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)"));
+         },
+         StartSetup,
+         L"Another installation or removal of the printer driver is running. Please wait until it has finished, then "
+         L"try again."},
         // The administrator names a log in a folder that is not there yet.
         {"InstallLoggingToANewFolder", [](sim::Machine& m) { m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT")); },
          [](sim::Machine& m) {
@@ -378,8 +390,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
     machine->SetToolEntry([&](HINSTANCE instance, const wchar_t* commandLine) {
         ResetToolProcess(*machine);
         int result = RunStartup(instance, commandLine);
-        machine->EndWorkerThreads();
-        CloseRunLog();
+        EndToolProcess(*machine);
         const size_t leaked = LeakedBlocks(*machine).size();
         if (leaked != 0) {
             find(std::to_string(leaked) + " heap blocks leaked by a process");
