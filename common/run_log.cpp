@@ -8,12 +8,10 @@
 #include "common/platform.h"
 
 const WCHAR kRunLogName[] = L"PrinterSetup.log";
+RunLogState RunLog = {INVALID_HANDLE_VALUE, 0, false};
 
 namespace {
 
-HANDLE LogFile = INVALID_HANDLE_VALUE;
-DWORD RunBytes = 0;
-bool RunFull = false;
 
 // An entry is put together here: the tool logs from one thread at a time.
 const size_t kEntryChars = 1200;
@@ -145,12 +143,12 @@ HANDLE OpenPlainFile(const WCHAR* path, DWORD* size, const WCHAR** reason)
 bool Put(const char* bytes, DWORD count)
 {
     DWORD written = 0;
-    if (!Os().WriteFile(LogFile, bytes, count, &written, nullptr) || written != count) {
+    if (!Os().WriteFile(RunLog.file, bytes, count, &written, nullptr) || written != count) {
         // A log that fails once is not trusted with the rest of the run.
-        RunFull = true;
+        RunLog.full = true;
         return false;
     }
-    RunBytes += count;
+    RunLog.bytes += count;
     return true;
 }
 
@@ -240,9 +238,9 @@ void OpenRunLog(LPCWSTR chosen)
         LogLine("The log %ws is not written: %ws.", path, reason);
         return;
     }
-    LogFile = file;
-    RunBytes = 0;
-    RunFull = false;
+    RunLog.file = file;
+    RunLog.bytes = 0;
+    RunLog.full = false;
     if (size == 0) {
         Put("\xEF\xBB\xBF", 3); // so that every editor reads the file as UTF-8
     }
@@ -250,7 +248,7 @@ void OpenRunLog(LPCWSTR chosen)
 
 bool RunLogOpen()
 {
-    return LogFile != INVALID_HANDLE_VALUE && !RunFull;
+    return RunLog.file != INVALID_HANDLE_VALUE && !RunLog.full;
 }
 
 void WriteRunLog(LPCWSTR text)
@@ -259,9 +257,9 @@ void WriteRunLog(LPCWSTR text)
         return;
     }
     // The last entry a run may write says that the rest is missing.
-    if (RunBytes + kEntryChars * 3 + 64 > kRunLogRunBytes) {
+    if (RunLog.bytes + kEntryChars * 3 + 64 > kRunLogRunBytes) {
         WriteEntry(L"The log of this run stops here: it has reached its size limit.");
-        RunFull = true;
+        RunLog.full = true;
         return;
     }
     WriteEntry(text);
@@ -282,10 +280,10 @@ void NoteInRunLog(LPCWSTR format, ...)
 
 void CloseRunLog()
 {
-    if (LogFile != INVALID_HANDLE_VALUE) {
-        Os().CloseHandle(LogFile);
-        LogFile = INVALID_HANDLE_VALUE;
+    if (RunLog.file != INVALID_HANDLE_VALUE) {
+        Os().CloseHandle(RunLog.file);
+        RunLog.file = INVALID_HANDLE_VALUE;
     }
-    RunBytes = 0;
-    RunFull = false;
+    RunLog.bytes = 0;
+    RunLog.full = false;
 }

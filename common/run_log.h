@@ -12,6 +12,15 @@ const DWORD kRunLogRotateBytes = 256 * 1024;
 // One run writes at most this much, so a run that loops cannot fill the disk.
 const DWORD kRunLogRunBytes = 256 * 1024;
 
+// The log of this process: its file (INVALID_HANDLE_VALUE when none), how
+// much this run wrote, and whether it stopped writing.
+struct RunLogState {
+    HANDLE file;
+    DWORD bytes;
+    bool full;
+};
+extern RunLogState RunLog;
+
 // Opens the log for this run: `chosen` (absolute) or, when null, the default
 // in the temporary folder. The file is refused when it, or a folder above it,
 // is a link or a reparse point, or when it has a second name (a hard link):

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/startup.h"
 #include "res/resource.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
@@ -34,10 +33,9 @@ FuzzMachine::FuzzMachine()
 {
     SetPlatform(&platform);
     machine.SetToolEntry([this](HINSTANCE instance, const wchar_t* commandLine) {
-        ResetToolProcess(machine);
-        const int result = RunStartup(instance, commandLine);
-        EndToolProcess(machine);
-        leakedBlocks += LeakedBlocks(machine).size();
+        std::set<void*> leaked;
+        const int result = RunToolProcess(machine, instance, commandLine, &leaked);
+        leakedBlocks += leaked.size();
         return result;
     });
     machine.messageBoxes.SetResponder([](const sim::MessageBoxRecord&) { return IDCANCEL; });

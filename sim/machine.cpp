@@ -127,12 +127,13 @@ void Machine::InstallTool(const std::wstring& path)
     volume.WriteFile(path, kToolImage);
 }
 
-HINSTANCE Machine::BeginProcess(const std::wstring& imagePath, const std::wstring& arguments)
+HINSTANCE Machine::BeginProcess(const std::wstring& imagePath, const std::wstring& arguments, DWORD processId)
 {
     outer_.push_back(current_);
     current_.imagePath = imagePath;
     current_.commandLine = arguments;
     ++processCount_;
+    current_.id = processId != 0 ? processId : 0x8000 + processCount_ * 4;
     current_.instance =
         reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000ull + processCount_ * 0x10000ull));
     return current_.instance;
@@ -141,17 +142,22 @@ HINSTANCE Machine::BeginProcess(const std::wstring& imagePath, const std::wstrin
 void Machine::EndProcess()
 {
     EndWorkerThreads();
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        exitCodes_.emplace(current_.id, 0); // RunTool records the real code
+    }
     current_ = outer_.back();
     outer_.pop_back();
 }
 
-int Machine::RunTool(const std::wstring& imagePath, const std::wstring& arguments)
+int Machine::RunTool(const std::wstring& imagePath, const std::wstring& arguments, DWORD processId)
 {
     if (!entry_) {
         ReportViolation("a tool process was started but the test set no tool entry");
         return -1;
     }
-    HINSTANCE instance = BeginProcess(imagePath, arguments);
+    HINSTANCE instance = BeginProcess(imagePath, arguments, processId);
+    const DWORD id = current_.id;
     int exitCode = -1;
     try {
         exitCode = entry_(instance, current_.commandLine.c_str());
@@ -159,6 +165,8 @@ int Machine::RunTool(const std::wstring& imagePath, const std::wstring& argument
         // Reported already; the process ends here.
     }
     EndProcess();
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    exitCodes_[id] = static_cast<DWORD>(exitCode);
     return exitCode;
 }
 
@@ -181,7 +189,7 @@ size_t Machine::RunLaunchedTools(size_t limit)
             pending->ran = true;
             next = *pending;
         }
-        RunTool(next.imagePath, next.arguments);
+        RunTool(next.imagePath, next.arguments, next.processId);
         ++ran;
     }
 }
@@ -210,7 +218,7 @@ void SplitCommandLine(const std::wstring& commandLine, std::wstring* program, st
     *arguments = rest == std::wstring::npos ? std::wstring() : commandLine.substr(rest);
 }
 
-DWORD Machine::Launch(const std::wstring& commandLine)
+DWORD Machine::Launch(const std::wstring& commandLine, DWORD* processId)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     LaunchRecord record;
@@ -239,8 +247,79 @@ DWORD Machine::Launch(const std::wstring& commandLine)
     }
     record.imagePath = canonical;
     record.toolImage = *content == kToolImage;
+    record.processId = 0x1000 + static_cast<DWORD>(launches_.size() + 1) * 4;
+    if (!record.toolImage) {
+        exitCodes_[record.processId] = 0; // a program the machine does not run ends at once
+    }
     launches_.push_back(record);
+    *processId = record.processId;
     return ERROR_SUCCESS;
+}
+
+HANDLE Machine::OpenProcessHandle(DWORD processId)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    HANDLE handle = NewHandle(HandleKind::Process);
+    processHandles_[handle] = processId;
+    return handle;
+}
+
+bool Machine::ProcessRuns(DWORD processId) const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (processId == 0 || exitCodes_.count(processId) != 0) {
+        return false;
+    }
+    if (current_.id == processId || std::any_of(outer_.begin(), outer_.end(), [&](const ProcessContext& outer) {
+            return outer.id == processId;
+        })) {
+        return true;
+    }
+    return std::any_of(launches_.begin(), launches_.end(),
+                       [&](const LaunchRecord& r) { return r.processId == processId; });
+}
+
+DWORD Machine::WaitForProcess(HANDLE handle, DWORD milliseconds)
+{
+    LaunchRecord next;
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        auto found = processHandles_.find(handle);
+        if (found == processHandles_.end()) {
+            return WAIT_FAILED;
+        }
+        if (exitCodes_.count(found->second) != 0) {
+            return WAIT_OBJECT_0;
+        }
+        auto pending = std::find_if(launches_.begin(), launches_.end(), [&](const LaunchRecord& r) {
+            return r.processId == found->second && r.toolImage && !r.ran;
+        });
+        if (pending == launches_.end()) {
+            // Running further up: it cannot end while this process waits inside it.
+            if (milliseconds == INFINITE) {
+                ReportViolation("a process waits without end for one that cannot end before it");
+                return WAIT_FAILED;
+            }
+            clock.Advance(milliseconds);
+            return WAIT_TIMEOUT;
+        }
+        pending->ran = true;
+        next = *pending;
+    }
+    RunTool(next.imagePath, next.arguments, next.processId);
+    return WAIT_OBJECT_0;
+}
+
+bool Machine::ExitCodeOf(HANDLE handle, DWORD* exitCode) const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    auto found = processHandles_.find(handle);
+    if (found == processHandles_.end()) {
+        return false;
+    }
+    auto ended = exitCodes_.find(found->second);
+    *exitCode = ended != exitCodes_.end() ? ended->second : STILL_ACTIVE;
+    return true;
 }
 
 HANDLE Machine::NewHandle(HandleKind kind)
@@ -265,6 +344,7 @@ bool Machine::CloseHandle(HANDLE handle)
         volume.SetHeldOpen(folder, stillHeld);
     }
     openFiles_.erase(handle);
+    processHandles_.erase(handle);
     auto mutex = mutexHandles_.find(handle);
     if (mutex != mutexHandles_.end()) {
         NamedMutex& object = mutexes_.at(mutex->second);

@@ -57,6 +57,7 @@ struct ProcessContext {
     std::wstring imagePath;
     std::wstring commandLine; // without the program name
     HINSTANCE instance = nullptr;
+    DWORD id = 0;
 };
 
 struct LaunchRecord {
@@ -65,6 +66,8 @@ struct LaunchRecord {
     std::wstring arguments;   // what that program's entry point receives
     bool toolImage = false;   // the program is a copy of the tool
     bool ran = false;
+    DWORD processId = 0;
+    DWORD exitCode = STILL_ACTIVE; // once it ran
 };
 
 enum class HandleKind { Process, Thread, Folder, File, Mutex };
@@ -114,20 +117,34 @@ public:
     void InstallTool(const std::wstring& path);
     void SetToolEntry(ToolEntry entry) { entry_ = std::move(entry); }
     // Runs the tool from imagePath as a new process on this machine.
-    int RunTool(const std::wstring& imagePath, const std::wstring& arguments);
+    int RunTool(const std::wstring& imagePath, const std::wstring& arguments, DWORD processId = 0);
     // Runs, in launch order, the launched processes that are copies of the
     // tool and have not run yet (also those they launch). A chain longer
     // than `limit` is a violation. Returns how many ran.
     size_t RunLaunchedTools(size_t limit = 8);
     // Makes the calling code a tool process of this machine until EndProcess,
     // for tests that drive platform operations directly. Returns its instance.
-    HINSTANCE BeginProcess(const std::wstring& imagePath, const std::wstring& arguments);
+    HINSTANCE BeginProcess(const std::wstring& imagePath, const std::wstring& arguments, DWORD processId = 0);
     // Its workers end with it (EndWorkerThreads).
     void EndProcess();
     const ProcessContext& CurrentProcess() const { return current_; }
+    // True while the current process runs inside another one's wait for it.
+    bool RunsInsideAWait() const { return outer_.size() > 1; }
     std::vector<LaunchRecord> Launches() const;
-    // CreateProcessW's effect: 0, or the error Windows would give.
-    DWORD Launch(const std::wstring& commandLine);
+    // CreateProcessW's effect: 0 and the new process's id, or the error Windows would give.
+    DWORD Launch(const std::wstring& commandLine, DWORD* processId);
+    // A handle on a process this machine launched, or on one that runs.
+    HANDLE OpenProcessHandle(DWORD processId);
+    // The process runs: this one, one it runs inside, or one launched that has not ended.
+    bool ProcessRuns(DWORD processId) const;
+    // WaitForSingleObject on a process handle. A launched copy of the tool
+    // that has not run yet runs now, inside the wait, as it would run while
+    // its launcher waits; any other launched program has ended at once. A
+    // process that is still running further up (the waiting one itself, or
+    // the one that waits for it) cannot end during the wait: the wait times out.
+    DWORD WaitForProcess(HANDLE handle, DWORD milliseconds);
+    // GetExitCodeProcess: false for a handle that is no process handle.
+    bool ExitCodeOf(HANDLE handle, DWORD* exitCode) const;
     unsigned NextTempUnique() { return nextTempUnique_++; }
     uint32_t NextSerial() { return nextSerial_++; }
 
@@ -244,6 +261,8 @@ private:
     };
     std::map<std::wstring, NamedMutex> mutexes_;  // by name, case as given (Windows compares it exactly)
     std::map<HANDLE, std::wstring> mutexHandles_; // by handle, the mutex's name
+    std::map<HANDLE, DWORD> processHandles_;      // by handle, the id of the process
+    std::map<DWORD, DWORD> exitCodes_;            // by id, the processes that ended
     Token actorToken_;
     std::function<void(const char*)> actor_;
     std::atomic<bool> hasActor_{false}; // spares every call the lock when no actor is set

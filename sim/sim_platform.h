@@ -105,6 +105,10 @@ public:
     BOOL CloseHandle(HANDLE) override;
     HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) override;
     HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) override;
+    DWORD WaitForSingleObject(HANDLE, DWORD) override;
+    BOOL GetExitCodeProcess(HANDLE, LPDWORD) override;
+    HANDLE OpenProcess(DWORD, BOOL, DWORD) override;
+    DWORD GetCurrentProcessId() override;
     void Sleep(DWORD) override;
     DWORD GetLastError() override;
     void SetLastError(DWORD) override;

@@ -277,6 +277,10 @@ public:
     }
     BOOL CloseHandle(HANDLE a) override { return ::CloseHandle(a); }
     HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES a, BOOL b, LPCWSTR c) override { return ::CreateMutexW(a, b, c); }
+    DWORD WaitForSingleObject(HANDLE a, DWORD b) override { return ::WaitForSingleObject(a, b); }
+    BOOL GetExitCodeProcess(HANDLE a, LPDWORD b) override { return ::GetExitCodeProcess(a, b); }
+    HANDLE OpenProcess(DWORD a, BOOL b, DWORD c) override { return ::OpenProcess(a, b, c); }
+    DWORD GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
     HANDLE CreateThread(LPSECURITY_ATTRIBUTES a, SIZE_T b, LPTHREAD_START_ROUTINE c, LPVOID d, DWORD e,
                         LPDWORD f) override
     {

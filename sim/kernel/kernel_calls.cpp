@@ -33,14 +33,65 @@ BOOL SimPlatform::CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LP
         SetLastErrorCode(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (Failed(machine_.Launch(commandLine))) {
+    DWORD processId = 0;
+    if (Failed(machine_.Launch(commandLine, &processId))) {
         return FALSE;
     }
-    processInformation->hProcess = machine_.NewHandle(HandleKind::Process);
+    processInformation->hProcess = machine_.OpenProcessHandle(processId);
     processInformation->hThread = machine_.NewHandle(HandleKind::Thread);
-    processInformation->dwProcessId = 0x1000 + static_cast<DWORD>(machine_.Launches().size()) * 4;
-    processInformation->dwThreadId = processInformation->dwProcessId + 2;
+    processInformation->dwProcessId = processId;
+    processInformation->dwThreadId = processId + 2;
     return TRUE;
+}
+
+DWORD SimPlatform::WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (Injected("WaitForSingleObject", &error)) {
+        SetLastErrorCode(error);
+        return WAIT_FAILED;
+    }
+    const DWORD result = machine_.WaitForProcess(handle, milliseconds);
+    if (result == WAIT_FAILED) {
+        NotModelled("WaitForSingleObject other than on a process that can end");
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+    }
+    return result;
+}
+
+BOOL SimPlatform::GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
+{
+    if (Injected("GetExitCodeProcess")) {
+        return FALSE;
+    }
+    if (exitCode == nullptr || !machine_.ExitCodeOf(process, exitCode)) {
+        machine_.ReportViolation("GetExitCodeProcess on a handle that is not a process");
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HANDLE SimPlatform::OpenProcess(DWORD access, BOOL inherit, DWORD processId)
+{
+    if (Injected("OpenProcess")) {
+        return nullptr;
+    }
+    if ((access & ~(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION)) != 0 || inherit) {
+        NotModelled("OpenProcess other than to wait for a process");
+        return nullptr;
+    }
+    if (!machine_.ProcessRuns(processId)) {
+        SetLastErrorCode(ERROR_INVALID_PARAMETER); // as Windows says of a process that has gone
+        return nullptr;
+    }
+    return machine_.OpenProcessHandle(processId);
+}
+
+DWORD SimPlatform::GetCurrentProcessId()
+{
+    Counted("GetCurrentProcessId");
+    return machine_.CurrentProcess().id;
 }
 
 BOOL SimPlatform::CloseHandle(HANDLE handle)

@@ -209,6 +209,17 @@ TEST_F(FileContract, TheFactsOfTheLogsHeaderAreGiven)
     }
 }
 
+// What the waiting uninstaller and its hand-over rely on.
+TEST_F(FileContract, ARunningProcessCanBeWaitedForAndAGoneOneNotOpened)
+{
+    HANDLE self = Os().OpenProcess(SYNCHRONIZE, FALSE, Os().GetCurrentProcessId());
+    ASSERT_NE(self, nullptr) << "error " << LastError();
+    EXPECT_EQ(Os().WaitForSingleObject(self, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "it runs";
+    EXPECT_TRUE(Os().CloseHandle(self));
+    EXPECT_EQ(Os().OpenProcess(SYNCHRONIZE, FALSE, 0), nullptr);
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(FileContract, ZeroInitialisedBlocksAreZero)
 {
     auto* block = static_cast<unsigned char*>(Os().LocalAlloc(LPTR, 4096));

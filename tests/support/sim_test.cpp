@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/startup.h"
+#include "common/format.h"
 #include "common/globals.h"
 #include "common/instance_guard.h"
 #include "common/log.h"
@@ -24,6 +25,7 @@ void ResetToolProcess(sim::Machine& machine)
     std::memset(LogFormatBuffer, 0, sizeof(LogFormatBuffer));
     std::memset(LogOutputBuffer, 0, sizeof(LogOutputBuffer));
     RestartRequired = FALSE;
+    RunLog = RunLogState{INVALID_HANDLE_VALUE, 0, false};
     UsbPortList = nullptr;
     ComponentInventory = Inventory{};
     ForgetPendingDriverFiles();
@@ -35,6 +37,36 @@ void EndToolProcess(sim::Machine& machine)
     machine.EndWorkerThreads();
     CloseRunLog();
     ReleaseInstanceGuard();
+}
+
+namespace {
+
+// What a process keeps across a wait for another one: its instance, its
+// folder, its switches and its log.
+struct WaitingProcess {
+    HINSTANCE instance;
+    std::wstring installDirectory;
+    RunOptions options;
+    RunLogState log;
+};
+
+} // namespace
+
+int RunToolProcess(sim::Machine& machine, HINSTANCE instance, const wchar_t* commandLine, std::set<void*>* leaked)
+{
+    const WaitingProcess outer{InstanceHandle, InstallDirectory, Options, RunLog};
+    ResetToolProcess(machine);
+    const int result = RunStartup(instance, commandLine);
+    EndToolProcess(machine);
+    *leaked = LeakedBlocks(machine);
+    if (!machine.RunsInsideAWait()) {
+        return result; // what it leaves stays for the test to see
+    }
+    InstanceHandle = outer.instance;
+    FormatBounded(InstallDirectory, MAX_PATH, L"%ws", outer.installDirectory.c_str());
+    Options = outer.options;
+    RunLog = outer.log;
+    return result;
 }
 
 // The blocks that live until the process ends by design: the last scan's
@@ -131,11 +163,8 @@ SimTest::SimTest()
 {
     SetPlatform(&platform);
     machine.SetToolEntry([this](HINSTANCE instance, const wchar_t* commandLine) {
-        ResetToolProcess(machine);
-        int result = RunStartup(instance, commandLine);
         // What a process leaves allocated beyond its lists goes with it on Windows, but it was lost all the same.
-        EndToolProcess(machine);
-        lastProcessLeaks_ = LeakedBlocks(machine);
+        const int result = RunToolProcess(machine, instance, commandLine, &lastProcessLeaks_);
         leakedBlocks_ += lastProcessLeaks_.size();
         return result;
     });

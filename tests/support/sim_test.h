@@ -22,6 +22,13 @@ void ResetToolProcess(sim::Machine& machine);
 // handles it keeps for its whole life (the run log, the instance guard) close.
 void EndToolProcess(sim::Machine& machine);
 
+// One process of the tool, as a machine's tool entry runs it: fresh process
+// state, the tool's entry, the end of the process; *leaked gets the blocks it
+// lost. A process another one waits for (the uninstaller's copy) runs inside
+// that wait, in the same address space here: what the waiting process keeps
+// across the wait is set aside meanwhile and given back afterwards.
+int RunToolProcess(sim::Machine& machine, HINSTANCE instance, const wchar_t* commandLine, std::set<void*>* leaked);
+
 // The blocks of the process heap that are neither live by design (the last
 // scan's records, the inventory and the buffers it points into) nor freed.
 std::set<void*> LeakedBlocks(sim::Machine& machine);

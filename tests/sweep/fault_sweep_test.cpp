@@ -23,7 +23,6 @@
 #include <tuple>
 #include <vector>
 
-#include "app/startup.h"
 #include "common/instance_guard.h"
 #include "res/resource.h"
 #include "tests/support/driver_folder.h"
@@ -388,12 +387,10 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
     auto find = [&outcome](const std::string& what) { outcome.findings.push_back(what); };
 
     machine->SetToolEntry([&](HINSTANCE instance, const wchar_t* commandLine) {
-        ResetToolProcess(*machine);
-        int result = RunStartup(instance, commandLine);
-        EndToolProcess(*machine);
-        const size_t leaked = LeakedBlocks(*machine).size();
-        if (leaked != 0) {
-            find(std::to_string(leaked) + " heap blocks leaked by a process");
+        std::set<void*> leaked;
+        const int result = RunToolProcess(*machine, instance, commandLine, &leaked);
+        if (!leaked.empty()) {
+            find(std::to_string(leaked.size()) + " heap blocks leaked by a process");
         }
         return result;
     });
