@@ -22,13 +22,26 @@ namespace {
 const WCHAR kUninstallSwitch[] = L"-u ";
 const WCHAR kUninstallerName[] = L"unins000";
 
+// "-u " outside quotes: the quotes of /LOG="file" may hold anything.
+LPCWSTR FindUninstallSwitch(LPCWSTR line)
+{
+    bool quoted = false;
+    for (LPCWSTR at = line; *at != 0; ++at) {
+        quoted = *at == L'"' ? !quoted : quoted;
+        if (!quoted && wcsncmp(at, kUninstallSwitch, 3) == 0) {
+            return at;
+        }
+    }
+    return nullptr;
+}
+
 // Uninstall mode takes the folder verbatim from the command line. A folder
 // that does not fit InstallDirectory is refused: cutting it would name a
 // different folder, and uninstall mode sends its folder to the Recycle Bin.
 StartupMode TakeUninstallFolder(LPCWSTR commandLine, bool* found)
 {
     *found = false;
-    LPCWSTR match = commandLine != nullptr ? wcsstr(commandLine, kUninstallSwitch) : nullptr;
+    LPCWSTR match = commandLine != nullptr ? FindUninstallSwitch(commandLine) : nullptr;
     if (match == nullptr) {
         return STARTUP_MODE_INSTALL;
     }
@@ -114,7 +127,9 @@ int Finish(int outcome)
     if (exitCode != outcome) {
         NoteInRunLog(L"Outcome: %d (an exit code only when a switch is given).", outcome);
     }
-    NoteInRunLog(L"Exit code: %d.", exitCode);
+    WCHAR last[32] = {0};
+    FormatBounded(last, 32, L"Exit code: %d.", exitCode);
+    WriteRunLogLast(last);
     return exitCode;
 }
 
@@ -132,7 +147,7 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
     InstanceHandle = instance;
     // The switches stand before "-u "; what follows it is the folder, verbatim.
     LPCWSTR line = commandLine != nullptr ? commandLine : L"";
-    LPCWSTR uninstall = wcsstr(line, kUninstallSwitch);
+    LPCWSTR uninstall = FindUninstallSwitch(line);
     const size_t switchLength = uninstall != nullptr ? static_cast<size_t>(uninstall - line) : wcslen(line);
     WCHAR refused[MAX_PATH] = {0};
     const BOOL understood = ParseRunOptions(line, switchLength, &Options, refused, MAX_PATH);
@@ -149,8 +164,7 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         if (!RunsQuietly()) {
             ShowMessage(IDS_SWITCH_REFUSED, MB_OK | MB_ICONERROR, refused);
         }
-        NoteInRunLog(L"Exit code: %d.", EXIT_BAD_COMMAND_LINE);
-        return EXIT_BAD_COMMAND_LINE;
+        return Finish(EXIT_BAD_COMMAND_LINE);
     }
     if (mode != STARTUP_MODE_NONE && TakeInstanceGuard() == GUARD_BUSY) {
         LogLine("Another copy of the tool is at work: this one ends.");

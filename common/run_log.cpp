@@ -8,10 +8,13 @@
 #include "common/platform.h"
 
 const WCHAR kRunLogName[] = L"PrinterSetup.log";
-RunLogState RunLog = {INVALID_HANDLE_VALUE, 0, false};
+RunLogState RunLog = {INVALID_HANDLE_VALUE, 0, false, false};
 
 namespace {
 
+
+// Where a handle leads, "\\?\C:\..." or "\\?\UNC\server\share\...".
+const DWORD kFinalPathChars = MAX_PATH + 16;
 
 // An entry is put together here: the tool logs from one thread at a time.
 const size_t kEntryChars = 1200;
@@ -23,9 +26,8 @@ bool IsSeparator(WCHAR c)
     return c == L'\\' || c == L'/';
 }
 
-// "C:\" or "\\server\share\": the part of a path no one below the
-// administrators can replace. 0 for anything else (a relative path, a device
-// path such as "\\?\" or "\\.\"), which the log refuses.
+// "C:\" or "\\server\share\": where a full path starts. 0 for anything else
+// (a relative path, a device path such as "\\?\" or "\\.\").
 size_t RootLength(LPCWSTR path)
 {
     const bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
@@ -45,62 +47,79 @@ size_t RootLength(LPCWSTR path)
     return 0;
 }
 
+// Where the file's name starts, or 0 when the path names no file.
+size_t NameStart(LPCWSTR path, size_t length)
+{
+    size_t name = length;
+    while (name > 0 && !IsSeparator(path[name - 1])) {
+        --name;
+    }
+    return name;
+}
+
 // Holds the log's folder open without delete sharing: while it is held,
-// neither it nor a folder above it can be renamed or replaced, so the checks
-// below stay true until the file is open.
+// neither it nor a folder above it can be renamed or replaced.
 HANDLE HoldFolder(const WCHAR* folder)
 {
     return Os().CreateFileW(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
-// Why the folders from the root down to the held one cannot take the log,
-// or null when they can.
-const WCHAR* CheckFolders(const WCHAR* path, size_t root, size_t folderEnd, HANDLE held)
+// Where a handle really leads, as the file system spells it; false when unknown.
+bool FinalPath(HANDLE handle, WCHAR* path)
 {
-    BY_HANDLE_FILE_INFORMATION facts = {};
-    if (!Os().GetFileInformationByHandle(held, &facts)) {
-        return L"its folder cannot be examined";
-    }
-    if ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return L"its folder is a link or a reparse point";
-    }
-    WCHAR prefix[MAX_PATH] = {0};
-    for (size_t at = root; at < folderEnd; ++at) {
-        if (!IsSeparator(path[at]) || IsSeparator(path[at - 1])) {
-            continue;
-        }
-        wmemcpy(prefix, path, at);
-        prefix[at] = 0;
-        const DWORD attributes = Os().GetFileAttributesW(prefix);
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            return L"a folder above it cannot be examined";
-        }
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            return L"a folder above it is a link or a reparse point";
-        }
-    }
-    return nullptr;
+    const DWORD length = Os().GetFinalPathNameByHandleW(handle, path, kFinalPathChars, FILE_NAME_NORMALIZED);
+    return length != 0 && length < kFinalPathChars;
 }
 
-// Opens path for appending, only as a plain file of one name in plain
-// folders. Returns the handle and its size, or INVALID_HANDLE_VALUE with the
-// reason.
-HANDLE OpenPlainFile(const WCHAR* path, DWORD* size, const WCHAR** reason)
+// Opens the log in the held folder: a plain file of one name, that really is
+// in that folder (a path looked up again cannot be steered elsewhere), never
+// what a link leads to. Returns the handle and its size, or
+// INVALID_HANDLE_VALUE with the reason.
+HANDLE OpenIn(const WCHAR* heldPath, const WCHAR* path, DWORD* size, const WCHAR** reason)
 {
-    const size_t length = wcslen(path);
-    const size_t root = RootLength(path);
-    size_t last = length;
-    while (last > 0 && !IsSeparator(path[last - 1])) {
-        --last;
-    }
-    if (root == 0 || last < root || last == length) {
-        *reason = L"it is not a full path to a file";
+    // Nothing is cut on opening: a file that is not plain stays as it was.
+    HANDLE file =
+        Os().CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *reason = L"it cannot be opened";
         return INVALID_HANDLE_VALUE;
     }
+    BY_HANDLE_FILE_INFORMATION facts = {};
+    WCHAR filePath[kFinalPathChars] = {0};
+    const size_t heldLength = wcslen(heldPath);
+    if (!Os().GetFileInformationByHandle(file, &facts) || !FinalPath(file, filePath)) {
+        *reason = L"it cannot be examined";
+    } else if ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        *reason = L"it is a link or a reparse point";
+    } else if ((facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        *reason = L"it is a folder";
+    } else if (facts.nNumberOfLinks != 1) {
+        *reason = L"the file has another name (a hard link)";
+    } else if (wcsncmp(filePath, heldPath, heldLength) != 0 || !IsSeparator(filePath[heldLength]) ||
+               NameStart(filePath, wcslen(filePath)) != heldLength + 1) {
+        *reason = L"it is not in its folder (a link on the way leads elsewhere)";
+    } else {
+        *reason = nullptr;
+        *size = facts.nFileSizeHigh != 0 ? 0xFFFFFFFFu : facts.nFileSizeLow;
+        return file;
+    }
+    Os().CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Opens the log at path, making way for this run when it is full: the file
+// becomes "<file>.old" (the name is replaced, never written through) while
+// the folder is still held. Returns the handle and its size, or
+// INVALID_HANDLE_VALUE with the reason.
+HANDLE OpenPlainFile(const WCHAR* path, DWORD* size, const WCHAR** reason)
+{
+    const size_t name = NameStart(path, wcslen(path));
+    const size_t root = RootLength(path);
     WCHAR folder[MAX_PATH] = {0};
-    const size_t folderEnd = last > root ? last - 1 : root;
-    wmemcpy(folder, path, folderEnd);
+    wmemcpy(folder, path, name > root ? name - 1 : root);
     HANDLE held = HoldFolder(folder);
     if (held == INVALID_HANDLE_VALUE && Os().CreateDirectoryW(folder, nullptr)) {
         held = HoldFolder(folder);
@@ -109,43 +128,65 @@ HANDLE OpenPlainFile(const WCHAR* path, DWORD* size, const WCHAR** reason)
         *reason = L"its folder cannot be opened";
         return INVALID_HANDLE_VALUE;
     }
-    *reason = CheckFolders(path, root, folderEnd, held);
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (*reason == nullptr) {
-        // The link itself is opened, never what it leads to, and nothing is
-        // cut: a file that is not plain stays as it was.
-        file = Os().CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        *reason = file == INVALID_HANDLE_VALUE ? L"it cannot be opened" : nullptr;
-    }
     BY_HANDLE_FILE_INFORMATION facts = {};
-    if (*reason == nullptr && !Os().GetFileInformationByHandle(file, &facts)) {
-        *reason = L"it cannot be examined";
-    } else if (*reason == nullptr && (facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        *reason = L"it is a link or a reparse point";
-    } else if (*reason == nullptr && (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        *reason = L"it is a folder";
-    } else if (*reason == nullptr && facts.nNumberOfLinks != 1) {
-        *reason = L"the file has another name (a hard link)";
+    WCHAR heldPath[kFinalPathChars] = {0};
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!Os().GetFileInformationByHandle(held, &facts) || !FinalPath(held, heldPath)) {
+        *reason = L"its folder cannot be examined";
+    } else if ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        *reason = L"its folder is a link or a reparse point";
+    } else {
+        file = OpenIn(heldPath, path, size, reason);
+    }
+    if (file != INVALID_HANDLE_VALUE && *size >= kRunLogRotateBytes) {
+        Os().CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+        WCHAR older[MAX_PATH] = {0};
+        if (FormatBounded(older, MAX_PATH, L"%ws.old", path) != S_OK ||
+            !Os().MoveFileExW(path, older, MOVEFILE_REPLACE_EXISTING)) {
+            *reason = L"it is full and cannot make way";
+        } else {
+            file = OpenIn(heldPath, path, size, reason);
+        }
     }
     Os().CloseHandle(held);
-    if (*reason != nullptr) {
-        if (file != INVALID_HANDLE_VALUE) {
-            Os().CloseHandle(file);
-        }
-        return INVALID_HANDLE_VALUE;
+    if (file != INVALID_HANDLE_VALUE && *size >= kRunLogRotateBytes) {
+        Os().CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+        *reason = L"it is full";
     }
-    *size = facts.nFileSizeHigh != 0 ? 0xFFFFFFFFu : facts.nFileSizeLow;
     return file;
 }
+
+} // namespace
+
+bool IsRunLogPath(LPCWSTR path)
+{
+    const size_t length = wcsnlen(path, MAX_PATH);
+    const size_t root = RootLength(path);
+    const size_t name = NameStart(path, length);
+    // Room for ".old"; a name, not a folder; no stream (":"), no wildcard, and
+    // no trailing dot or blank, which Windows would drop and so name another file.
+    if (root == 0 || length + 4 >= MAX_PATH || name == length || name < root || path[length - 1] == L'.' ||
+        path[length - 1] == L' ') {
+        return false;
+    }
+    for (size_t at = root; at < length; ++at) {
+        if (wcschr(L":*?\"<>|", path[at]) != nullptr || path[at] < 0x20) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
 
 bool Put(const char* bytes, DWORD count)
 {
     DWORD written = 0;
     if (!Os().WriteFile(RunLog.file, bytes, count, &written, nullptr) || written != count) {
         // A log that fails once is not trusted with the rest of the run.
-        RunLog.full = true;
+        RunLog.failed = true;
         return false;
     }
     RunLog.bytes += count;
@@ -196,9 +237,7 @@ void WriteEntry(LPCWSTR text)
     Put(EntryBytes, count);
 }
 
-} // namespace
-
-void OpenRunLog(LPCWSTR chosen)
+void OpenLog(LPCWSTR chosen)
 {
     WCHAR path[MAX_PATH] = {0};
     if (chosen != nullptr) {
@@ -213,42 +252,32 @@ void OpenRunLog(LPCWSTR chosen)
             return;
         }
     }
-    const WCHAR* reason = nullptr;
+    const WCHAR* reason = L"it is not a full path to a file";
     DWORD size = 0;
-    HANDLE file = OpenPlainFile(path, &size, &reason);
-    if (file != INVALID_HANDLE_VALUE && size >= kRunLogRotateBytes) {
-        // The older runs make way: the file becomes "<file>.old", replacing
-        // the one before (the name is replaced, never written through).
-        Os().CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
-        WCHAR older[MAX_PATH] = {0};
-        if (FormatBounded(older, MAX_PATH, L"%ws.old", path) != S_OK ||
-            !Os().MoveFileExW(path, older, MOVEFILE_REPLACE_EXISTING)) {
-            reason = L"it is full and cannot make way";
-        } else {
-            file = OpenPlainFile(path, &size, &reason);
-        }
-    }
-    if (file != INVALID_HANDLE_VALUE && size >= kRunLogRotateBytes) {
-        Os().CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
-        reason = L"it is full";
-    }
+    HANDLE file = IsRunLogPath(path) ? OpenPlainFile(path, &size, &reason) : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
         LogLine("The log %ws is not written: %ws.", path, reason);
         return;
     }
-    RunLog.file = file;
-    RunLog.bytes = 0;
-    RunLog.full = false;
+    RunLog = RunLogState{file, 0, false, false};
     if (size == 0) {
         Put("\xEF\xBB\xBF", 3); // so that every editor reads the file as UTF-8
     }
 }
 
+} // namespace
+
+void OpenRunLog(LPCWSTR chosen)
+{
+    // The log changes nothing of the run, its last error included.
+    const DWORD lastError = Os().GetLastError();
+    OpenLog(chosen);
+    Os().SetLastError(lastError);
+}
+
 bool RunLogOpen()
 {
-    return RunLog.file != INVALID_HANDLE_VALUE && !RunLog.full;
+    return RunLog.file != INVALID_HANDLE_VALUE && !RunLog.full && !RunLog.failed;
 }
 
 void WriteRunLog(LPCWSTR text)
@@ -256,13 +285,25 @@ void WriteRunLog(LPCWSTR text)
     if (!RunLogOpen() || text == nullptr) {
         return;
     }
-    // The last entry a run may write says that the rest is missing.
-    if (RunLog.bytes + kEntryChars * 3 + 64 > kRunLogRunBytes) {
+    const DWORD lastError = Os().GetLastError();
+    // The last entries a run may write say that the rest is missing, and how it ended.
+    if (RunLog.bytes + kEntryChars * 3 * 2 + 64 > kRunLogRunBytes) {
         WriteEntry(L"The log of this run stops here: it has reached its size limit.");
         RunLog.full = true;
+    } else {
+        WriteEntry(text);
+    }
+    Os().SetLastError(lastError);
+}
+
+void WriteRunLogLast(LPCWSTR text)
+{
+    if (RunLog.file == INVALID_HANDLE_VALUE || RunLog.failed) {
         return;
     }
+    const DWORD lastError = Os().GetLastError();
     WriteEntry(text);
+    Os().SetLastError(lastError);
 }
 
 void NoteInRunLog(LPCWSTR format, ...)
@@ -282,8 +323,6 @@ void CloseRunLog()
 {
     if (RunLog.file != INVALID_HANDLE_VALUE) {
         Os().CloseHandle(RunLog.file);
-        RunLog.file = INVALID_HANDLE_VALUE;
     }
-    RunLog.bytes = 0;
-    RunLog.full = false;
+    RunLog = RunLogState{INVALID_HANDLE_VALUE, 0, false, false};
 }

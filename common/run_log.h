@@ -17,20 +17,28 @@ const DWORD kRunLogRunBytes = 256 * 1024;
 struct RunLogState {
     HANDLE file;
     DWORD bytes;
-    bool full;
+    bool full;   // the run reached its size limit
+    bool failed; // a write failed: nothing more is written
 };
 extern RunLogState RunLog;
 
-// Opens the log for this run: `chosen` (absolute) or, when null, the default
-// in the temporary folder. The file is refused when it, or a folder above it,
-// is a link or a reparse point, or when it has a second name (a hard link):
-// the tool runs elevated and must not write into a file someone else chose.
+// A path the log may take: a full path (a drive or a share) to a file, with
+// room for ".old", and no stream, wildcard or trailing dot or blank.
+bool IsRunLogPath(LPCWSTR path);
+// Opens the log for this run: `chosen` or, when null, the default in the
+// temporary folder. The tool runs elevated and must not write into a file
+// someone else chose: the file is refused when it is a link or a reparse
+// point, has a second name (a hard link), or is not really in its folder
+// (a link on the way), and so is a folder that is a link.
 void OpenRunLog(LPCWSTR chosen);
 // True while the log takes lines.
 bool RunLogOpen();
 // Appends one line, the local time in front of it; line breaks in the text
-// become blanks so that each entry stays one line.
+// become blanks so that each entry stays one line. The thread's last error
+// is as it was.
 void WriteRunLog(LPCWSTR text);
+// The run's last line: written even when the run has reached its size limit.
+void WriteRunLogLast(LPCWSTR text);
 // Formats with the wide conventions (%ws, %d) and appends.
 void NoteInRunLog(LPCWSTR format, ...);
 // The end of the process closes the log; a test's process end calls this.

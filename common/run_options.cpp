@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "common/run_log.h"
+
 
 RunOptions Options;
 
@@ -27,14 +29,22 @@ bool SameSwitch(LPCWSTR token, size_t length, LPCWSTR name)
 
 const WCHAR kLogSwitch[] = L"/LOG";
 
-// A blank ends a token, except between quotes.
+// A blank ends a token, except between quotes. A quote never closed quotes
+// nothing: the token ends at its first blank, so the switches after it are
+// still read.
 size_t TokenEnd(LPCWSTR text, size_t at, size_t length)
 {
     bool quoted = false;
-    for (; at < length && (quoted || !IsBlank(text[at])); ++at) {
-        quoted = text[at] == L'"' ? !quoted : quoted;
+    size_t end = at;
+    for (; end < length && (quoted || !IsBlank(text[end])); ++end) {
+        quoted = text[end] == L'"' ? !quoted : quoted;
     }
-    return at;
+    if (quoted) {
+        for (end = at; end < length && !IsBlank(text[end]);) {
+            ++end;
+        }
+    }
+    return end;
 }
 
 bool HasQuote(LPCWSTR text, size_t length)
@@ -47,12 +57,16 @@ bool HasQuote(LPCWSTR text, size_t length)
     return false;
 }
 
-// "/LOG=file" or "/LOG=\"file\"": the file, a full path (a drive or a
-// share), copied to path. False for anything else, /LOG= with nothing after
-// it and a quote never closed included.
+// "/LOG=file", "/LOG=\"file\"" or "\"/LOG=file\"": the file, a path the log
+// may take, copied to path. False for anything else, /LOG= with nothing
+// after it and a quote never closed included.
 bool ReadLogFile(LPCWSTR token, size_t size, WCHAR* path)
 {
     const size_t prefix = sizeof(kLogSwitch) / sizeof(WCHAR); // "/LOG="
+    if (size >= 2 && token[0] == L'"' && token[size - 1] == L'"') {
+        ++token; // the whole switch quoted, as some tools write each argument
+        size -= 2;
+    }
     if (size <= prefix || token[prefix - 1] != L'=' || !SameSwitch(token, prefix - 1, kLogSwitch)) {
         return false;
     }
@@ -62,13 +76,15 @@ bool ReadLogFile(LPCWSTR token, size_t size, WCHAR* path)
         ++value;
         count -= 2;
     }
-    const bool drive = count >= 3 && value[1] == L':' && (value[2] == L'\\' || value[2] == L'/');
-    const bool share = count >= 3 && value[0] == L'\\' && value[1] == L'\\';
-    if (count == 0 || count >= MAX_PATH || HasQuote(value, count) || !(drive || share)) {
+    if (count == 0 || count >= MAX_PATH || HasQuote(value, count)) {
         return false;
     }
     wmemcpy(path, value, count);
     path[count] = 0;
+    if (!IsRunLogPath(path)) {
+        path[0] = 0; // the default log takes the refusal
+        return false;
+    }
     return true;
 }
 
@@ -98,6 +114,7 @@ BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* ba
         } else if (SameSwitch(token, size, kLogSwitch)) {
             options->logPath[0] = 0;
         } else if (ReadLogFile(token, size, options->logPath)) {
+            // the file is in options->logPath
         } else if (bad[0] == 0) {
             // The first one is named; the rest are still read, so a quiet run stays quiet about it.
             const size_t shown = size < capacity - 1 ? size : capacity - 1;

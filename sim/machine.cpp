@@ -415,15 +415,15 @@ std::optional<SecurityDescriptor> Machine::MutexSecurity(HANDLE handle) const
                                         : std::nullopt;
 }
 
-HANDLE Machine::OpenFile(const std::wstring& key)
+HANDLE Machine::OpenFile(Volume::FileId file)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     HANDLE handle = NewHandle(HandleKind::File);
-    openFiles_[handle] = key;
+    openFiles_[handle] = file;
     return handle;
 }
 
-std::optional<std::wstring> Machine::FileOf(HANDLE handle, bool* appending) const
+std::optional<Volume::FileId> Machine::FileOf(HANDLE handle, bool* appending) const
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     auto open = openFiles_.find(handle);
@@ -432,7 +432,7 @@ std::optional<std::wstring> Machine::FileOf(HANDLE handle, bool* appending) cons
         return open->second;
     }
     auto held = heldFolders_.find(handle);
-    return held != heldFolders_.end() ? std::optional<std::wstring>(Volume::Key(held->second)) : std::nullopt;
+    return held != heldFolders_.end() ? std::optional<Volume::FileId>(volume.IdOf(held->second)) : std::nullopt;
 }
 
 HANDLE Machine::Hold(const std::wstring& path, HandleKind kind)

@@ -189,11 +189,11 @@ public:
     // not changed, renamed or deleted, until the handle is closed.
     HANDLE HoldFile(const std::wstring& path) { return Hold(path, HandleKind::File); }
     // A file opened for appending, shared for reading, writing and deleting:
-    // the handle writes to the volume's key it was opened on.
-    HANDLE OpenFile(const std::wstring& key);
-    // The key a file handle writes to, or the path a held folder or file was
-    // opened on; nullopt for any other handle.
-    std::optional<std::wstring> FileOf(HANDLE handle, bool* appending) const;
+    // the handle stays on that file whatever happens to its name.
+    HANDLE OpenFile(Volume::FileId file);
+    // What a file or folder handle is open on (a held one cannot be renamed);
+    // nullopt for any other handle. *appending for a handle that may write.
+    std::optional<Volume::FileId> FileOf(HANDLE handle, bool* appending) const;
     size_t OpenHandles(HandleKind kind) const;
 
     // ---- Named mutexes, by which processes see each other ----
@@ -253,7 +253,7 @@ private:
     uintptr_t nextHandle_ = 0x1000;
     std::map<HANDLE, HandleKind> handles_;
     std::map<HANDLE, std::wstring> heldFolders_; // by handle, the folder or file as opened
-    std::map<HANDLE, std::wstring> openFiles_;   // by handle, the key appended to
+    std::map<HANDLE, Volume::FileId> openFiles_; // by handle, the file appended to
     struct NamedMutex {
         SecurityDescriptor security;
         unsigned handles = 0;

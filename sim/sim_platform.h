@@ -102,6 +102,7 @@ public:
                         LPSTARTUPINFOW, LPPROCESS_INFORMATION) override;
     BOOL WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
     BOOL GetFileInformationByHandle(HANDLE, LPBY_HANDLE_FILE_INFORMATION) override;
+    DWORD GetFinalPathNameByHandleW(HANDLE, LPWSTR, DWORD, DWORD) override;
     BOOL CloseHandle(HANDLE) override;
     HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) override;
     HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) override;

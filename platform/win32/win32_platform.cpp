@@ -275,6 +275,10 @@ public:
     {
         return ::GetFileInformationByHandle(a, b);
     }
+    DWORD GetFinalPathNameByHandleW(HANDLE a, LPWSTR b, DWORD c, DWORD d) override
+    {
+        return ::GetFinalPathNameByHandleW(a, b, c, d);
+    }
     BOOL CloseHandle(HANDLE a) override { return ::CloseHandle(a); }
     HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES a, BOOL b, LPCWSTR c) override { return ::CreateMutexW(a, b, c); }
     DWORD WaitForSingleObject(HANDLE a, DWORD b) override { return ::WaitForSingleObject(a, b); }

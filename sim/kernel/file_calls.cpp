@@ -208,12 +208,12 @@ HANDLE SimPlatform::CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECUR
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
     if (append) {
         const bool existed = machine_.volume.FileExists(path);
-        std::wstring key;
-        if (Failed(machine_.volume.OpenForAppend(path, openLink, &machine_.CallerToken(), &key))) {
+        Volume::FileId file = 0;
+        if (Failed(machine_.volume.OpenForAppend(path, openLink, &machine_.CallerToken(), &file))) {
             return INVALID_HANDLE_VALUE;
         }
         SetLastErrorCode(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-        return machine_.OpenFile(key);
+        return machine_.OpenFile(file);
     }
     DWORD error = ERROR_SUCCESS;
     const DWORD attributes = machine_.volume.Attributes(path, &error);
@@ -244,8 +244,8 @@ BOOL SimPlatform::WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD wr
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
     bool appending = false;
-    const std::optional<std::wstring> key = machine_.FileOf(file, &appending);
-    if (!key) {
+    const std::optional<Volume::FileId> opened = machine_.FileOf(file, &appending);
+    if (!opened) {
         machine_.ReportViolation("WriteFile on a handle that is not an open file");
         SetLastErrorCode(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -254,7 +254,7 @@ BOOL SimPlatform::WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD wr
         SetLastErrorCode(ERROR_ACCESS_DENIED); // opened for reading only
         return FALSE;
     }
-    machine_.volume.Append(*key, std::string(static_cast<const char*>(buffer), bytes));
+    machine_.volume.Append(*opened, std::string(static_cast<const char*>(buffer), bytes));
     *written = bytes;
     return TRUE;
 }
@@ -266,13 +266,13 @@ BOOL SimPlatform::GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFOR
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
     bool appending = false;
-    const std::optional<std::wstring> key = machine_.FileOf(file, &appending);
-    if (!key || information == nullptr) {
+    const std::optional<Volume::FileId> opened = machine_.FileOf(file, &appending);
+    if (!opened || information == nullptr) {
         machine_.ReportViolation("GetFileInformationByHandle on a handle that is not an open file or folder");
         SetLastErrorCode(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    const std::optional<Volume::FileFacts> facts = machine_.volume.Facts(*key);
+    const std::optional<Volume::FileFacts> facts = machine_.volume.Facts(*opened);
     if (!facts) {
         SetLastErrorCode(ERROR_FILE_NOT_FOUND);
         return FALSE;
@@ -283,6 +283,31 @@ BOOL SimPlatform::GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFOR
     information->nFileSizeLow = static_cast<DWORD>(facts->size & 0xFFFFFFFFu);
     information->nNumberOfLinks = facts->links;
     return TRUE;
+}
+
+DWORD SimPlatform::GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD capacity, DWORD flags)
+{
+    if (Injected("GetFinalPathNameByHandleW")) {
+        return 0;
+    }
+    if (flags != FILE_NAME_NORMALIZED) {
+        NotModelled("GetFinalPathNameByHandleW other than the normalised path with its drive");
+        return 0;
+    }
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    bool appending = false;
+    const std::optional<Volume::FileId> opened = machine_.FileOf(file, &appending);
+    if (!opened) {
+        machine_.ReportViolation("GetFinalPathNameByHandleW on a handle that is not an open file or folder");
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    const std::optional<Volume::FileFacts> facts = machine_.volume.Facts(*opened);
+    if (!facts) {
+        SetLastErrorCode(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    return CopyOut(facts->finalPath, path, capacity);
 }
 
 BOOL SimPlatform::CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes)

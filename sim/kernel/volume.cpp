@@ -94,6 +94,7 @@ Volume::Entry& Volume::NewEntry(const std::wstring& path, bool directory, const 
     auto parent = entries_.find(ParentKey(key));
     Entry& entry = entries_[key];
     entry = Entry();
+    entry.id = nextId_++;
     entry.path = path;
     entry.directory = directory;
     entry.security =
@@ -169,8 +170,8 @@ bool Volume::DirectoryExists(const std::wstring& path) const
 std::optional<std::string> Volume::ReadFile(const std::wstring& path) const
 {
     const Entry* entry = Find(path);
-    if (entry != nullptr && !entry->sameFileAs.empty()) {
-        entry = Find(entry->sameFileAs);
+    if (entry != nullptr && entry->sameFileAs != 0) {
+        entry = EntryOf(entry->sameFileAs);
     }
     if (entry == nullptr || entry->directory) {
         return std::nullopt;
@@ -189,73 +190,105 @@ void Volume::PlantSymbolicLink(const std::wstring& path, const std::wstring& tar
 void Volume::PlantHardLink(const std::wstring& path, const std::wstring& existing)
 {
     CreateParent(path);
-    NewEntry(path, false, L"BA").sameFileAs = Key(existing);
+    auto found = entries_.find(Key(existing));
+    NewEntry(path, false, L"BA").sameFileAs = found != entries_.end() ? found->second.id : 0;
 }
 
-Volume::Entry* Volume::ContentOf(const std::wstring& key)
+const Volume::Entry* Volume::EntryOf(FileId id, std::wstring* key) const
 {
-    auto found = entries_.find(key);
-    if (found != entries_.end() && !found->second.sameFileAs.empty()) {
-        found = entries_.find(found->second.sameFileAs);
+    for (const auto& entry : entries_) {
+        if (entry.second.id == id) {
+            if (key != nullptr) {
+                *key = entry.first;
+            }
+            return &entry.second;
+        }
     }
-    return found != entries_.end() ? &found->second : nullptr;
+    return nullptr;
 }
 
-DWORD Volume::OpenForAppend(const std::wstring& path, bool openLink, const Token* who, std::wstring* key)
+Volume::Entry* Volume::ContentOf(FileId id)
+{
+    const Entry* entry = EntryOf(id);
+    if (entry != nullptr && entry->sameFileAs != 0) {
+        entry = EntryOf(entry->sameFileAs);
+    }
+    return const_cast<Entry*>(entry);
+}
+
+Volume::FileId Volume::IdOf(const std::wstring& path) const
+{
+    const Entry* entry = Find(path);
+    return entry != nullptr ? entry->id : 0;
+}
+
+DWORD Volume::OpenForAppend(const std::wstring& path, bool openLink, const Token* who, FileId* id)
 {
     if (!IsAbsolute(path)) {
         return ERROR_PATH_NOT_FOUND;
     }
     std::wstring opened = path;
-    *key = Key(path);
-    auto found = entries_.find(*key);
+    std::wstring key = Key(path);
+    auto found = entries_.find(key);
     if (found != entries_.end() && !found->second.linkTarget.empty() && !openLink) {
         // Windows follows the link, and creates its target if that is missing.
         opened = found->second.linkTarget;
-        *key = Key(opened);
-        found = entries_.find(*key);
+        key = Key(opened);
+        found = entries_.find(key);
     }
     if (found == entries_.end()) {
-        if (DWORD error = CheckParent(*key)) {
+        if (DWORD error = CheckParent(key)) {
             return error;
         }
-        if (!Allowed(ParentKey(*key), FILE_ADD_FILE, who)) {
+        if (!Allowed(ParentKey(key), FILE_ADD_FILE, who)) {
             return ERROR_ACCESS_DENIED;
         }
-        NewEntry(opened, false, who != nullptr ? who->DefaultOwner() : L"BA");
+        *id = NewEntry(opened, false, who != nullptr ? who->DefaultOwner() : L"BA").id;
         return ERROR_SUCCESS;
     }
-    if (found->second.directory || found->second.readOnly || !Allowed(*key, FILE_APPEND_DATA, who)) {
+    if (found->second.directory || found->second.readOnly || !Allowed(key, FILE_APPEND_DATA, who)) {
         return ERROR_ACCESS_DENIED;
     }
+    *id = found->second.id;
     return found->second.heldOpen ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 
-void Volume::Append(const std::wstring& key, const std::string& bytes)
+void Volume::Append(FileId id, const std::string& bytes)
 {
-    if (Entry* entry = ContentOf(key)) {
+    if (Entry* entry = ContentOf(id)) {
         entry->content += bytes;
     }
 }
 
-std::optional<Volume::FileFacts> Volume::Facts(const std::wstring& key) const
+std::optional<Volume::FileFacts> Volume::Facts(FileId id) const
 {
-    auto found = entries_.find(key);
-    if (found == entries_.end()) {
+    std::wstring key;
+    const Entry* entry = EntryOf(id, &key);
+    if (entry == nullptr) {
         return std::nullopt;
     }
     FileFacts facts;
     DWORD error = ERROR_SUCCESS;
-    facts.attributes = Attributes(found->second.path, &error);
-    const std::wstring& content = found->second.sameFileAs.empty() ? key : found->second.sameFileAs;
-    auto holder = entries_.find(content);
-    facts.size = holder != entries_.end() ? holder->second.content.size() : 0;
-    facts.links = 1;
-    for (const auto& entry : entries_) {
-        if (entry.first != content && entry.second.sameFileAs == content) {
-            ++facts.links;
-        }
+    facts.attributes = Attributes(entry->path, &error);
+    const FileId content = entry->sameFileAs != 0 ? entry->sameFileAs : id;
+    const Entry* holder = EntryOf(content);
+    facts.size = holder != nullptr ? holder->content.size() : 0;
+    for (const auto& other : entries_) {
+        facts.links += other.second.sameFileAs == content ? 1 : 0;
     }
+    // Each name as it is stored, from the root down.
+    std::wstring final;
+    for (std::wstring prefix = key; !prefix.empty(); prefix = ParentKey(prefix)) {
+        auto part = entries_.find(prefix);
+        std::wstring name = part != entries_.end() ? part->second.path : prefix;
+        while (name.size() > 3 && (name.back() == L'\\' || name.back() == L'/')) {
+            name.pop_back();
+        }
+        const size_t slash = name.find_last_of(L"\\/");
+        name = ParentKey(prefix).empty() || slash == std::wstring::npos ? name : name.substr(slash + 1);
+        final = final.empty() ? name : (name.back() == L'\\' ? name : name + L"\\") + final;
+    }
+    facts.finalPath = L"\\\\?\\" + final;
     return facts;
 }
 

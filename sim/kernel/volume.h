@@ -75,19 +75,24 @@ public:
     DWORD RemoveDirectory(const std::wstring& path, const Token* who);
     // Creates an empty file that must not exist yet.
     DWORD CreateNewFile(const std::wstring& path, const Token* who);
-    // CreateFileW with OPEN_ALWAYS for appending: the key of the file opened
-    // (a link's target unless openLink), created empty if it was missing.
-    DWORD OpenForAppend(const std::wstring& path, bool openLink, const Token* who, std::wstring* key);
-    // Appends to the file of a key OpenForAppend gave; a file deleted or
-    // renamed since takes nothing, as the handle's name no longer leads to it.
-    void Append(const std::wstring& key, const std::string& bytes);
+    // Every file and folder has an identity that stays with it through
+    // renames, as a handle does: what a handle is open on.
+    typedef uint64_t FileId;
+    // CreateFileW with OPEN_ALWAYS for appending: the file opened (a link's
+    // target unless openLink), created empty if it was missing.
+    DWORD OpenForAppend(const std::wstring& path, bool openLink, const Token* who, FileId* id);
+    // The identity of what a path names now, or 0.
+    FileId IdOf(const std::wstring& path) const;
+    // Appends to the file; one deleted since takes the bytes with it.
+    void Append(FileId id, const std::string& bytes);
     struct FileFacts {
         DWORD attributes = 0;
         uint64_t size = 0;
         DWORD links = 1;
+        std::wstring finalPath; // as GetFinalPathNameByHandleW spells it, "\\?\C:\..."
     };
-    // What GetFileInformationByHandle tells of a key; nullopt when it is gone.
-    std::optional<FileFacts> Facts(const std::wstring& key) const;
+    // What a handle on the file learns of it; nullopt when it is gone.
+    std::optional<FileFacts> Facts(FileId id) const;
 
     const std::vector<PendingRename>& PendingRenames() const { return pending_; }
     // What a restart does before anything runs: every file and folder is
@@ -123,8 +128,9 @@ private:
         bool heldOpen = false;
         bool readOnly = false;
         bool reparsePoint = false;
+        FileId id = 0;
         std::wstring linkTarget; // a planted file link: where opening leads
-        std::wstring sameFileAs; // a hard link: the key that holds the content
+        FileId sameFileAs = 0;   // a hard link: the file that holds the content
         SecurityDescriptor security;
     };
     void CreateParent(const std::wstring& path);
@@ -135,12 +141,14 @@ private:
     bool MayDelete(const std::wstring& key, const Token* who) const;
     void Rekey(const std::wstring& fromKey, const std::wstring& toKey, const std::wstring& toPath);
     const Entry* Find(const std::wstring& path) const;
-    // The entry that holds the content of a key, through a hard link.
-    Entry* ContentOf(const std::wstring& key);
+    // The entry of an identity, and the one that holds its content (through a hard link).
+    const Entry* EntryOf(FileId id, std::wstring* key = nullptr) const;
+    Entry* ContentOf(FileId id);
     // Takes a whole tree off the volume, unless a file in it is held open.
     DWORD TakeTree(const std::wstring& path, std::map<std::wstring, Entry>* taken);
 
     std::map<std::wstring, Entry> entries_;
+    FileId nextId_ = 1;
     std::vector<PendingRename> pending_;
     struct BinItem {
         RecycledItem item;

@@ -120,12 +120,39 @@ TEST_F(RunLog, TheLogSwitchTakesAFullPathQuotedOrNotAndMakesItsFolder)
     EXPECT_THAT(Entries(L"C:\\Deploy\\px.log"), Contains("Command line: /log=C:\\Deploy\\px.log /VERYSILENT"));
     EXPECT_FALSE(machine.volume.FileExists(DefaultLog())) << "a chosen log replaces the default one";
 
-    // No file, a file that is not a full path, a quote never closed: refused, and said so in the default log.
-    for (const std::wstring bad : {L"/LOG=", L"/LOG=\"\"", L"/LOG=px.log", L"/LOG=\"C:\\x.log", L"/LOG=C:\\a\"b.log",
-                                   L"/LOGX"}) {
-        EXPECT_EQ(Run(L"/VERYSILENT " + bad), 87) << sim::Utf8(bad);
+    EXPECT_EQ(Run(L"\"/LOG=C:\\Deploy logs\\all.log\" /VERYSILENT"), 0) << "the whole switch quoted";
+    EXPECT_THAT(Entries(L"C:\\Deploy logs\\all.log"), Contains("Exit code: 0."));
+    EXPECT_EQ(Run(L"/LOG=\"C:\\Deploy -u logs\\px.log\" /VERYSILENT"), 0) << "\"-u \" between quotes is the file's";
+    EXPECT_THAT(Entries(L"C:\\Deploy -u logs\\px.log"), Contains("Mode: install"));
+
+    // No file, a file that is no full path to a file, a stream, a device path, a quote never closed:
+    // refused, quietly, and said so in the default log.
+    for (const std::wstring bad : {L"/LOG=", L"/LOG=\"\"", L"/LOG=px.log", L"/LOG=C:\\logs\\", L"/LOG=C:\\x.log:s",
+                                   L"/LOG=\\\\?\\C:\\x.log", L"/LOG=\"C:\\x.log", L"/LOG=C:\\a\"b.log", L"/LOGX"}) {
+        EXPECT_EQ(Run(bad + L" /VERYSILENT /SUPPRESSMSGBOXES"), 87) << sim::Utf8(bad);
         EXPECT_EQ(Entries(DefaultLog()).back(), "Exit code: 87.");
     }
+    EXPECT_THAT(machine.messageBoxes.Shown(), ::testing::IsEmpty());
+}
+
+// A log line that cannot be written leaves the error a failure box reports as it was.
+TEST_F(RunLog, ALogThatFailsChangesNoErrorTheToolReports)
+{
+    machine.spooler.bindingDoesNothing = true;
+    machine.faults.FailFrom("AddPrinterDriverW", 1, ERROR_ACCESS_DENIED);
+    bool armed = false;
+    machine.SetActorBetweenCalls(sim::Token{}, [&](const char* operation) {
+        const std::string name = operation;
+        armed = armed || name == "AddPrinterDriverW";
+        if (armed && name == "WriteFile") {
+            machine.faults.FailCall("WriteFile", machine.faults.Calls("WriteFile") + 1, ERROR_LOCK_VIOLATION);
+            armed = false;
+        }
+    });
+    machine.messageBoxes.Expect(
+        L"The printer driver install failed, error code:5. Please contact our technical support.", L"Message",
+        MB_RETRYCANCEL | MB_ICONERROR, IDCANCEL);
+    EXPECT_EQ(Run(L""), 0);
 }
 
 TEST_F(RunLog, RemovalOutcomesAreLogged)
@@ -156,7 +183,6 @@ TEST_F(RunLog, ALinkOrASecondNameAtTheLogsPathIsNeverWrittenThrough)
         {[&] { machine.volume.PlantSymbolicLink(DefaultLog(), systemFile); }, L"it is a link or a reparse point"},
         {[&] { machine.volume.PlantHardLink(DefaultLog(), systemFile); }, L"the file has another name (a hard link)"},
         {[&] { machine.volume.SetReparsePoint(machine.tempPath); }, L"its folder is a link or a reparse point"},
-        {[&] { machine.volume.SetReparsePoint(appData); }, L"a folder above it is a link or a reparse point"},
     };
     for (const Plant& plant : plants) {
         machine.volume.RemoveTree(appData);
@@ -192,7 +218,16 @@ TEST_F(RunLog, AFullLogMakesWayAndARunCannotFillTheDisk)
     const std::string older(kRunLogRotateBytes + 10, 'o');
     machine.volume.WriteFile(DefaultLog(), older);
     machine.volume.WriteFile(DefaultLog() + L".old", "the runs before those");
+    // The folder stays held while the full log makes way, so it cannot be swapped for a link meanwhile.
+    std::vector<std::wstring> heldWhileRenaming;
+    machine.SetActorBetweenCalls(sim::Token{}, [&](const char* operation) {
+        if (std::string(operation) == "MoveFileExW") {
+            heldWhileRenaming = machine.HeldFolders();
+        }
+    });
     ASSERT_EQ(Run(L"/VERYSILENT"), 0);
+    ASSERT_EQ(heldWhileRenaming.size(), 1u);
+    EXPECT_EQ(sim::Volume::Key(heldWhileRenaming[0]), sim::Volume::Key(machine.tempPath));
     EXPECT_EQ(*machine.volume.ReadFile(DefaultLog() + L".old"), older);
     EXPECT_EQ(Entries(DefaultLog()).front(), "==== PrinterSetup 1.0.0.0 ====");
 

@@ -174,6 +174,27 @@ TEST_F(FileContract, AppendingCreatesOrOpensAndWritesAtTheEnd)
     EXPECT_TRUE(Os().CloseHandle(folder));
 }
 
+TEST_F(FileContract, AnAppendingHandleStaysWithItsFileWhenTheNameMoves)
+{
+    const std::wstring path = ScratchFolder() + L"\\PrinterSetup.log";
+    const std::wstring moved = ScratchFolder() + L"\\PrinterSetup.log.old";
+    HANDLE file = OpenToAppend(path);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(Os().WriteFile(file, "before ", 7, &written, nullptr));
+    ASSERT_TRUE(Os().MoveFileExW(path.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING)) << "error " << LastError();
+    HostWriteFile(path, "planted");
+    EXPECT_TRUE(Os().WriteFile(file, "after", 5, &written, nullptr));
+    WCHAR final[MAX_PATH + 16] = {0};
+    const DWORD length = Os().GetFinalPathNameByHandleW(file, final, MAX_PATH + 16, FILE_NAME_NORMALIZED);
+    EXPECT_TRUE(Os().CloseHandle(file));
+    EXPECT_EQ(HostReadFile(moved), "before after");
+    EXPECT_EQ(HostReadFile(path), "planted");
+    SKIP_ON_WINE("GetFinalPathNameByHandleW gives the name a file was opened by, not the one it was renamed to");
+    ASSERT_GT(length, 21u);
+    EXPECT_EQ(Lower(final).substr(length - 21), L"\\printersetup.log.old");
+}
+
 TEST_F(FileContract, AFileWithASecondNameCountsTwoLinks)
 {
     const std::wstring system = ScratchFolder() + L"\\hosts";

@@ -25,7 +25,7 @@ void ResetToolProcess(sim::Machine& machine)
     std::memset(LogFormatBuffer, 0, sizeof(LogFormatBuffer));
     std::memset(LogOutputBuffer, 0, sizeof(LogOutputBuffer));
     RestartRequired = FALSE;
-    RunLog = RunLogState{INVALID_HANDLE_VALUE, 0, false};
+    RunLog = RunLogState{INVALID_HANDLE_VALUE, 0, false, false};
     UsbPortList = nullptr;
     ComponentInventory = Inventory{};
     ForgetPendingDriverFiles();
