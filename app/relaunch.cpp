@@ -5,6 +5,7 @@
 #include "common/launch.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/run_options.h"
 
 namespace {
 
@@ -75,9 +76,55 @@ void DeleteAtRestart(LPCWSTR copy, LPCWSTR folder)
     }
 }
 
+// The run's log switch, written afresh for the copy ("" without one).
+void LogSwitch(WCHAR* text, size_t capacity)
+{
+    FormatBounded(text, capacity, Options.logPath[0] != 0 ? L"/LOG=\"%ws\" " : L"", Options.logPath);
+}
+
+// The copy removes the family while this process waits for it; its exit code
+// is the outcome. An error only when the copy could not start.
+DWORD RunCopyAndWait(LPCWSTR copy, int* outcome)
+{
+    WCHAR log[MAX_PATH + 16] = {0};
+    LogSwitch(log, MAX_PATH + 16);
+    const WCHAR* quiet = Options.quiet == QUIET_VERYSILENT ? L"/VERYSILENT "
+                         : Options.quiet == QUIET_SILENT   ? L"/SILENT "
+                                                           : L"";
+    WCHAR commandLine[1024] = {0};
+    // /NORESTART, which every switched run accepts, makes the copy's a run whose exit code counts.
+    if (FormatBounded(commandLine, 1024, L"\"%ws\" %ws%ws%ws/NORESTART -u %ws", copy, quiet,
+                      Options.suppressBoxes ? L"/SUPPRESSMSGBOXES " : L"", log, InstallDirectory) != S_OK) {
+        return ERROR_BUFFER_OVERFLOW;
+    }
+    DWORD exitCode = EXIT_FAILED;
+    bool started = false;
+    if (!LaunchAndWait(commandLine, &exitCode, &started)) {
+        if (!started) {
+            return LastFailure();
+        }
+        LogLine("The uninstaller's copy cannot be waited for, errcode:%d.", LastFailure());
+        exitCode = EXIT_FAILED;
+    }
+    *outcome = static_cast<int>(exitCode);
+    LogLine("The uninstaller's copy ended with %d.", *outcome);
+    if (exitCode != EXIT_OK && exitCode != EXIT_NOTHING_TO_REMOVE) {
+        return ERROR_SUCCESS;
+    }
+    // This process runs from the folder, which cannot go while it does: the
+    // copy sends it to the Recycle Bin once this process has ended.
+    FormatBounded(commandLine, 1024, L"\"%ws\" /VERYSILENT /SUPPRESSMSGBOXES %ws/RECYCLE=%u -u %ws", copy, log,
+                  static_cast<unsigned>(Os().GetCurrentProcessId()), InstallDirectory);
+    if (!LaunchProcess(commandLine)) {
+        LogLine("The folder %ws is not sent to the Recycle Bin: its hand-over cannot start, errcode:%d.",
+                InstallDirectory, LastFailure());
+    }
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
-DWORD RelaunchFromProtectedCopy(LPCWSTR modulePath)
+DWORD RelaunchFromProtectedCopy(LPCWSTR modulePath, int* outcome)
 {
     WCHAR folder[MAX_PATH] = {0};
     if (DWORD error = MakeProtectedFolder(folder)) {
@@ -86,7 +133,9 @@ DWORD RelaunchFromProtectedCopy(LPCWSTR modulePath)
     WCHAR copy[MAX_PATH] = {0};
     HANDLE held = INVALID_HANDLE_VALUE;
     DWORD error = CopyAndHold(modulePath, folder, copy, &held);
-    if (error == ERROR_SUCCESS) {
+    if (error == ERROR_SUCCESS && Options.switched) {
+        error = RunCopyAndWait(copy, outcome);
+    } else if (error == ERROR_SUCCESS) {
         WCHAR commandLine[1024] = {0};
         FormatBounded(commandLine, 1024, L"\"%ws\" -u %ws", copy, InstallDirectory);
         error = LaunchProcess(commandLine) ? ERROR_SUCCESS : LastFailure();

@@ -4,7 +4,10 @@
 
 #include "common/wintypes.h"
 
-// Starts "<copy>" -u <InstallDirectory> and returns without waiting:
-// ERROR_SUCCESS, or the error that kept the copy from being made or started
-// (nothing of it is then left behind).
-DWORD RelaunchFromProtectedCopy(LPCWSTR modulePath);
+// Starts "<copy>" -u <InstallDirectory>: ERROR_SUCCESS, or the error that
+// kept the copy from being made or started (nothing of it is then left
+// behind). Without switches it returns at once. With switches the copy gets
+// them, and this waits for its outcome (*outcome); when the folder is to go,
+// the copy is started once more to send it to the Recycle Bin as soon as
+// this process, which runs from the folder, has ended.
+DWORD RelaunchFromProtectedCopy(LPCWSTR modulePath, int* outcome);

@@ -15,6 +15,7 @@
 #include "common/run_options.h"
 #include "install/install_mode.h"
 #include "res/resource.h"
+#include "uninstall/folder_guard.h"
 #include "uninstall/uninstall_dialog.h"
 
 namespace {
@@ -155,8 +156,8 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
     const StartupMode mode = understood ? PrepareStartup(commandLine, modulePath) : STARTUP_MODE_NONE;
     OpenRunLog(Options.logPath[0] != 0 ? Options.logPath : nullptr);
     WriteRunHeader(line, mode);
-    if (understood && Options.switched && (uninstall != nullptr || mode == STARTUP_MODE_RELAUNCH)) {
-        // Unattended removal is not there yet: the uninstaller refuses the switches rather than show its dialog.
+    if (understood && Options.recycleAfter != 0 && mode != STARTUP_MODE_UNINSTALL) {
+        // The uninstaller's own hand-over names a folder with "-u".
         CopySwitches(line, switchLength, refused);
     }
     if (refused[0] != 0) {
@@ -176,12 +177,13 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
     int outcome = EXIT_OK;
     switch (mode) {
     case STARTUP_MODE_UNINSTALL:
-        UninstallDialog();
+        outcome = Options.recycleAfter != 0 ? RecycleWhenEnded(Options.recycleAfter) : RunUninstallMode();
         break;
     case STARTUP_MODE_RELAUNCH:
         // The user started the uninstaller and nothing would happen: say why.
-        if (DWORD error = RelaunchFromProtectedCopy(modulePath)) {
+        if (DWORD error = RelaunchFromProtectedCopy(modulePath, &outcome)) {
             ShowMessage(IDS_RELAUNCH_FAILED, MB_OK | MB_ICONERROR, static_cast<int>(error));
+            outcome = EXIT_FAILED;
         }
         break;
     case STARTUP_MODE_INSTALL:

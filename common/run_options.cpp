@@ -88,6 +88,27 @@ bool ReadLogFile(LPCWSTR token, size_t size, WCHAR* path)
     return true;
 }
 
+// "/RECYCLE=<process id>", in decimal.
+bool ReadRecycleAfter(LPCWSTR token, size_t size, DWORD* processId)
+{
+    const size_t prefix = 9; // "/RECYCLE="
+    if (size <= prefix || size > prefix + 10 || !SameSwitch(token, prefix - 1, L"/RECYCLE") || token[prefix - 1] != L'=') {
+        return false;
+    }
+    unsigned long long value = 0;
+    for (size_t i = prefix; i < size; ++i) {
+        if (token[i] < L'0' || token[i] > L'9') {
+            return false;
+        }
+        value = value * 10 + static_cast<unsigned>(token[i] - L'0');
+    }
+    if (value == 0 || value > 0xFFFFFFFFull) {
+        return false;
+    }
+    *processId = static_cast<DWORD>(value);
+    return true;
+}
+
 } // namespace
 
 BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* bad, size_t capacity)
@@ -115,6 +136,8 @@ BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* ba
             options->logPath[0] = 0;
         } else if (ReadLogFile(token, size, options->logPath)) {
             // the file is in options->logPath
+        } else if (ReadRecycleAfter(token, size, &options->recycleAfter)) {
+            // the uninstaller's own hand-over
         } else if (bad[0] == 0) {
             // The first one is named; the rest are still read, so a quiet run stays quiet about it.
             const size_t shown = size < capacity - 1 ? size : capacity - 1;

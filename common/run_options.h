@@ -18,6 +18,10 @@ struct RunOptions {
     // /LOG="file": where the run log goes instead of the temporary folder
     // (empty: there). /LOG alone keeps the default.
     WCHAR logPath[MAX_PATH];
+    // The uninstaller's hand-over, not for administrators: once this process
+    // (the uninstaller that ran from the folder) has ended, the folder after
+    // "-u" goes to the Recycle Bin. 0: not this.
+    DWORD recycleAfter;
 };
 
 extern RunOptions Options;
@@ -33,6 +37,8 @@ enum ExitCode {
     // No supported printer is connected: the driver package is in the driver
     // store, and Windows installs the printer when it is plugged in.
     EXIT_DRIVER_STAGED = 3100,
+    // Nothing of the family was installed; the driver folder goes all the same.
+    EXIT_NOTHING_TO_REMOVE = 3101,
 };
 
 // Reads the switches in the first `length` characters of the command line

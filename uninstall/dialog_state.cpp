@@ -4,6 +4,8 @@
 #include "res/resource.h"
 
 std::atomic<int> ActiveWorker{WORKER_NONE};
+std::atomic<int> UninstallOutcome{0};
+std::atomic<bool> NothingWasInstalled{false};
 
 void EnableDialogButtons(HWND dialog, BOOL enable)
 {

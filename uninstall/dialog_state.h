@@ -22,6 +22,12 @@ enum DialogWorker {
 };
 extern std::atomic<int> ActiveWorker;
 
+// What the removal came to, as an exit code: set by the removal worker; a
+// dialog closed without one is the user's cancel.
+extern std::atomic<int> UninstallOutcome;
+// Whether the inventory the removal began with held nothing of the family.
+extern std::atomic<bool> NothingWasInstalled;
+
 // The two buttons, enabled or not.
 void EnableDialogButtons(HWND dialog, BOOL enable);
 // A worker's end: the buttons back and no worker busy, through the dialog thread.

@@ -7,6 +7,7 @@
 #include "common/globals.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/run_options.h"
 #include "family/driver_files.h"
 
 namespace {
@@ -126,7 +127,9 @@ void Recycle(HWND owner, const WCHAR* list, int count)
     operation.hwnd = owner;
     operation.wFunc = FO_DELETE;
     operation.pFrom = list;
-    operation.fFlags = FOF_ALLOWUNDO;
+    // A run with switches asks nothing: the folder was judged, and what no
+    // Recycle Bin can take was refused before (network and removable drives).
+    operation.fFlags = FOF_ALLOWUNDO | (RunsQuietly() ? FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT : 0);
     const int result = Os().SHFileOperationW(&operation);
     LogLine("RecycleDriverFolder, %ws, %d paths, code:%d, aborted:%d.", list, count, result,
             operation.fAnyOperationsAborted);
@@ -169,4 +172,19 @@ void RecycleDriverFolder(HWND owner)
         Recycle(owner, list, count);
     }
     ReleaseFolders(&held);
+}
+
+int RecycleWhenEnded(DWORD processId)
+{
+    const DWORD kWaitMs = 60000;
+    HANDLE process = Os().OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (process != nullptr) {
+        if (Os().WaitForSingleObject(process, kWaitMs) != WAIT_OBJECT_0) {
+            LogLine("The uninstaller %d has not ended; its folder is sent to the Recycle Bin all the same.",
+                    static_cast<int>(processId));
+        }
+        Os().CloseHandle(process);
+    }
+    RecycleDriverFolder(nullptr);
+    return EXIT_OK;
 }

@@ -7,6 +7,7 @@
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/run_log.h"
+#include "common/run_options.h"
 #include "common/spooler_control.h"
 #include "family/component_inventory.h"
 #include "family/driver_files.h"
@@ -25,6 +26,9 @@ const DWORD kPauseAfterFailedAttemptMs = 1000;
 
 void PostProgress(HWND dialog, int position)
 {
+    if (dialog == nullptr) {
+        return; // a removal without a window
+    }
     Os().PostMessageW(Os().GetDlgItem(dialog, IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
@@ -247,6 +251,43 @@ void DeleteMonitorFile()
     }
 }
 
+// Restarts the spooler, removes the inventory bottom-up and checks what is
+// left; returns the failures (0: nothing of the family is left, checked).
+int RemoveFamily(HWND dialog)
+{
+    NothingWasInstalled = InventoryIsClean(ComponentInventory);
+    PostProgress(dialog, 20);
+    StopSpooler();
+    StartSpooler();
+    Os().Sleep(kPauseAfterRestartMs);
+    PostProgress(dialog, 30);
+    // What the inventory could not read is perhaps still installed: never a complete removal.
+    return CheckWhatIsLeft(RemoveInventory(dialog) + ComponentInventory.gaps);
+}
+
+// No registered monitor uses the monitor file any more: the check found none.
+void DeleteMonitorFileWithSpoolerStopped()
+{
+    if (StopSpooler()) {
+        DeleteMonitorFile();
+        StartSpooler();
+    }
+}
+
+int SucceededOutcome()
+{
+    return NothingWasInstalled ? EXIT_NOTHING_TO_REMOVE : EXIT_OK;
+}
+
+// A run with switches closes the dialog itself once the removal has ended.
+void CloseDialog(HWND dialog)
+{
+    if (!Os().PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0)) {
+        // The dialog cannot be told to close (its queue is full): the user closes it.
+        Os().EnableWindow(Os().GetDlgItem(dialog, IDCANCEL), TRUE);
+    }
+}
+
 } // namespace
 
 DWORD WINAPI RemovalThread(LPVOID parameter)
@@ -254,43 +295,50 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
     HWND dialog = static_cast<HWND>(parameter);
     EnableDialogButtons(dialog, FALSE);
     Os().ShowWindow(Os().GetDlgItem(dialog, IDC_PROGRESS), SW_SHOW);
-    PostProgress(dialog, 20);
-    StopSpooler();
-    StartSpooler();
-    Os().Sleep(kPauseAfterRestartMs);
-    PostProgress(dialog, 30);
-
-    // What the inventory could not read is perhaps still installed: never a complete removal.
-    const int failures = CheckWhatIsLeft(RemoveInventory(dialog) + ComponentInventory.gaps);
-
+    const int failures = RemoveFamily(dialog);
     PostProgress(dialog, 100);
     Os().PostMessageW(dialog, WM_REFRESH_TREE, 0, 0);
     Os().ShowWindow(Os().GetDlgItem(dialog, IDC_PROGRESS), SW_HIDE);
     if (failures != 0) {
+        UninstallOutcome = EXIT_FAILED;
         FinishWorker(dialog);
         ShowUninstallFailed(dialog);
+        if (RunsQuietly()) {
+            CloseDialog(dialog);
+        }
         return 0;
     }
     // Without failures the buttons stay disabled through the clean-up: "Close"
-    // must not end the process between stopping and starting the spooler. No
-    // registered monitor uses the monitor file any more: the check found none.
-    if (StopSpooler()) {
-        DeleteMonitorFile();
-        StartSpooler();
+    // must not end the process between stopping and starting the spooler.
+    DeleteMonitorFileWithSpoolerStopped();
+    if (!Options.switched) {
+        // With switches the uninstaller that waits for this copy runs from the
+        // folder: its hand-over sends the folder to the Recycle Bin.
+        RecycleDriverFolder(dialog);
     }
-    RecycleDriverFolder(dialog);
-    // The final messages use buffers of their own: the tree rebuild may be using A and B now.
-    WCHAR text[1024] = {0};
-    WCHAR caption[25] = {0};
-    LoadText(IDS_UNINSTALLED, text, 1024);
-    LoadText(IDS_MESSAGE_CAPTION, caption, 25);
-    ShowBox(dialog, text, caption, MB_OK);
+    UninstallOutcome = SucceededOutcome();
+    if (!RunsQuietly()) {
+        // The final messages use buffers of their own: the tree rebuild may be using A and B now.
+        WCHAR text[1024] = {0};
+        WCHAR caption[25] = {0};
+        LoadText(IDS_UNINSTALLED, text, 1024);
+        LoadText(IDS_MESSAGE_CAPTION, caption, 25);
+        ShowBox(dialog, text, caption, MB_OK);
+    }
     ActiveWorker = WORKER_CLOSING;
-    if (!Os().PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0)) {
-        // The dialog cannot be told to close (its queue is full): the user closes it.
-        Os().EnableWindow(Os().GetDlgItem(dialog, IDCANCEL), TRUE);
-    }
+    CloseDialog(dialog);
     return 0;
+}
+
+int RemoveWithoutDialog()
+{
+    ReadInventory(&ComponentInventory);
+    if (RemoveFamily(nullptr) != 0) {
+        ShowUninstallFailed(nullptr);
+        return EXIT_FAILED;
+    }
+    DeleteMonitorFileWithSpoolerStopped();
+    return SucceededOutcome();
 }
 
 void ShowUninstallFailed(HWND dialog)

@@ -4,6 +4,7 @@
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
+#include "common/run_options.h"
 #include "family/component_inventory.h"
 #include "res/resource.h"
 #include "uninstall/dialog_state.h"
@@ -86,12 +87,32 @@ bool StartWorker(HWND dialog, LPTHREAD_START_ROUTINE routine, int worker)
     return true;
 }
 
+// "Remove", pressed by the user or, in a run with switches, for the user.
+void PressRemove(HWND dialog)
+{
+    if (!StartWorker(dialog, RemovalThread, WORKER_REMOVAL)) {
+        ActiveWorker = WORKER_NONE;
+        UninstallOutcome = EXIT_FAILED;
+        ShowUninstallFailed(dialog);
+    }
+}
+
 } // namespace
 
-void UninstallDialog()
+bool UninstallDialog()
 {
     ActiveWorker = WORKER_NONE;
-    Os().DialogBoxParamW(InstanceHandle, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0);
+    return Os().DialogBoxParamW(InstanceHandle, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0) !=
+           -1;
+}
+
+int RunUninstallMode()
+{
+    if (Options.quiet == QUIET_VERYSILENT) {
+        return RemoveWithoutDialog();
+    }
+    UninstallOutcome = EXIT_CANCELLED;
+    return UninstallDialog() ? UninstallOutcome.load() : EXIT_FAILED;
 }
 
 INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
@@ -107,10 +128,7 @@ INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_COMMAND:
         // Enter can deliver IDOK while the button is disabled: a busy worker is never joined by a second one.
         if (LOWORD(wParam) == IDOK) {
-            if (!StartWorker(dialog, RemovalThread, WORKER_REMOVAL)) {
-                ActiveWorker = WORKER_NONE;
-                ShowUninstallFailed(dialog);
-            }
+            PressRemove(dialog);
         } else if (LOWORD(wParam) == IDCANCEL && ActiveWorker != WORKER_REMOVAL) {
             // Esc or the close box during a removal would end the process with the spooler stopped.
             Os().EndDialog(dialog, IDCANCEL);
@@ -119,10 +137,16 @@ INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_REFRESH_TREE:
         FillComponentTree(dialog);
         break;
-    case WM_WORKER_DONE:
+    case WM_WORKER_DONE: {
+        const bool scanned = ActiveWorker == WORKER_SCAN;
         EnableDialogButtons(dialog, TRUE);
         ActiveWorker = WORKER_NONE;
+        if (scanned && RunsQuietly()) {
+            // /SILENT: the dialog shows what goes, and "Remove" is pressed for the user.
+            PressRemove(dialog);
+        }
         break;
+    }
     default:
         break;
     }

@@ -139,18 +139,4 @@ TEST_F(UnattendedInstall, UnknownAndMalformedSwitchesAreRefusedAndNothingElseHap
                                                    L"The command line switch -U is refused."));
 }
 
-// Unattended removal is not there yet: the uninstaller refuses the switches
-// instead of showing its dialog on every desk.
-TEST_F(UnattendedInstall, TheUninstallerRefusesSwitchesInEitherForm)
-{
-    machine.uiLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
-    machine.messageBoxes.Expect(L"此处不能使用命令行参数[/NORESTART]。", L"提示信息", MB_OK | MB_ICONERROR, IDOK);
-    EXPECT_EQ(Run(L"/NORESTART", L"unins000.exe"), 87);
-    EXPECT_EQ(Run(L"/VERYSILENT -u " + kDriverFolder), 87);
-    EXPECT_EQ(Run(L"/SILENT -u C:\\" + std::wstring(300, L'd')), 87) << "a folder too long is refused the same way";
-    EXPECT_THAT(machine.Launches(), IsEmpty());
-    EXPECT_THAT(machine.dialogs.Runs(), IsEmpty());
-    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder));
-}
-
 } // namespace

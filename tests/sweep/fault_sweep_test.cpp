@@ -108,6 +108,10 @@ const std::map<std::string, DWORD> kFailureErrors = {
     {"CreateMutexW", ERROR_ACCESS_DENIED},
     {"GetSecurityInfo", ERROR_ACCESS_DENIED},
     {"ConvertSecurityDescriptorToStringSecurityDescriptorW", ERROR_NOT_ENOUGH_MEMORY},
+    {"GetFinalPathNameByHandleW", ERROR_PATH_NOT_FOUND},
+    {"WaitForSingleObject", ERROR_INVALID_HANDLE},
+    {"GetExitCodeProcess", ERROR_ACCESS_DENIED},
+    {"OpenProcess", ERROR_ACCESS_DENIED},
 };
 
 // One whole-mode story: the machine as the user has it, then what the user runs.
@@ -291,6 +295,14 @@ const std::vector<Story>& Stories()
          },
          kUninstalled},
         {"HandOverToTheUninstaller", StageInstalledFamily, StartSetup, kUninstalled},
+        // A deployment runs the uninstaller with a switch and waits for its outcome; the
+        // folder goes once the uninstaller has ended.
+        {"UninstallerWaitedFor", StageInstalledFamily,
+         [](sim::Machine& m) {
+             m.RunTool(kDriverFolder + L"unins000.exe", L"/NORESTART");
+             m.RunLaunchedTools();
+         },
+         kUninstalled},
         // Whatever keeps a copy or an uninstaller from starting is said, and nothing of the copy stays.
         {"DamagedUninstaller", [](sim::Machine& m) { m.volume.WriteFile(kDriverFolder + L"unins000.exe", "damaged"); },
          StartUninstaller,
@@ -609,6 +621,9 @@ const std::set<std::string> kUnreachable = {
     "common/spooler_control.cpp CopyToSystemDirectory CopyFileW",
     // Only when a replacement at restart cannot be registered, which takes a failure the sweep injects.
     "install/driver_copy.cpp StageForRestart DeleteFileW",
+    // The machine runs a launched process only once its launcher has ended: the
+    // uninstaller that the folder's hand-over waits for is always gone by then.
+    "uninstall/folder_guard.cpp RecycleWhenEnded WaitForSingleObject",
 };
 
 TEST(FaultSweepReach, EveryFailableCallSiteIsReachedOrExplained)
