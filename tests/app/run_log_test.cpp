@@ -243,6 +243,16 @@ TEST_F(RunLog, AFullLogMakesWayAndARunCannotFillTheDisk)
     machine.EndProcess();
     EXPECT_LE(machine.volume.ReadFile(DefaultLog())->size(), kRunLogRunBytes);
     EXPECT_EQ(Entries(DefaultLog()).back(), "The log of this run stops here: it has reached its size limit.");
+
+    // A run that has written its share still says how it ended.
+    machine.volume.Delete(DefaultLog());
+    machine.SetActorBetweenCalls(sim::Token{}, [&](const char* operation) {
+        if (std::string(operation) == "SetupDiGetClassDevsW") {
+            ::RunLog.bytes = kRunLogRunBytes - 100; // as if the run had written that much already
+        }
+    });
+    ASSERT_EQ(Run(L"/VERYSILENT"), 0);
+    EXPECT_EQ(Entries(DefaultLog()).back(), "Exit code: 0.");
 }
 
 } // namespace
