@@ -70,6 +70,9 @@ TEST_F(UnattendedUninstall, SilentShowsTheDialogAndPressesRemoveForTheUser)
     EXPECT_EQ(FamilyLeft(machine), "");
     ASSERT_THAT(machine.dialogs.Runs(), SizeIs(1));
     EXPECT_THAT(machine.messageBoxes.Shown(), IsEmpty()) << "no success box";
+    EXPECT_THAT(machine.shell.FileOperations(), IsEmpty()) << "unins000.exe still ran from the folder";
+    machine.RunLaunchedTools();
+    EXPECT_TRUE(FolderRecycled());
 }
 
 // A failure still shows its box unless boxes are suppressed; the folder stays.
