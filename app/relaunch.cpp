@@ -106,8 +106,12 @@ DWORD RunCopyAndWait(LPCWSTR copy, int* outcome)
         LogLine("The uninstaller's copy cannot be waited for, errcode:%d.", LastFailure());
         exitCode = EXIT_FAILED;
     }
-    *outcome = static_cast<int>(exitCode);
-    LogLine("The uninstaller's copy ended with %d.", *outcome);
+    LogLine("The uninstaller's copy ended with %d.", static_cast<int>(exitCode));
+    // A copy that crashed or was ended says nothing the table knows: a failure.
+    const bool known = exitCode == EXIT_OK || exitCode == EXIT_NOTHING_TO_REMOVE || exitCode == EXIT_CANCELLED ||
+                       exitCode == EXIT_FAILED || exitCode == EXIT_ANOTHER_INSTANCE ||
+                       exitCode == EXIT_BAD_COMMAND_LINE;
+    *outcome = known ? static_cast<int>(exitCode) : EXIT_FAILED;
     if (exitCode != EXIT_OK && exitCode != EXIT_NOTHING_TO_REMOVE) {
         return ERROR_SUCCESS;
     }

@@ -90,6 +90,24 @@ void CopySwitches(LPCWSTR line, size_t length, WCHAR* out)
     out[shown] = 0;
 }
 
+// The uninstaller's name in another case: without switches the tool installs
+// as it always has; a run with switches is refused rather than guessed.
+bool LooksLikeTheUninstaller(LPCWSTR modulePath)
+{
+    LPCWSTR name = modulePath;
+    for (LPCWSTR at = modulePath; *at != 0; ++at) {
+        name = *at == L'\\' || *at == L'/' ? at + 1 : name;
+    }
+    const size_t length = sizeof(kUninstallerName) / sizeof(WCHAR) - 1;
+    for (size_t i = 0; i < length; ++i) {
+        const WCHAR c = name[i] >= L'A' && name[i] <= L'Z' ? static_cast<WCHAR>(name[i] + 32) : name[i];
+        if (c != kUninstallerName[i]) {
+            return false;
+        }
+    }
+    return name[length] == 0 || name[length] == L'.';
+}
+
 const WCHAR* ModeName(StartupMode mode)
 {
     switch (mode) {
@@ -119,6 +137,22 @@ void WriteRunHeader(LPCWSTR line, StartupMode mode)
     NoteInRunLog(L"User interface language: 0x%04x", static_cast<int>(Os().GetUserDefaultUILanguage()));
     NoteInRunLog(L"Mode: %ws", ModeName(mode));
     NoteInRunLog(L"Elevated: %ws", Os().IsUserAnAdmin() ? L"yes" : L"no");
+}
+
+// A deployment that runs the uninstaller and then the installer may start the
+// second while the first's hand-over still sends the folder away: a run with
+// switches waits for the other copy half a minute before it gives up.
+InstanceGuard TakeInstanceGuardWaiting()
+{
+    const int kAttempts = Options.switched ? 30 : 1;
+    InstanceGuard guard = GUARD_BUSY;
+    for (int attempt = 0; attempt < kAttempts && guard == GUARD_BUSY; ++attempt) {
+        if (attempt != 0) {
+            Os().Sleep(1000);
+        }
+        guard = TakeInstanceGuard();
+    }
+    return guard;
 }
 
 int Finish(int outcome)
@@ -160,6 +194,10 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         // The uninstaller's own hand-over names a folder with "-u".
         CopySwitches(line, switchLength, refused);
     }
+    if (understood && Options.switched && mode == STARTUP_MODE_INSTALL && LooksLikeTheUninstaller(modulePath)) {
+        // "UNINS000.EXE /VERYSILENT" was meant to remove: installing instead and saying 0 would be a lie.
+        CopySwitches(line, switchLength, refused);
+    }
     if (refused[0] != 0) {
         LogLine("The command line switch %ws is refused.", refused);
         if (!RunsQuietly()) {
@@ -167,7 +205,7 @@ int RunStartup(HINSTANCE instance, LPCWSTR commandLine)
         }
         return Finish(EXIT_BAD_COMMAND_LINE);
     }
-    if (mode != STARTUP_MODE_NONE && TakeInstanceGuard() == GUARD_BUSY) {
+    if (mode != STARTUP_MODE_NONE && TakeInstanceGuardWaiting() == GUARD_BUSY) {
         LogLine("Another copy of the tool is at work: this one ends.");
         if (!RunsQuietly()) {
             ShowMessage(IDS_ANOTHER_INSTANCE, MB_OK | MB_ICONWARNING);

@@ -8,6 +8,7 @@
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/run_options.h"
+#include "family/component_inventory.h"
 #include "family/driver_files.h"
 
 namespace {
@@ -121,14 +122,32 @@ int ListLayoutFiles(const WCHAR* folder, WCHAR* list, size_t capacity, HeldFolde
     return count;
 }
 
+// The driver's own folder, once its files are gone: its subfolders and
+// itself, each only if empty (RemoveDirectoryW removes nothing else).
+void RemoveEmptyFolders(const WCHAR* folder)
+{
+    WCHAR path[MAX_PATH] = {0};
+    for (const WCHAR* name : kArchitectureFolders) {
+        if (JoinPath(folder, name, path)) {
+            Os().RemoveDirectoryW(path);
+        }
+    }
+    if (JoinPath(folder, L"dat", path)) {
+        Os().RemoveDirectoryW(path);
+    }
+    if (!Os().RemoveDirectoryW(folder)) {
+        LogLine("The folder %ws stays: it holds more than the driver, errcode:%d.", folder, LastFailure());
+    }
+}
+
 void Recycle(HWND owner, const WCHAR* list, int count)
 {
     SHFILEOPSTRUCTW operation = {};
     operation.hwnd = owner;
     operation.wFunc = FO_DELETE;
     operation.pFrom = list;
-    // A run with switches asks nothing: the folder was judged, and what no
-    // Recycle Bin can take was refused before (network and removable drives).
+    // A quiet run asks nothing; it lists only the driver's own files, so
+    // nothing else can be deleted for good where no Recycle Bin takes it.
     operation.fFlags = FOF_ALLOWUNDO | (RunsQuietly() ? FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT : 0);
     const int result = Os().SHFileOperationW(&operation);
     LogLine("RecycleDriverFolder, %ws, %d paths, code:%d, aborted:%d.", list, count, result,
@@ -155,7 +174,7 @@ void RecycleDriverFolder(HWND owner)
         LogLine("The folder %ws is not sent to the Recycle Bin: %ws.", InstallDirectory, reason);
         return;
     }
-    if (verdict == FOLDER_WHOLE) {
+    if (verdict == FOLDER_WHOLE && !RunsQuietly()) {
         // The shell moves the folder itself, which a held folder would refuse.
         ReleaseFolders(&held);
         // A list of one path, double-terminated, without a trailing backslash.
@@ -165,6 +184,10 @@ void RecycleDriverFolder(HWND owner)
         Recycle(owner, list, 1);
         return;
     }
+    if (verdict == FOLDER_WHOLE) {
+        // No one is asked: whatever else the folder holds stays, and so does the folder then.
+        reason = L"a run without questions takes only the driver's own files";
+    }
     LogLine("The folder %ws is not sent to the Recycle Bin whole, only the driver's files: %ws.", folder, reason);
     WCHAR list[kLayoutPaths * MAX_PATH + 1] = {0};
     const int count = ListLayoutFiles(folder, list, kLayoutPaths * MAX_PATH + 1, &held);
@@ -172,6 +195,9 @@ void RecycleDriverFolder(HWND owner)
         Recycle(owner, list, count);
     }
     ReleaseFolders(&held);
+    if (verdict == FOLDER_WHOLE) {
+        RemoveEmptyFolders(folder);
+    }
 }
 
 int RecycleWhenEnded(DWORD processId)
@@ -179,11 +205,24 @@ int RecycleWhenEnded(DWORD processId)
     const DWORD kWaitMs = 60000;
     HANDLE process = Os().OpenProcess(SYNCHRONIZE, FALSE, processId);
     if (process != nullptr) {
-        if (Os().WaitForSingleObject(process, kWaitMs) != WAIT_OBJECT_0) {
-            LogLine("The uninstaller %d has not ended; its folder is sent to the Recycle Bin all the same.",
-                    static_cast<int>(processId));
-        }
+        const DWORD waited = Os().WaitForSingleObject(process, kWaitMs);
         Os().CloseHandle(process);
+        if (waited != WAIT_OBJECT_0) {
+            // It still runs from the folder (or the id is another process's now): the folder stays.
+            LogLine("The folder %ws is not sent to the Recycle Bin: the uninstaller %d has not ended.",
+                    InstallDirectory, static_cast<int>(processId));
+            return EXIT_FAILED;
+        }
+    }
+    // The family may have come back meanwhile (installed again from the folder): then the folder stays.
+    Inventory now = {};
+    ReadInventory(&now);
+    const bool clean = InventoryIsClean(now);
+    FreeInventory(&now);
+    if (!clean) {
+        LogLine("The folder %ws is not sent to the Recycle Bin: the printer driver is installed again.",
+                InstallDirectory);
+        return EXIT_FAILED;
     }
     RecycleDriverFolder(nullptr);
     return EXIT_OK;

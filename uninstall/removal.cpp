@@ -234,21 +234,36 @@ int CheckWhatIsLeft(int failures)
     return failures != 0 ? failures : 1;
 }
 
-void DeleteMonitorFile()
+bool MonitorFilePath(WCHAR* path)
 {
     WCHAR systemDirectory[MAX_PATH] = {0};
     UINT length = Os().GetSystemDirectoryW(systemDirectory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return;
-    }
+    return length != 0 && length < MAX_PATH &&
+           FormatBounded(path, MAX_PATH, L"%ws\\%ws", systemDirectory, L"qxvprtmon.dll") == S_OK;
+}
+
+bool MonitorFileExists()
+{
     WCHAR path[MAX_PATH] = {0};
-    FormatBounded(path, MAX_PATH, L"%ws\\%ws", systemDirectory, L"qxvprtmon.dll");
+    return !MonitorFilePath(path) || Os().GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES ||
+           Os().GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+// True when the file is gone.
+bool DeleteMonitorFile()
+{
+    WCHAR path[MAX_PATH] = {0};
+    if (!MonitorFilePath(path)) {
+        return false;
+    }
     for (int attempt = 0; attempt < kMonitorFileAttempts; ++attempt) {
         if (Os().DeleteFileW(path) || Os().GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return;
+            return true;
         }
         Os().Sleep(kPauseAfterFailedAttemptMs);
     }
+    LogLine("The monitor file %ws stays, errcode:%d.", path, Os().GetLastError());
+    return false;
 }
 
 // Restarts the spooler, removes the inventory bottom-up and checks what is
@@ -256,6 +271,9 @@ void DeleteMonitorFile()
 int RemoveFamily(HWND dialog)
 {
     NothingWasInstalled = InventoryIsClean(ComponentInventory);
+    if (NothingWasInstalled && Options.switched) {
+        return 0; // an uninstall "just in case" leaves the spooler alone
+    }
     PostProgress(dialog, 20);
     StopSpooler();
     StartSpooler();
@@ -266,12 +284,17 @@ int RemoveFamily(HWND dialog)
 }
 
 // No registered monitor uses the monitor file any more: the check found none.
-void DeleteMonitorFileWithSpoolerStopped()
+// False when the file stays or the spooler does not run again.
+bool DeleteMonitorFileWithSpoolerStopped()
 {
-    if (StopSpooler()) {
-        DeleteMonitorFile();
-        StartSpooler();
+    if (NothingWasInstalled && Options.switched && !MonitorFileExists()) {
+        return true;
     }
+    if (!StopSpooler()) {
+        return false;
+    }
+    const bool deleted = DeleteMonitorFile();
+    return StartSpooler() && deleted;
 }
 
 int SucceededOutcome()
@@ -310,14 +333,17 @@ DWORD WINAPI RemovalThread(LPVOID parameter)
     }
     // Without failures the buttons stay disabled through the clean-up: "Close"
     // must not end the process between stopping and starting the spooler.
-    DeleteMonitorFileWithSpoolerStopped();
+    const bool cleanedUp = DeleteMonitorFileWithSpoolerStopped();
     if (!Options.switched) {
         // With switches the uninstaller that waits for this copy runs from the
         // folder: its hand-over sends the folder to the Recycle Bin.
         RecycleDriverFolder(dialog);
     }
-    UninstallOutcome = SucceededOutcome();
-    if (!RunsQuietly()) {
+    // A run whose exit code counts says 0 only with the spooler back and no file left behind.
+    UninstallOutcome = cleanedUp ? SucceededOutcome() : EXIT_FAILED;
+    if (!cleanedUp && Options.switched) {
+        ShowUninstallFailed(dialog);
+    } else if (!RunsQuietly()) {
         // The final messages use buffers of their own: the tree rebuild may be using A and B now.
         WCHAR text[1024] = {0};
         WCHAR caption[25] = {0};
@@ -337,8 +363,7 @@ int RemoveWithoutDialog()
         ShowUninstallFailed(nullptr);
         return EXIT_FAILED;
     }
-    DeleteMonitorFileWithSpoolerStopped();
-    return SucceededOutcome();
+    return DeleteMonitorFileWithSpoolerStopped() ? SucceededOutcome() : EXIT_FAILED;
 }
 
 void ShowUninstallFailed(HWND dialog)

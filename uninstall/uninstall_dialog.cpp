@@ -94,6 +94,9 @@ void PressRemove(HWND dialog)
         ActiveWorker = WORKER_NONE;
         UninstallOutcome = EXIT_FAILED;
         ShowUninstallFailed(dialog);
+        if (RunsQuietly()) {
+            Os().EndDialog(dialog, IDCANCEL); // no one is there to close it
+        }
     }
 }
 

@@ -303,6 +303,13 @@ const std::vector<Story>& Stories()
              m.RunLaunchedTools();
          },
          kUninstalled},
+        // The same where nothing of the family is installed: the folder goes, the spooler is left alone.
+        {"UninstallerWaitedForWithNothingInstalled", [](sim::Machine&) {},
+         [](sim::Machine& m) {
+             m.RunTool(kDriverFolder + L"unins000.exe", L"/NORESTART");
+             m.RunLaunchedTools();
+         },
+         kUninstalled},
         // Whatever keeps a copy or an uninstaller from starting is said, and nothing of the copy stays.
         {"DamagedUninstaller", [](sim::Machine& m) { m.volume.WriteFile(kDriverFolder + L"unins000.exe", "damaged"); },
          StartUninstaller,

@@ -31,14 +31,14 @@ protected:
     // unins000.exe as a deployment runs it: the exit code it ends with.
     int Uninstall(const std::wstring& switches) { return machine.RunTool(kDriverFolder + L"unins000.exe", switches); }
 
+    // Quietly, no one is asked: only the driver's own files go, then the folders they leave empty.
     bool FolderRecycled() const
     {
+        bool infRecycled = false;
         for (const sim::RecycledItem& item : machine.volume.RecycleBin()) {
-            if (sim::Volume::Key(item.originalPath) == sim::Volume::Key(kDriverFolder)) {
-                return true;
-            }
+            infRecycled = infRecycled || sim::Volume::Key(item.originalPath) == sim::Volume::Key(kDriverFolder + L"qxvprtv6.inf");
         }
-        return false;
+        return infRecycled && !machine.volume.DirectoryExists(kDriverFolder);
     }
 };
 
@@ -52,15 +52,59 @@ TEST_F(UnattendedUninstall, VerySilentWaitsForTheRemovalThenTheFolderGoesWithout
     const auto launches = machine.Launches();
     ASSERT_THAT(launches, SizeIs(2));
     EXPECT_TRUE(launches[0].ran) << "the copy ran while unins000.exe waited";
-    EXPECT_FALSE(launches[1].ran) << "the folder is sent away only after unins000.exe has ended";
     EXPECT_THAT(launches[1].arguments, ::testing::HasSubstr(L"/RECYCLE="));
-    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder));
+    EXPECT_THAT(machine.shell.FileOperations(), IsEmpty()) << "unins000.exe still runs from the folder";
 
     machine.RunLaunchedTools();
     EXPECT_TRUE(FolderRecycled());
     ASSERT_THAT(machine.shell.FileOperations(), SizeIs(1));
     EXPECT_FALSE(machine.shell.FileOperations()[0].confirmationShown);
     EXPECT_THAT(machine.shell.FileOperations()[0].deletedForGood, IsEmpty());
+}
+
+// With no one to ask, a file that is not the driver's stays, and so does its folder.
+TEST_F(UnattendedUninstall, AQuietRemovalTakesOnlyTheDriversOwnFiles)
+{
+    InstallFamily();
+    machine.volume.WriteFile(kDriverFolder + L"report.docx", "someone's work");
+    EXPECT_EQ(Uninstall(L"/VERYSILENT /SUPPRESSMSGBOXES"), 0);
+    machine.RunLaunchedTools();
+    EXPECT_EQ(*machine.volume.ReadFile(kDriverFolder + L"report.docx"), "someone's work");
+    EXPECT_FALSE(machine.volume.FileExists(kDriverFolder + L"qxvprtv6.inf"));
+    EXPECT_FALSE(machine.volume.DirectoryExists(kDriverFolder + L"amd64")) << "emptied, so removed";
+}
+
+// The family installed again before the hand-over ran: the folder it came from stays.
+TEST_F(UnattendedUninstall, TheFolderStaysWhenTheFamilyCameBack)
+{
+    InstallFamily();
+    EXPECT_EQ(Uninstall(L"/VERYSILENT"), 0);
+    ASSERT_EQ(machine.RunTool(kDriverFolder + L"PrinterSetup.exe", L"/VERYSILENT"), 0);
+    machine.RunLaunchedTools();
+    EXPECT_TRUE(machine.volume.FileExists(kDriverFolder + L"qxvprtv6.inf"));
+    EXPECT_THAT(machine.shell.FileOperations(), IsEmpty());
+}
+
+// What the tool leaves broken is no success: the spooler that does not start
+// again, the monitor file that stays.
+TEST_F(UnattendedUninstall, ASpoolerLeftStoppedOrAMonitorFileLeftIsAFailure)
+{
+    InstallFamily();
+    machine.volume.WriteFile(machine.systemDirectory + L"\\qxvprtmon.dll", "MZ monitor");
+    machine.volume.SetReadOnly(machine.systemDirectory + L"\\qxvprtmon.dll");
+    EXPECT_EQ(Uninstall(L"/VERYSILENT /SUPPRESSMSGBOXES"), 1603);
+    EXPECT_EQ(FamilyLeft(machine), "");
+    machine.RunLaunchedTools();
+    EXPECT_TRUE(machine.volume.FileExists(kDriverFolder + L"qxvprtv6.inf")) << "the folder stays";
+}
+
+// The uninstaller's name written in another case is no installer for a deployment.
+TEST_F(UnattendedUninstall, TheUninstallerNamedInAnotherCaseRefusesSwitches)
+{
+    machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+    machine.InstallTool(kDriverFolder + L"UNINS000.EXE");
+    EXPECT_EQ(machine.RunTool(kDriverFolder + L"UNINS000.EXE", L"/VERYSILENT"), 87);
+    EXPECT_EQ(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
 }
 
 TEST_F(UnattendedUninstall, SilentShowsTheDialogAndPressesRemoveForTheUser)
@@ -111,7 +155,7 @@ TEST_F(UnattendedUninstall, TheHandOversOwnSwitchNeedsAFolder)
                                 MB_OK | MB_ICONERROR, IDOK);
     EXPECT_EQ(machine.RunTool(kDriverFolder + L"PrinterSetup.exe", L"/RECYCLE=4"), 87);
     EXPECT_EQ(Uninstall(L"/VERYSILENT /RECYCLE=4"), 87);
-    EXPECT_TRUE(machine.volume.DirectoryExists(kDriverFolder));
+    EXPECT_THAT(machine.Launches(), IsEmpty());
 }
 
 } // namespace
