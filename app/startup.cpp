@@ -141,10 +141,10 @@ void WriteRunHeader(LPCWSTR line, StartupMode mode)
 
 // A deployment that runs the uninstaller and then the installer may start the
 // second while the first's hand-over still sends the folder away: a run with
-// switches waits for the other copy half a minute before it gives up.
+// switches waits for the other copy ten seconds before it gives up.
 InstanceGuard TakeInstanceGuardWaiting()
 {
-    const int kAttempts = Options.switched ? 30 : 1;
+    const int kAttempts = Options.switched ? 10 : 1;
     InstanceGuard guard = GUARD_BUSY;
     for (int attempt = 0; attempt < kAttempts && guard == GUARD_BUSY; ++attempt) {
         if (attempt != 0) {

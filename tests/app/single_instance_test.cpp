@@ -65,6 +65,24 @@ TEST_F(SingleInstance, ASecondCopySaysSoOrExitsWith1618AndDoesNothingElse)
     EXPECT_TRUE(Installed());
 }
 
+// A deployment's install right after its uninstall: the hand-over may still be at work.
+TEST_F(SingleInstance, ARunWithSwitchesWaitsAWhileForTheOtherCopy)
+{
+    AnotherCopyWorks();
+    const uint64_t start = machine.clock.NowMs();
+    EXPECT_EQ(Run(L"PrinterSetup.exe", L"/VERYSILENT"), 1618);
+    EXPECT_EQ(machine.clock.NowMs() - start, 9000u) << "ten looks, a second apart";
+
+    int looks = 0;
+    machine.SetActorBetweenCalls(sim::Token{}, [&](const char* operation) {
+        if (std::string(operation) == "CreateMutexW" && ++looks == 3) {
+            machine.ReleaseNamedMutex(kInstanceMutexName); // the other copy has ended
+        }
+    });
+    EXPECT_EQ(Run(L"PrinterSetup.exe", L"/VERYSILENT"), 0);
+    EXPECT_TRUE(Installed());
+}
+
 // The guard is held while the tool works and let go for the process it hands over to.
 TEST_F(SingleInstance, TheToolHoldsTheGuardWhileItWorksAndHandsItOver)
 {
