@@ -249,7 +249,7 @@ DWORD Machine::Launch(const std::wstring& commandLine, DWORD* processId)
     record.toolImage = *content == kToolImage;
     record.processId = 0x1000 + static_cast<DWORD>(launches_.size() + 1) * 4;
     if (!record.toolImage) {
-        exitCodes_[record.processId] = 0; // a program the machine does not run ends at once
+        exitCodes_[record.processId] = otherProgramsExitCode; // a program the machine does not run ends at once
     }
     launches_.push_back(record);
     *processId = record.processId;

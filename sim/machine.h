@@ -87,6 +87,8 @@ public:
     std::wstring tempPath = L"C:\\Users\\Operator\\AppData\\Local\\Temp\\";
     // The local time when the virtual clock reads 0; GetLocalTime adds the clock.
     SYSTEMTIME bootTime = {2026, 12, 2, 8, 9, 0, 0, 0};
+    // The exit code of a launched program that is not the tool (the machine does not run it).
+    DWORD otherProgramsExitCode = 0;
     // What GetVersionExW reports to a program that declares Windows 10 support.
     DWORD versionMajor = 10, versionMinor = 0, versionBuild = 19045;
     // What GetDriveTypeW says of each drive letter (upper case); a letter not

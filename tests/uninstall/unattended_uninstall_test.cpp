@@ -98,6 +98,24 @@ TEST_F(UnattendedUninstall, ASpoolerLeftStoppedOrAMonitorFileLeftIsAFailure)
     EXPECT_TRUE(machine.volume.FileExists(kDriverFolder + L"qxvprtv6.inf")) << "the folder stays";
 }
 
+// A copy that crashed says nothing the exit-code table knows.
+TEST_F(UnattendedUninstall, ACopyThatCrashedIs1603)
+{
+    InstallFamily();
+    machine.otherProgramsExitCode = 0xC0000005;
+    machine.SetActorBetweenCalls(sim::Token{}, [this](const char* operation) {
+        for (const std::wstring& folder : machine.volume.ListFolders(machine.windowsDirectory + L"\\Temp")) {
+            for (const std::wstring& file : machine.volume.ListFiles(folder)) {
+                if (std::string(operation) == "CreateProcessW" && machine.volume.ReadFile(file).value_or("") == sim::Machine::kToolImage) {
+                    machine.volume.WriteFile(file, "MZ a build that crashes"); // no copy of the tool any more
+                }
+            }
+        }
+    });
+    EXPECT_EQ(Uninstall(L"/VERYSILENT /SUPPRESSMSGBOXES"), 1603);
+    EXPECT_THAT(machine.debug.Lines(), Contains(L"The uninstaller's copy ended with -1073741819."));
+}
+
 // The uninstaller's name written in another case is no installer for a deployment.
 TEST_F(UnattendedUninstall, TheUninstallerNamedInAnotherCaseRefusesSwitches)
 {
@@ -139,6 +157,7 @@ TEST_F(UnattendedUninstall, AFailureIs1603AndTheFolderStays)
 TEST_F(UnattendedUninstall, NothingToRemoveIs3101AndAClosedDialogIsACancel)
 {
     EXPECT_EQ(Uninstall(L"/VERYSILENT /LOG"), 3101);
+    EXPECT_EQ(machine.faults.Calls("ControlService"), 0) << "an uninstall just in case leaves printing alone";
     machine.RunLaunchedTools();
     EXPECT_TRUE(FolderRecycled()) << "the folder goes all the same";
 
