@@ -126,7 +126,8 @@ const WCHAR* ModeName(StartupMode mode)
 // Who ran what, where: the first lines of every run in the log.
 void WriteRunHeader(LPCWSTR line, StartupMode mode)
 {
-    NoteInRunLog(L"==== PrinterSetup " L"" TOOL_VERSION_TEXT L" ====");
+    NoteInRunLog(L"==== PrinterSetup "
+                 L"" TOOL_VERSION_TEXT L" ====");
     NoteInRunLog(L"Command line: %ws", line);
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof(version);

@@ -12,7 +12,6 @@ RunLogState RunLog = {INVALID_HANDLE_VALUE, 0, false, false};
 
 namespace {
 
-
 // Where a handle leads, "\\?\C:\..." or "\\?\UNC\server\share\...".
 const DWORD kFinalPathChars = MAX_PATH + 16;
 
@@ -79,10 +78,9 @@ bool FinalPath(HANDLE handle, WCHAR* path)
 HANDLE OpenIn(const WCHAR* heldPath, const WCHAR* path, DWORD* size, const WCHAR** reason)
 {
     // Nothing is cut on opening: a file that is not plain stays as it was.
-    HANDLE file =
-        Os().CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file = Os().CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *reason = L"it cannot be opened";
         return INVALID_HANDLE_VALUE;
@@ -245,9 +243,9 @@ void OpenLog(LPCWSTR chosen)
     } else {
         WCHAR temp[MAX_PATH] = {0};
         const DWORD length = Os().GetTempPathW(MAX_PATH, temp);
-        if (length == 0 || length >= MAX_PATH || FormatBounded(path, MAX_PATH, L"%ws%ws%ws", temp,
-                                                               IsSeparator(temp[length - 1]) ? L"" : L"\\",
-                                                               kRunLogName) != S_OK) {
+        if (length == 0 || length >= MAX_PATH ||
+            FormatBounded(path, MAX_PATH, L"%ws%ws%ws", temp, IsSeparator(temp[length - 1]) ? L"" : L"\\",
+                          kRunLogName) != S_OK) {
             LogLine("The log is not written: the temporary folder is unknown.");
             return;
         }

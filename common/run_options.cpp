@@ -4,7 +4,6 @@
 
 #include "common/run_log.h"
 
-
 RunOptions Options;
 
 namespace {
@@ -92,7 +91,8 @@ bool ReadLogFile(LPCWSTR token, size_t size, WCHAR* path)
 bool ReadRecycleAfter(LPCWSTR token, size_t size, DWORD* processId)
 {
     const size_t prefix = 9; // "/RECYCLE="
-    if (size <= prefix || size > prefix + 10 || !SameSwitch(token, prefix - 1, L"/RECYCLE") || token[prefix - 1] != L'=') {
+    if (size <= prefix || size > prefix + 10 || !SameSwitch(token, prefix - 1, L"/RECYCLE") ||
+        token[prefix - 1] != L'=') {
         return false;
     }
     unsigned long long value = 0;

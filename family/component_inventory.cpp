@@ -1,5 +1,6 @@
 #include "family/component_inventory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -238,26 +239,60 @@ void AttachPrinters(Inventory* inventory)
         },
         &count);
     auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(inventory->printerBuffer);
-    for (DWORD i = 0; i < count; ++i) {
-        PRINTER_INFO_2W* printer = &printers[i];
-        for (PackageNode* node = inventory->packages; node != nullptr; node = node->next) {
-            for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
-                if (entry->info == nullptr || entry->info->pName == nullptr || printer->pDriverName == nullptr ||
-                    wcscmp(printer->pDriverName, entry->info->pName) != 0) {
-                    continue;
-                }
-                PrinterEntry* attached = NewRecord<PrinterEntry>();
-                if (attached == nullptr) {
-                    ++inventory->gaps;
-                    continue;
-                }
-                attached->info = printer;
-                attached->next = entry->printers;
-                entry->printers = attached;
-                ++entry->printerCount;
+    if (count == 0) {
+        return;
+    }
+    // The named driver entries, sorted by name: each queue finds its driver's
+    // entries in one search, so a print server's thousands of queues cost
+    // nothing per driver.
+    size_t named = 0;
+    for (PackageNode* node = inventory->packages; node != nullptr; node = node->next) {
+        for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
+            named += entry->info != nullptr && entry->info->pName != nullptr ? 1 : 0;
+        }
+    }
+    if (named == 0) {
+        return;
+    }
+    auto* byName = static_cast<DriverEntry**>(Os().LocalAlloc(LPTR, named * sizeof(DriverEntry*)));
+    if (byName == nullptr) {
+        ++inventory->gaps; // the queues are not known: the inventory is not whole
+        return;
+    }
+    size_t filled = 0;
+    for (PackageNode* node = inventory->packages; node != nullptr; node = node->next) {
+        for (DriverEntry* entry = node->drivers; entry != nullptr; entry = entry->next) {
+            if (entry->info != nullptr && entry->info->pName != nullptr) {
+                byName[filled++] = entry;
             }
         }
     }
+    const auto before = [](const DriverEntry* a, const DriverEntry* b) {
+        return wcscmp(a->info->pName, b->info->pName) < 0;
+    };
+    std::sort(byName, byName + named, before);
+    for (DWORD i = 0; i < count; ++i) {
+        PRINTER_INFO_2W* printer = &printers[i];
+        if (printer->pDriverName == nullptr) {
+            continue;
+        }
+        const auto below = [](const DriverEntry* entry, const WCHAR* name) {
+            return wcscmp(entry->info->pName, name) < 0;
+        };
+        for (DriverEntry** match = std::lower_bound(byName, byName + named, printer->pDriverName, below);
+             match != byName + named && wcscmp((*match)->info->pName, printer->pDriverName) == 0; ++match) {
+            PrinterEntry* attached = NewRecord<PrinterEntry>();
+            if (attached == nullptr) {
+                ++inventory->gaps;
+                continue;
+            }
+            attached->info = printer;
+            attached->next = (*match)->printers;
+            (*match)->printers = attached;
+            ++(*match)->printerCount;
+        }
+    }
+    Os().LocalFree(byName);
 }
 
 void CollectFamilyMonitors(Inventory* inventory)

@@ -270,9 +270,8 @@ bool Machine::ProcessRuns(DWORD processId) const
     if (processId == 0 || exitCodes_.count(processId) != 0) {
         return false;
     }
-    if (current_.id == processId || std::any_of(outer_.begin(), outer_.end(), [&](const ProcessContext& outer) {
-            return outer.id == processId;
-        })) {
+    if (current_.id == processId ||
+        std::any_of(outer_.begin(), outer_.end(), [&](const ProcessContext& outer) { return outer.id == processId; })) {
         return true;
     }
     return std::any_of(launches_.begin(), launches_.end(),

@@ -11,9 +11,9 @@ namespace {
 
 // Folders whose loss no user expects from a driver's uninstaller.
 const KNOWNFOLDERID* const kProtectedFolders[] = {
-    &FOLDERID_Windows,      &FOLDERID_UserProfiles,    &FOLDERID_Profile,         &FOLDERID_Desktop,
-    &FOLDERID_Documents,    &FOLDERID_Downloads,       &FOLDERID_Music,           &FOLDERID_Pictures,
-    &FOLDERID_Videos,       &FOLDERID_Public,          &FOLDERID_PublicDesktop,   &FOLDERID_PublicDocuments,
+    &FOLDERID_Windows,         &FOLDERID_UserProfiles, &FOLDERID_Profile,         &FOLDERID_Desktop,
+    &FOLDERID_Documents,       &FOLDERID_Downloads,    &FOLDERID_Music,           &FOLDERID_Pictures,
+    &FOLDERID_Videos,          &FOLDERID_Public,       &FOLDERID_PublicDesktop,   &FOLDERID_PublicDocuments,
     &FOLDERID_PublicDownloads, &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData,
 };
 
@@ -41,8 +41,8 @@ BOOL NormalisedKnownFolder(const KNOWNFOLDERID& id, WCHAR* normal, bool* defined
     HRESULT result = Os().SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path);
     // Not defined on this machine (no 32-bit Program Files on a 32-bit Windows ...), or
     // defined but not there: nothing to protect either way.
-    *defined = result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) && result != HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) &&
-               result != E_INVALIDARG;
+    *defined = result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) &&
+               result != HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) && result != E_INVALIDARG;
     BOOL known = SUCCEEDED(result) && path != nullptr && NormaliseFolderPath(path, normal, MAX_PATH);
     Os().CoTaskMemFree(path);
     return known;
@@ -134,8 +134,8 @@ BOOL NormaliseFolderPath(const WCHAR* path, WCHAR* normal, size_t capacity)
         if (*c == L'\\' || *c == 0) {
             const WCHAR* component = normal + componentStart;
             const size_t componentLength = length - componentStart;
-            if (componentLength != 0 && (component[componentLength - 1] == L'.' ||
-                                         component[componentLength - 1] == L' ')) {
+            if (componentLength != 0 &&
+                (component[componentLength - 1] == L'.' || component[componentLength - 1] == L' ')) {
                 normal[0] = 0;
                 return FALSE; // ".", "..", and names Windows would silently trim
             }

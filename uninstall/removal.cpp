@@ -1,6 +1,5 @@
 #include "uninstall/removal.h"
 
-
 #include "common/catalogue.h"
 #include "common/format.h"
 #include "common/globals.h"
@@ -228,7 +227,8 @@ int CheckWhatIsLeft(int failures)
         FreeInventory(&left);
         return 0;
     }
-    LogLine("Uninstall check: %d packages, %d monitors, %d unread.", CountPackages(left), CountMonitors(left), left.gaps);
+    LogLine("Uninstall check: %d packages, %d monitors, %d unread.", CountPackages(left), CountMonitors(left),
+            left.gaps);
     FreeInventory(&ComponentInventory);
     ComponentInventory = left;
     return failures != 0 ? failures : 1;

@@ -105,8 +105,7 @@ void PressRemove(HWND dialog)
 bool UninstallDialog()
 {
     ActiveWorker = WORKER_NONE;
-    return Os().DialogBoxParamW(InstanceHandle, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0) !=
-           -1;
+    return Os().DialogBoxParamW(InstanceHandle, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0) != -1;
 }
 
 int RunUninstallMode()

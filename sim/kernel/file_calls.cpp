@@ -199,9 +199,9 @@ HANDLE SimPlatform::CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECUR
     const bool openLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
     const bool append = !folder && access == kAppendAccess && share == kShareAll && disposition == OPEN_ALWAYS;
     if (path == nullptr || !Volume::IsAbsolute(path) || security != nullptr || templateFile != nullptr ||
-        (!append && (disposition != OPEN_EXISTING || (share & FILE_SHARE_DELETE) != 0 ||
-                     (folder ? access != FILE_LIST_DIRECTORY
-                             : access != GENERIC_READ || (share & FILE_SHARE_WRITE) != 0)))) {
+        (!append &&
+         (disposition != OPEN_EXISTING || (share & FILE_SHARE_DELETE) != 0 ||
+          (folder ? access != FILE_LIST_DIRECTORY : access != GENERIC_READ || (share & FILE_SHARE_WRITE) != 0)))) {
         NotModelled("CreateFileW other than holding a folder or a file open, or appending to a file");
         return INVALID_HANDLE_VALUE;
     }

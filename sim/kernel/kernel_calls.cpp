@@ -318,8 +318,7 @@ void SimPlatform::GetLocalTime(LPSYSTEMTIME time)
     Counted("GetLocalTime");
     const SYSTEMTIME& boot = machine_.bootTime;
     const uint64_t kDayMs = 86400000ull;
-    const uint64_t bootMs =
-        ((boot.wHour * 60ull + boot.wMinute) * 60ull + boot.wSecond) * 1000ull + boot.wMilliseconds;
+    const uint64_t bootMs = ((boot.wHour * 60ull + boot.wMinute) * 60ull + boot.wSecond) * 1000ull + boot.wMilliseconds;
     const uint64_t now = bootMs + machine_.clock.NowMs();
     const int64_t days = DaysFromCivil(boot.wYear, boot.wMonth, boot.wDay) + static_cast<int64_t>(now / kDayMs);
     const uint64_t ms = now % kDayMs;

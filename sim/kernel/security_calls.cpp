@@ -61,8 +61,8 @@ DWORD SimPlatform::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_
     if (Injected("GetSecurityInfo", &error)) {
         return error;
     }
-    if (type != SE_KERNEL_OBJECT || information != OWNER_SECURITY_INFORMATION || owner != nullptr ||
-        group != nullptr || dacl != nullptr || sacl != nullptr || descriptor == nullptr) {
+    if (type != SE_KERNEL_OBJECT || information != OWNER_SECURITY_INFORMATION || owner != nullptr || group != nullptr ||
+        dacl != nullptr || sacl != nullptr || descriptor == nullptr) {
         NotModelled("GetSecurityInfo other than the owner of a kernel object");
         return ERROR_INVALID_PARAMETER;
     }
@@ -74,10 +74,9 @@ DWORD SimPlatform::GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_
     return ERROR_SUCCESS;
 }
 
-BOOL SimPlatform::ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR descriptor,
-                                                                       DWORD revision,
-                                                                       SECURITY_INFORMATION information,
-                                                                       LPWSTR* text, PULONG length)
+BOOL SimPlatform::ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR descriptor, DWORD revision,
+                                                                       SECURITY_INFORMATION information, LPWSTR* text,
+                                                                       PULONG length)
 {
     if (Injected("ConvertSecurityDescriptorToStringSecurityDescriptorW")) {
         return FALSE;
@@ -85,7 +84,8 @@ BOOL SimPlatform::ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY
     if (revision != SDDL_REVISION_1 || information != OWNER_SECURITY_INFORMATION || text == nullptr ||
         machine_.HeapBlocks().count(descriptor) == 0 ||
         static_cast<const DescriptorBlock*>(descriptor)->mark != kDescriptorMark) {
-        NotModelled("ConvertSecurityDescriptorToStringSecurityDescriptorW other than the owner of a descriptor made here");
+        NotModelled(
+            "ConvertSecurityDescriptorToStringSecurityDescriptorW other than the owner of a descriptor made here");
         SetLastErrorCode(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

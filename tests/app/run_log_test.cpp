@@ -95,7 +95,8 @@ TEST_F(RunLog, ChineseTextIsWrittenAsUtf8AndAnOutcomeWithoutSwitchIsNamed)
     EXPECT_EQ(Run(L""), 0);
     const std::vector<std::string> entries = Entries(DefaultLog());
     EXPECT_THAT(entries, Contains("User interface language: 0x0804"));
-    EXPECT_THAT(entries, Contains(sim::Utf8(L"Message box: \"没有找到打印机，请开机并将USB线接入您的电脑。\" Answer: Cancel.")));
+    EXPECT_THAT(entries,
+                Contains(sim::Utf8(L"Message box: \"没有找到打印机，请开机并将USB线接入您的电脑。\" Answer: Cancel.")));
     EXPECT_THAT(entries, Contains("Outcome: 1602 (an exit code only when a switch is given)."));
     EXPECT_EQ(entries.back(), "Exit code: 0.");
 }

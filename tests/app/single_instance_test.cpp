@@ -114,7 +114,8 @@ TEST_F(SingleInstance, TheToolHoldsTheGuardWhileItWorksAndHandsItOver)
 TEST_F(SingleInstance, AMutexMadeWithoutAdministratorRightsDoesNotStopTheTool)
 {
     const std::wstring user = sim::kOperatorSid;
-    for (const std::wstring& sddl : {L"O:" + user + L"D:P(A;;GA;;;WD)", L"O:" + user + L"D:P(D;;GA;;;BA)(A;;GA;;;WD)"}) {
+    for (const std::wstring& sddl :
+         {L"O:" + user + L"D:P(A;;GA;;;WD)", L"O:" + user + L"D:P(D;;GA;;;BA)(A;;GA;;;WD)"}) {
         machine.HoldNamedMutex(kInstanceMutexName, *sim::ParseSddl(sddl));
         EXPECT_EQ(Run(L"PrinterSetup.exe", L"/VERYSILENT"), 0) << sim::Utf8(sddl);
         EXPECT_TRUE(Installed());

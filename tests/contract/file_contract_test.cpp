@@ -164,9 +164,9 @@ TEST_F(FileContract, AppendingCreatesOrOpensAndWritesAtTheEnd)
     EXPECT_EQ(HostReadFile(path), "first second");
 
     // A folder held for the log's checks tells its attributes through its handle.
-    HANDLE folder = Os().CreateFileW(ScratchFolder().c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                     nullptr);
+    HANDLE folder =
+        Os().CreateFileW(ScratchFolder().c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     ASSERT_NE(folder, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(Os().GetFileInformationByHandle(folder, &facts));
     EXPECT_EQ(facts.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY),

@@ -112,9 +112,8 @@ size_t OpenHandlesOfAnyKind(sim::Machine& machine)
 {
     size_t open = machine.registry.OpenHandles() + machine.devices.OpenSets() + machine.spooler.OpenPrinterHandles() +
                   machine.spooler.OpenServiceHandles();
-    for (sim::HandleKind kind :
-         {sim::HandleKind::Process, sim::HandleKind::Thread, sim::HandleKind::Folder, sim::HandleKind::File,
-          sim::HandleKind::Mutex}) {
+    for (sim::HandleKind kind : {sim::HandleKind::Process, sim::HandleKind::Thread, sim::HandleKind::Folder,
+                                 sim::HandleKind::File, sim::HandleKind::Mutex}) {
         open += machine.OpenHandles(kind);
     }
     return open;

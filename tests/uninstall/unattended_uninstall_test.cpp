@@ -36,7 +36,8 @@ protected:
     {
         bool infRecycled = false;
         for (const sim::RecycledItem& item : machine.volume.RecycleBin()) {
-            infRecycled = infRecycled || sim::Volume::Key(item.originalPath) == sim::Volume::Key(kDriverFolder + L"qxvprtv6.inf");
+            infRecycled =
+                infRecycled || sim::Volume::Key(item.originalPath) == sim::Volume::Key(kDriverFolder + L"qxvprtv6.inf");
         }
         return infRecycled && !machine.volume.DirectoryExists(kDriverFolder);
     }
@@ -106,7 +107,8 @@ TEST_F(UnattendedUninstall, ACopyThatCrashedIs1603)
     machine.SetActorBetweenCalls(sim::Token{}, [this](const char* operation) {
         for (const std::wstring& folder : machine.volume.ListFolders(machine.windowsDirectory + L"\\Temp")) {
             for (const std::wstring& file : machine.volume.ListFiles(folder)) {
-                if (std::string(operation) == "CreateProcessW" && machine.volume.ReadFile(file).value_or("") == sim::Machine::kToolImage) {
+                if (std::string(operation) == "CreateProcessW" &&
+                    machine.volume.ReadFile(file).value_or("") == sim::Machine::kToolImage) {
                     machine.volume.WriteFile(file, "MZ a build that crashes"); // no copy of the tool any more
                 }
             }
