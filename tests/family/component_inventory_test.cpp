@@ -197,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(Failures, InventoryReads,
                                            FailedRead{"LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY},
                                            FailedRead{"LocalAlloc", 3, ERROR_NOT_ENOUGH_MEMORY},
                                            FailedRead{"LocalAlloc", 5, ERROR_NOT_ENOUGH_MEMORY},
-                                           FailedRead{"LocalAlloc", 6, ERROR_NOT_ENOUGH_MEMORY}),
+                                           FailedRead{"LocalAlloc", 6, ERROR_NOT_ENOUGH_MEMORY},
+                                           FailedRead{"LocalAlloc", 7, ERROR_NOT_ENOUGH_MEMORY}),
                          [](const ::testing::TestParamInfo<FailedRead>& info) {
                              return std::string(info.param.operation) + "_" + std::to_string(info.param.nth);
                          });

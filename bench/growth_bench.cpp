@@ -1,0 +1,113 @@
+// The cost per item of the work that grows with the machine: the port scan
+// with its printers, the inventory with its drivers and queues, the tree that
+// shows it, and the formatter every line goes through. The simulated machine
+// answers every call, so its share is in the figures too; waits are not.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "common/format.h"
+#include "common/globals.h"
+#include "family/component_inventory.h"
+#include "install/usb_port_scan.h"
+#include "tests/support/driver_folder.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+// A machine with the tool running as a process on it.
+struct Bench {
+    sim::Machine machine;
+    sim::SimPlatform platform{machine};
+    Bench()
+    {
+        // A benchmark repeats its work far beyond any story: no story limits.
+        machine.limits.platformCalls = ~0u;
+        machine.limits.scans = ~0u;
+        SetPlatform(&platform);
+        machine.InstallTool(kDriverFolder + L"PrinterSetup.exe");
+        machine.BeginProcess(kDriverFolder + L"PrinterSetup.exe", L"");
+    }
+    ~Bench()
+    {
+        machine.EndProcess();
+        ResetToolProcess(machine);
+        SetPlatform(nullptr);
+    }
+
+    // `drivers` family drivers, and `queues` queues spread over them.
+    void StageFamily(int drivers, int queues)
+    {
+        for (int d = 0; d < drivers; ++d) {
+            sim::DriverRecord driver;
+            driver.name = L"VADedudoro PX" + std::to_wstring(1000 + d);
+            driver.driverPath = machine.spooler.DriverDirectory() + L"\\3\\qxvprtdrv6.dll";
+            machine.spooler.StageDriver(driver);
+        }
+        for (int q = 0; q < queues; ++q) {
+            sim::QueueRecord queue;
+            queue.name = L"Desk " + std::to_wstring(q);
+            queue.port = L"USB" + std::to_wstring(q % 999 + 1);
+            queue.driver = L"VADedudoro PX" + std::to_wstring(1000 + q % drivers);
+            machine.spooler.StageQueue(queue);
+        }
+    }
+};
+
+void InventoryOfQueues(benchmark::State& state)
+{
+    Bench bench;
+    bench.StageFamily(1, static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        Inventory inventory = {};
+        ReadInventory(&inventory);
+        benchmark::DoNotOptimize(inventory.packages);
+        FreeInventory(&inventory);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(InventoryOfQueues)->RangeMultiplier(4)->Range(1, 4096);
+
+void InventoryOfDrivers(benchmark::State& state)
+{
+    Bench bench;
+    bench.StageFamily(static_cast<int>(state.range(0)), static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        Inventory inventory = {};
+        ReadInventory(&inventory);
+        benchmark::DoNotOptimize(inventory.packages);
+        FreeInventory(&inventory);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(InventoryOfDrivers)->RangeMultiplier(4)->Range(1, 512);
+
+void PortScan(benchmark::State& state)
+{
+    Bench bench;
+    for (int p = 0; p < state.range(0); ++p) {
+        bench.machine.devices.Plug(
+            FamilyPrinter(L"SN" + std::to_wstring(p), static_cast<DWORD>(p + 1), L"PX630KT"));
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ScanUsbPrinterPorts());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(PortScan)->RangeMultiplier(4)->Range(1, 256);
+
+void FormatLine(benchmark::State& state)
+{
+    WCHAR line[768];
+    for (auto _ : state) {
+        FormatBounded(line, 768, L"CopyFile file:%ws to %ws, %d, errcode:%d.", L"C:\\Drivers\\amd64\\qxvprtdrv6.dll",
+                      L"C:\\Windows\\system32\\spool\\drivers\\x64\\qxvprtdrv6.dll", 1, 0);
+        benchmark::DoNotOptimize(line);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(FormatLine);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the growth benchmarks (optimised, their own preset) and prints, for
+# each piece of work that grows with the machine, its cost per item at each
+# size and how that cost grew from the smallest size to the largest. Not part
+# of the tests: timings are measured, never asserted.
+#
+#   scripts/bench.sh [extra Google Benchmark flags]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --preset bench >/dev/null
+cmake --build --preset bench >/dev/null
+out="$(mktemp)"
+trap 'rm -f "$out"' EXIT
+./build/bench/bench/growth_bench --benchmark_min_time=0.3 --benchmark_format=json "$@" >"$out"
+python3 - "$out" <<'PY'
+import json, sys
+families = {}
+for run in json.load(open(sys.argv[1]))["benchmarks"]:
+    name, _, size = run["name"].partition("/")
+    families.setdefault(name, []).append((int(size or 1), 1e9 / run["items_per_second"]))
+print(f"{'work':<20}{'items':>7}{'ns per item':>13}")
+for name, points in families.items():
+    for size, ns in points:
+        print(f"{name:<20}{size:>7}{ns:>13.0f}")
+    # Small sizes carry the fixed cost of a call; growth is read from 16 items on.
+    base = next((p for p in points if p[0] >= 16), None)
+    if base and points[-1][0] > base[0]:
+        print(f"{name:<20}{'':>7}{points[-1][1] / base[1]:>12.2f}x per item from {base[0]} to {points[-1][0]} items")
+PY
