@@ -9,7 +9,9 @@
 #include "common/format.h"
 #include "common/globals.h"
 #include "family/component_inventory.h"
+#include "common/run_options.h"
 #include "install/usb_port_scan.h"
+#include "uninstall/removal.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
 
@@ -81,6 +83,29 @@ void InventoryOfDrivers(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(InventoryOfDrivers)->RangeMultiplier(4)->Range(1, 512);
+
+// The whole removal without a window: queues, driver, check; the pauses it
+// makes pass on the virtual clock and cost nothing here.
+void RemovalOfQueues(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            Bench bench;
+            bench.StageFamily(1, static_cast<int>(state.range(0)));
+            Options = RunOptions{};
+            Options.switched = true;
+            Options.quiet = QUIET_VERYSILENT;
+            state.ResumeTiming();
+            benchmark::DoNotOptimize(RemoveWithoutDialog());
+            state.PauseTiming();
+            Options = RunOptions{};
+        }
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(RemovalOfQueues)->RangeMultiplier(4)->Range(16, 4096);
 
 void PortScan(benchmark::State& state)
 {

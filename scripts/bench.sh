@@ -27,3 +27,7 @@ for name, points in families.items():
     if base and points[-1][0] > base[0]:
         print(f"{name:<20}{'':>7}{points[-1][1] / base[1]:>12.2f}x per item from {base[0]} to {points[-1][0]} items")
 PY
+# The real executable, when the Windows build is there (scripts/build-exe.sh): it is linked stripped.
+if [ -f build/windows/PrinterSetup.exe ]; then
+    echo "PrinterSetup.exe: $(stat -c %s build/windows/PrinterSetup.exe) bytes"
+fi
