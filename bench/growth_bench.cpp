@@ -121,6 +121,35 @@ void PortScan(benchmark::State& state)
 }
 BENCHMARK(PortScan)->RangeMultiplier(4)->Range(1, 256);
 
+// What every story and every fuzz run pays first: a fresh machine.
+void FreshMachine(benchmark::State& state)
+{
+    for (auto _ : state) {
+        Bench bench;
+        benchmark::DoNotOptimize(&bench.machine);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(FreshMachine);
+
+// A whole story as the fault sweep and the fuzz targets play it: the typical
+// installation of one plugged-in printer, on a fresh machine.
+void TypicalInstallStory(benchmark::State& state)
+{
+    for (auto _ : state) {
+        Bench bench;
+        bench.machine.SetToolEntry([&bench](HINSTANCE instance, const wchar_t* commandLine) {
+            std::set<void*> leaked;
+            return RunToolProcess(bench.machine, instance, commandLine, &leaked);
+        });
+        InstallDriverFolder(bench.machine, kDriverFolder);
+        bench.machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
+        benchmark::DoNotOptimize(bench.machine.RunTool(kDriverFolder + L"PrinterSetup.exe", L"/VERYSILENT"));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(TypicalInstallStory);
+
 void FormatLine(benchmark::State& state)
 {
     WCHAR line[768];

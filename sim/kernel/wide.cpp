@@ -8,7 +8,9 @@ std::wstring FoldCase(const std::wstring& text)
 {
     std::wstring folded = text;
     for (wchar_t& c : folded) {
-        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+        // Paths and names are mostly ASCII: those need no call into the C library.
+        c = c < 0x80 ? (c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c)
+                     : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
     }
     return folded;
 }

@@ -58,7 +58,7 @@ HRESULT Spooler::StorePackage(const std::wstring& infPath, std::wstring* storedI
     if (!content || !Volume::IsAbsolute(infPath)) {
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
-    const InfFile inf = InfFile::Parse(*content);
+    const InfFile inf = InfFile::ParseCached(*content);
     if (!inf.HasDriverSignature()) {
         return kSpapiGeneralSyntax;
     }

@@ -1,5 +1,7 @@
 #include "sim/spooler/inf_file.h"
 
+#include <mutex>
+
 #include "sim/kernel/codepage.h"
 #include "sim/kernel/wide.h"
 
@@ -252,6 +254,21 @@ int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day)
 }
 
 } // namespace
+
+InfFile InfFile::ParseCached(const std::string& bytes)
+{
+    static std::mutex mutex;
+    static std::map<std::string, InfFile> cache;
+    std::lock_guard<std::mutex> guard(mutex);
+    auto found = cache.find(bytes);
+    if (found == cache.end()) {
+        if (cache.size() == 16) {
+            cache.clear(); // a handful of packages at a time is all a story reads
+        }
+        found = cache.emplace(bytes, Parse(bytes)).first;
+    }
+    return found->second;
+}
 
 InfFile InfFile::Parse(const std::string& bytes)
 {

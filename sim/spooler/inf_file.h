@@ -30,6 +30,9 @@ public:
 
     // INF bytes: UTF-16LE or UTF-8 with their byte-order marks, else the ANSI code page.
     static InfFile Parse(const std::string& bytes);
+    // The same, from a cache of the last INFs read: a story reads the same
+    // package many times, and every fuzz run and sweep story reads it again.
+    static InfFile ParseCached(const std::string& bytes);
 
     bool HasSection(const std::wstring& name) const;
     // The lines of a section (names without case), empty when there is none.

@@ -138,7 +138,7 @@ BOOL SimPlatform::SetupGetInfInformationW(LPCVOID infSpec, DWORD searchControl, 
         SetLastErrorCode(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    const InfFile inf = InfFile::Parse(*content);
+    const InfFile inf = InfFile::ParseCached(*content);
     if (!inf.HasDriverSignature()) {
         SetLastErrorCode(kErrorWrongInfStyle);
         return FALSE;
