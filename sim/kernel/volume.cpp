@@ -45,6 +45,7 @@ bool Volume::IsAbsolute(const std::wstring& path)
 std::wstring Volume::Key(const std::wstring& path)
 {
     std::wstring key;
+    key.reserve(path.size());
     for (wchar_t c : FoldCase(path)) {
         if (c == L'/') {
             c = L'\\';
@@ -56,6 +57,9 @@ std::wstring Volume::Key(const std::wstring& path)
     }
     while (key.size() > 2 && key.back() == L'\\') {
         key.pop_back();
+    }
+    if (key.find(L"\\.") == std::wstring::npos && key.compare(0, 1, L".") != 0) {
+        return key; // no "." or ".." component: nothing to resolve
     }
     // "." and ".." components resolve as Windows resolves them; ".." stops at the root.
     std::vector<std::wstring> parts;
