@@ -115,6 +115,7 @@ BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* ba
 {
     *options = RunOptions{};
     bad[0] = 0;
+    bool refused = false; // even where bad has no room for the name
     size_t at = 0;
     while (at < length) {
         if (IsBlank(text[at])) {
@@ -138,8 +139,9 @@ BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* ba
             // the file is in options->logPath
         } else if (ReadRecycleAfter(token, size, &options->recycleAfter)) {
             // the uninstaller's own hand-over
-        } else if (bad[0] == 0) {
+        } else if (!refused) {
             // The first one is named; the rest are still read, so a quiet run stays quiet about it.
+            refused = true;
             const size_t shown = size < capacity - 1 ? size : capacity - 1;
             wmemcpy(bad, token, shown);
             bad[shown] = 0;
@@ -147,7 +149,7 @@ BOOL ParseRunOptions(LPCWSTR text, size_t length, RunOptions* options, WCHAR* ba
         options->switched = true;
         at = end;
     }
-    return bad[0] == 0;
+    return refused ? FALSE : TRUE;
 }
 
 bool RunsQuietly()

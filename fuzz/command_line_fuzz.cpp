@@ -1,27 +1,38 @@
-// The command line and mode selection: the tool started as the setup, the
-// uninstaller or its temporary copy with any command line. The user cancels
-// whatever is offered; nothing may crash, nothing may be removed, and every
-// process started names its program by a full, quoted path.
+// The switches before "-u", read by the parser alone (the whole start with
+// any command line is startup_fuzz): never a write past the buffer for the
+// refused switch, a refusal that quotes the command line, a log file only
+// where the log may go, and a line of blanks that is no switch at all.
+#include <cwchar>
+#include <vector>
+
+#include "common/run_log.h"
+#include "common/run_options.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzedDataProvider input(data, size);
-    FuzzMachine fuzz;
-    sim::Machine& machine = fuzz.machine;
-    const std::wstring copy = machine.tempPath + L"uni1A2A.tmp";
-    machine.InstallTool(copy);
-    const std::wstring images[] = {kFuzzFolder + L"PrinterSetup.exe", kFuzzFolder + L"unins000.exe", copy};
-    const std::wstring& image = images[input.ConsumeIntegralInRange<size_t>(0, 2)];
-    const std::wstring commandLine = TakeText(input, input.ConsumeBool() ? 300 : 12000);
-
-    machine.RunTool(image, commandLine);
-    machine.RunLaunchedTools();
-    for (const sim::LaunchRecord& launch : machine.Launches()) {
-        Require(launch.commandLine.size() > 4 && launch.commandLine[0] == L'"' && launch.commandLine[2] == L':' &&
-                    launch.commandLine.find(L'"', 1) == launch.imagePath.size() + 1,
-                "a process started without a full, quoted program path");
+    // The input is the command line in UTF-16LE; a NUL would end it, so it is a blank here.
+    std::wstring text;
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        const wchar_t unit = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+        text.push_back(unit != 0 ? unit : L' ');
     }
-    fuzz.Check();
+    // The caller's buffer, with a canary after it.
+    const size_t capacity = 1 + size % 300;
+    std::vector<WCHAR> bad(capacity + 1, L'#');
+    RunOptions options;
+    const BOOL understood = ParseRunOptions(text.c_str(), text.size(), &options, bad.data(), capacity);
+
+    Require(bad[capacity] == L'#', "the refused switch was written past its buffer");
+    Require(wcsnlen(bad.data(), capacity) < capacity, "the refused switch is not terminated");
+    Require(understood != FALSE ? bad[0] == 0 : capacity == 1 || bad[0] != 0,
+            "a refusal without a switch to name, or a name without a refusal");
+    Require(understood != FALSE || text.find(bad.data()) != std::wstring::npos,
+            "the refused switch is not the command line's");
+    Require(options.logPath[0] == 0 || IsRunLogPath(options.logPath), "a log file where the log may not go");
+    Require(options.quiet == QUIET_NONE || options.quiet == QUIET_SILENT || options.quiet == QUIET_VERYSILENT,
+            "a quiet level that does not exist");
+    const bool blank = text.find_first_not_of(L" \t") == std::wstring::npos;
+    Require(options.switched != blank, "a blank line is taken for a switch, or a switch for none");
     return 0;
 }

@@ -39,7 +39,7 @@ fuzz_target() { # target
 }
 
 # Each target runs on one core: two at a time on a two-core machine.
-targets=(command_line_fuzz format_fuzz find_model_fuzz machine_fuzz uninstall_fuzz)
+targets=(command_line_fuzz startup_fuzz format_fuzz find_model_fuzz machine_fuzz uninstall_fuzz)
 for target in "${targets[@]}"; do
     while [ "$(jobs -rp | wc -l)" -ge 2 ]; do
         wait -n || true
