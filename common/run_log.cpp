@@ -15,10 +15,25 @@ namespace {
 // Where a handle leads, "\\?\C:\..." or "\\?\UNC\server\share\...".
 const DWORD kFinalPathChars = MAX_PATH + 16;
 
-// An entry is put together here: the tool logs from one thread at a time.
+// The uninstall worker may log while the dialog's thread ends the run: each
+// entry is put together on its writer's stack, the counters change atomically,
+// and one WriteFile appends one whole entry.
 const size_t kEntryChars = 1200;
-WCHAR EntryText[kEntryChars];
-char EntryBytes[kEntryChars * 3 + 2];
+
+DWORD BytesWritten()
+{
+    return __atomic_load_n(&RunLog.bytes, __ATOMIC_RELAXED);
+}
+
+bool Flag(const bool* flag)
+{
+    return __atomic_load_n(flag, __ATOMIC_RELAXED);
+}
+
+void Raise(bool* flag)
+{
+    __atomic_store_n(flag, true, __ATOMIC_RELAXED);
+}
 
 bool IsSeparator(WCHAR c)
 {
@@ -184,10 +199,10 @@ bool Put(const char* bytes, DWORD count)
     DWORD written = 0;
     if (!Os().WriteFile(RunLog.file, bytes, count, &written, nullptr) || written != count) {
         // A log that fails once is not trusted with the rest of the run.
-        RunLog.failed = true;
+        Raise(&RunLog.failed);
         return false;
     }
-    RunLog.bytes += count;
+    __atomic_fetch_add(&RunLog.bytes, count, __ATOMIC_RELAXED);
     return true;
 }
 
@@ -229,10 +244,12 @@ void WriteEntry(LPCWSTR text)
 {
     SYSTEMTIME now = {};
     Os().GetLocalTime(&now);
-    FormatBounded(EntryText, kEntryChars, L"%04d-%02d-%02d %02d:%02d:%02d.%03d %ws", now.wYear, now.wMonth, now.wDay,
+    WCHAR entry[kEntryChars];
+    char bytes[kEntryChars * 3 + 2];
+    FormatBounded(entry, kEntryChars, L"%04d-%02d-%02d %02d:%02d:%02d.%03d %ws", now.wYear, now.wMonth, now.wDay,
                   now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, text);
-    const DWORD count = EncodeLine(EntryText, EntryBytes);
-    Put(EntryBytes, count);
+    const DWORD count = EncodeLine(entry, bytes);
+    Put(bytes, count);
 }
 
 void OpenLog(LPCWSTR chosen)
@@ -275,7 +292,7 @@ void OpenRunLog(LPCWSTR chosen)
 
 bool RunLogOpen()
 {
-    return RunLog.file != INVALID_HANDLE_VALUE && !RunLog.full && !RunLog.failed;
+    return RunLog.file != INVALID_HANDLE_VALUE && !Flag(&RunLog.full) && !Flag(&RunLog.failed);
 }
 
 void WriteRunLog(LPCWSTR text)
@@ -285,9 +302,9 @@ void WriteRunLog(LPCWSTR text)
     }
     const DWORD lastError = Os().GetLastError();
     // The last entries a run may write say that the rest is missing, and how it ended.
-    if (RunLog.bytes + kEntryChars * 3 * 2 + 64 > kRunLogRunBytes) {
+    if (BytesWritten() + kEntryChars * 3 * 2 + 64 > kRunLogRunBytes) {
         WriteEntry(L"The log of this run stops here: it has reached its size limit.");
-        RunLog.full = true;
+        Raise(&RunLog.full);
     } else {
         WriteEntry(text);
     }
@@ -296,7 +313,7 @@ void WriteRunLog(LPCWSTR text)
 
 void WriteRunLogLast(LPCWSTR text)
 {
-    if (RunLog.file == INVALID_HANDLE_VALUE || RunLog.failed) {
+    if (RunLog.file == INVALID_HANDLE_VALUE || Flag(&RunLog.failed)) {
         return;
     }
     const DWORD lastError = Os().GetLastError();
