@@ -13,6 +13,7 @@
 #include "common/platform.h"
 #include "common/run_log.h"
 #include "common/run_options.h"
+#include "family/family.h"
 #include "install/install_mode.h"
 #include "res/resource.h"
 #include "uninstall/folder_guard.h"
@@ -94,18 +95,12 @@ void CopySwitches(LPCWSTR line, size_t length, WCHAR* out)
 // as it always has; a run with switches is refused rather than guessed.
 bool LooksLikeTheUninstaller(LPCWSTR modulePath)
 {
-    LPCWSTR name = modulePath;
-    for (LPCWSTR at = modulePath; *at != 0; ++at) {
-        name = *at == L'\\' || *at == L'/' ? at + 1 : name;
-    }
-    const size_t length = sizeof(kUninstallerName) / sizeof(WCHAR) - 1;
-    for (size_t i = 0; i < length; ++i) {
-        const WCHAR c = name[i] >= L'A' && name[i] <= L'Z' ? static_cast<WCHAR>(name[i] + 32) : name[i];
-        if (c != kUninstallerName[i]) {
-            return false;
-        }
-    }
-    return name[length] == 0 || name[length] == L'.';
+    WCHAR drive[3] = {0};
+    WCHAR directory[MAX_PATH] = {0};
+    WCHAR name[MAX_PATH] = {0};
+    WCHAR extension[MAX_PATH] = {0};
+    return SplitPath(modulePath, drive, 3, directory, MAX_PATH, name, MAX_PATH, extension, MAX_PATH) &&
+           EqualsIgnoringAsciiCase(name, kUninstallerName);
 }
 
 const WCHAR* ModeName(StartupMode mode)

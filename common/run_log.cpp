@@ -290,10 +290,15 @@ void OpenRunLog(LPCWSTR chosen)
     Os().SetLastError(lastError);
 }
 
+namespace {
+
+// True while the log takes lines.
 bool RunLogOpen()
 {
     return RunLog.file != INVALID_HANDLE_VALUE && !Flag(&RunLog.full) && !Flag(&RunLog.failed);
 }
+
+} // namespace
 
 void WriteRunLog(LPCWSTR text)
 {

@@ -31,8 +31,6 @@ bool IsRunLogPath(LPCWSTR path);
 // point, has a second name (a hard link), or is not really in its folder
 // (a link on the way), and so is a folder that is a link.
 void OpenRunLog(LPCWSTR chosen);
-// True while the log takes lines.
-bool RunLogOpen();
 // Appends one line, the local time in front of it; line breaks in the text
 // become blanks so that each entry stays one line. The thread's last error
 // is as it was.

@@ -141,6 +141,12 @@ private:
     bool RecycleBinTakes(const std::wstring& path);
     // The descriptor a caller passed, as made by ConvertStringSecurityDescriptorToSecurityDescriptorW.
     std::optional<SecurityDescriptor> DescriptorOf(LPSECURITY_ATTRIBUTES attributes);
+    // The descriptor of attributes the caller passed, into *own (none without
+    // one); false, with ERROR_INVALID_PARAMETER, for one the machine did not make.
+    bool CallerDescriptor(LPSECURITY_ATTRIBUTES attributes, std::optional<SecurityDescriptor>* own);
+    // What a handle on a file or folder learns of it, for `operation`: nullopt,
+    // with the last error set, for a handle that is none or a file that is gone.
+    std::optional<Volume::FileFacts> FactsOfHandle(HANDLE handle, const char* operation);
     // A descriptor block of the process heap carrying `sddl`, as the machine hands descriptors out.
     PSECURITY_DESCRIPTOR NewDescriptor(const std::wstring& sddl, ULONG* bytes = nullptr);
 

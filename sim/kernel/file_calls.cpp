@@ -259,22 +259,30 @@ BOOL SimPlatform::WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD wr
     return TRUE;
 }
 
+std::optional<Volume::FileFacts> SimPlatform::FactsOfHandle(HANDLE handle, const char* operation)
+{
+    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
+    bool appending = false;
+    const std::optional<Volume::FileId> opened = machine_.FileOf(handle, &appending);
+    if (!opened) {
+        machine_.ReportViolation(std::string(operation) + " on a handle that is not an open file or folder");
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return std::nullopt;
+    }
+    std::optional<Volume::FileFacts> facts = machine_.volume.Facts(*opened);
+    if (!facts) {
+        SetLastErrorCode(ERROR_FILE_NOT_FOUND);
+    }
+    return facts;
+}
+
 BOOL SimPlatform::GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
 {
     if (Injected("GetFileInformationByHandle")) {
         return FALSE;
     }
-    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
-    bool appending = false;
-    const std::optional<Volume::FileId> opened = machine_.FileOf(file, &appending);
-    if (!opened || information == nullptr) {
-        machine_.ReportViolation("GetFileInformationByHandle on a handle that is not an open file or folder");
-        SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    const std::optional<Volume::FileFacts> facts = machine_.volume.Facts(*opened);
-    if (!facts) {
-        SetLastErrorCode(ERROR_FILE_NOT_FOUND);
+    const std::optional<Volume::FileFacts> facts = FactsOfHandle(file, "GetFileInformationByHandle");
+    if (!facts || information == nullptr) {
         return FALSE;
     }
     *information = BY_HANDLE_FILE_INFORMATION{};
@@ -294,17 +302,8 @@ DWORD SimPlatform::GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD cap
         NotModelled("GetFinalPathNameByHandleW other than the normalised path with its drive");
         return 0;
     }
-    std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
-    bool appending = false;
-    const std::optional<Volume::FileId> opened = machine_.FileOf(file, &appending);
-    if (!opened) {
-        machine_.ReportViolation("GetFinalPathNameByHandleW on a handle that is not an open file or folder");
-        SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    const std::optional<Volume::FileFacts> facts = machine_.volume.Facts(*opened);
+    const std::optional<Volume::FileFacts> facts = FactsOfHandle(file, "GetFinalPathNameByHandleW");
     if (!facts) {
-        SetLastErrorCode(ERROR_FILE_NOT_FOUND);
         return 0;
     }
     return CopyOut(facts->finalPath, path, capacity);
@@ -316,14 +315,10 @@ BOOL SimPlatform::CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attribute
         return FALSE;
     }
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
-    std::optional<SecurityDescriptor> own;
     // Without a descriptor the folder takes what its parent passes on.
-    if (attributes != nullptr && attributes->lpSecurityDescriptor != nullptr) {
-        own = DescriptorOf(attributes);
-        if (!own) {
-            SetLastErrorCode(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
+    std::optional<SecurityDescriptor> own;
+    if (!CallerDescriptor(attributes, &own)) {
+        return FALSE;
     }
     DWORD error =
         machine_.volume.MakeDirectory(path != nullptr ? path : L"", own ? &*own : nullptr, &machine_.CallerToken());

@@ -135,12 +135,8 @@ HANDLE SimPlatform::CreateMutexW(LPSECURITY_ATTRIBUTES attributes, BOOL initialO
         return nullptr;
     }
     std::optional<SecurityDescriptor> own;
-    if (attributes != nullptr && attributes->lpSecurityDescriptor != nullptr) {
-        own = DescriptorOf(attributes);
-        if (!own) {
-            SetLastErrorCode(ERROR_INVALID_PARAMETER);
-            return nullptr;
-        }
+    if (!CallerDescriptor(attributes, &own)) {
+        return nullptr;
     }
     DWORD error = ERROR_SUCCESS;
     bool existed = false;

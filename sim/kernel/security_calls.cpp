@@ -102,6 +102,20 @@ BOOL SimPlatform::ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY
     return TRUE;
 }
 
+bool SimPlatform::CallerDescriptor(LPSECURITY_ATTRIBUTES attributes, std::optional<SecurityDescriptor>* own)
+{
+    own->reset();
+    if (attributes == nullptr || attributes->lpSecurityDescriptor == nullptr) {
+        return true;
+    }
+    *own = DescriptorOf(attributes);
+    if (!*own) {
+        SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
 std::optional<SecurityDescriptor> SimPlatform::DescriptorOf(LPSECURITY_ATTRIBUTES attributes)
 {
     if (attributes->nLength != sizeof(SECURITY_ATTRIBUTES)) {
