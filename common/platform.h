@@ -111,6 +111,9 @@ public:
     virtual BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) = 0;
     virtual int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) = 0;
     virtual int LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax) = 0;
+    virtual HICON LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) = 0;
+    virtual HMENU GetSystemMenu(HWND hWnd, BOOL bRevert) = 0;
+    virtual BOOL EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable) = 0;
     virtual int wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist) = 0;
 
     // The platform's variadic formatter (output limited to 1024 characters).

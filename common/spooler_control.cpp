@@ -3,6 +3,8 @@
 #include "common/format.h"
 #include "common/path.h"
 #include "common/platform.h"
+#include "common/progress_report.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -131,13 +133,17 @@ void CycleSpooler(SpoolerAction action, const WCHAR* argument)
         return;
     }
     if (IsInState(spooler, SERVICE_RUNNING)) {
+        // The stop is half of the step, the start the other half.
+        ShowStep(IDS_STEP_SPOOLER, 2);
         // Each wait ends by itself; the cycle goes on whether or not it saw its state.
         StopAndWait(spooler);
+        ShowStepDone(1, 2);
         if (action != nullptr && argument != nullptr) {
             Os().Sleep(kPauseBeforeActionMs);
             action(argument);
         }
         StartAndWait(spooler);
+        ShowStepDone(2, 2);
     }
     CloseSpooler(&spooler);
 }

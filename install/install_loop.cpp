@@ -4,6 +4,7 @@
 #include "common/format.h"
 #include "common/globals.h"
 #include "common/platform.h"
+#include "common/progress_report.h"
 #include "common/run_options.h"
 #include "family/driver_files.h"
 #include "install/install_request.h"
@@ -64,6 +65,7 @@ int AskForPrinter(Messages* messages)
 // goes to the driver store, and Windows installs the printer when it comes.
 int StageDriverPackage(const WCHAR* sourceInfPath)
 {
+    ShowStep(IDS_STEP_STAGING, 0);
     return DoUploadDriverPackage(sourceInfPath) == S_OK ? EXIT_DRIVER_STAGED : EXIT_FAILED;
 }
 
@@ -80,6 +82,7 @@ int RunInstallLoop()
     for (;;) {
         bool found = false;
         PassOutcome outcome = PassOutcome::Finished;
+        ShowStep(IDS_STEP_SCANNING, 0);
         ScanUsbPrinterPorts();
         for (const UsbPortRecord* port = UsbPortList; port != nullptr; port = port->next) {
             const ModelEntry* model = FindModel(port->description);
@@ -89,6 +92,7 @@ int RunInstallLoop()
             found = true;
             InstallRequest request;
             BuildInstallRequest(port, model, &request);
+            ShowPrinterStep(IDS_STEP_INSTALLING, request.printerName, request.portName);
             lastResult = InstallPrinter(&request, sourceInfPath);
             if (lastResult == 0) {
                 outcome = AskToRetry(&messages) ? PassOutcome::Retry : PassOutcome::Cancelled;

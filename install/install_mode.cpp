@@ -7,7 +7,7 @@
 #include "common/platform.h"
 #include "common/run_options.h"
 #include "family/component_inventory.h"
-#include "install/install_loop.h"
+#include "install/progress_window.h"
 #include "res/resource.h"
 
 int RunInstallMode()
@@ -31,5 +31,5 @@ int RunInstallMode()
         }
         return EXIT_OK;
     }
-    return RunInstallLoop();
+    return RunInstallLoopWithProgress();
 }

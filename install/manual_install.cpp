@@ -7,10 +7,12 @@
 #include "common/format.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/progress_report.h"
 #include "family/driver_files.h"
 #include "install/driver_copy.h"
 #include "install/model_table.h"
 #include "install/printer_queue.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -60,6 +62,7 @@ template <typename Found> bool PollUntil(Found found)
             return true;
         }
         Os().Sleep(kPollIntervalMs);
+        ShowStepDone(attempt + 1, kPollAttempts);
     }
     return false;
 }
@@ -132,6 +135,7 @@ BOOL AddDriver(const InstallRequest* request)
     driver.pszHardwareID = const_cast<LPWSTR>(request->hardwareId);
     driver.pszProvider = const_cast<LPWSTR>(DRIVER_PROVIDER);
 
+    ShowStep(IDS_STEP_REGISTERING, kPollAttempts);
     if (!Os().AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&driver))) {
         LogLine("AddPrinterDriver failed, errcode:%d.", Os().GetLastError());
         return 0;
@@ -160,6 +164,7 @@ BOOL InstallDriverManually(InstallRequest* request)
 {
     // What an earlier printer left waiting is this call's to find again.
     ForgetPendingDriverFiles();
+    ShowStep(IDS_STEP_COPYING, 0);
     BOOL renderCopied = CopyDriverFile(DRIVER_RENDER_DLL);
     BOOL configCopied = CopyDriverFile(DRIVER_CONFIG_DLL);
     BOOL result = renderCopied && configCopied;
@@ -185,6 +190,7 @@ BOOL InstallDriverManually(InstallRequest* request)
     if (!NameNewPrinterQueue(request)) {
         return 0;
     }
+    ShowStep(IDS_STEP_QUEUE, kPollAttempts);
     AddPrinterQueue(request);
     // Only the printer's queue counts: the install loop reports it as installed.
     return PollUntil([request] { return FindPrinterQueue(request); }) ? 1 : 0;

@@ -6,6 +6,7 @@
 #include "common/format.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/progress_report.h"
 #include "common/run_options.h"
 #include "common/spooler_control.h"
 #include "family/driver_files.h"
@@ -14,6 +15,7 @@
 #include "install/model_table.h"
 #include "install/printer_queue.h"
 #include "install/usb_port_scan.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ void TakeHardwareIdFromScan(InstallRequest* request)
 
 void InstallThroughPlugAndPlay(InstallRequest* request, const WCHAR* sourceInfPath)
 {
+    ShowStep(IDS_STEP_WAITING, kQueueWaitAttempts);
     DEVINST root = 0;
     if (Os().CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) {
         Os().CM_Reenumerate_DevNode(root, 0);
@@ -44,6 +47,7 @@ void InstallThroughPlugAndPlay(InstallRequest* request, const WCHAR* sourceInfPa
             break;
         }
         Os().Sleep(kQueueWaitIntervalMs);
+        ShowStepDone(attempt + 1, kQueueWaitAttempts);
     }
 }
 
@@ -70,8 +74,8 @@ HRESULT DoUploadDriverPackage(const WCHAR* sourceInfPath)
     ULONG storedChars = MAX_PATH;
     // An unattended run must not wait for a question no one sees.
     const DWORD flags = RunsQuietly() ? UPDP_SILENT_UPLOAD : UPDP_UI_PROMPT;
-    HRESULT result = Os().UploadPrinterDriverPackageW(nullptr, sourceInfPath, nullptr, flags, nullptr, storedInfPath,
-                                                      &storedChars);
+    HRESULT result =
+        Os().UploadPrinterDriverPackageW(nullptr, sourceInfPath, nullptr, flags, nullptr, storedInfPath, &storedChars);
     LogLine("DoUploadDriverPackage, %ws, code:%d.", storedInfPath, result);
     return result;
 }

@@ -14,7 +14,8 @@ const std::string Machine::kToolImage = "MZ\x90 printer-setup tool image";
 
 Machine::Machine()
     : messageBoxes([this](const std::string& what) { ReportViolation(what); }),
-      dialogs([this](const std::string& what) { ReportViolation(what); }, [this] { HoldWorkers(); })
+      dialogs([this](const std::string& what) { ReportViolation(what); }, [this] { HoldWorkers(); },
+              [this] { return clock.NowMs(); })
 {
     const std::wstring profile = L"C:\\Users\\Operator";
     // Who may write where, as a fresh Windows sets it up. Everything made
@@ -479,20 +480,28 @@ HANDLE Machine::StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
     // The dialog manager counts running threads: a dialog is idle only without
     // them. Counted before the thread runs, so it can never end uncounted.
     dialogs.ThreadStarted();
+    {
+        std::lock_guard<std::mutex> workers(workersMutex_);
+        threadEnded_[handle] = false;
+    }
     try {
-        StartHostThread(routine, parameter);
+        StartHostThread(routine, parameter, handle);
     } catch (const std::system_error&) {
         // The host has no thread to give: the tool sees what Windows reports then.
         dialogs.ThreadEnded();
+        {
+            std::lock_guard<std::mutex> workers(workersMutex_);
+            threadEnded_.erase(handle);
+        }
         CloseHandle(handle);
         return nullptr;
     }
     return handle;
 }
 
-void Machine::StartHostThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
+void Machine::StartHostThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter, HANDLE handle)
 {
-    threads_.emplace_back([this, routine, parameter] {
+    threads_.emplace_back([this, routine, parameter, handle] {
         t_worker = true;
         try {
             routine(parameter);
@@ -501,8 +510,28 @@ void Machine::StartHostThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter)
         } catch (const ProcessEnded&) {
             // Recorded already; the thread ended with its process.
         }
+        {
+            std::lock_guard<std::mutex> workers(workersMutex_);
+            threadEnded_[handle] = true;
+        }
+        workersChanged_.notify_all();
         dialogs.ThreadEnded();
     });
+}
+
+DWORD Machine::WaitForThread(HANDLE handle, DWORD milliseconds)
+{
+    {
+        std::lock_guard<std::mutex> workers(workersMutex_);
+        auto found = threadEnded_.find(handle);
+        if (found == threadEnded_.end() || (!found->second && milliseconds != INFINITE)) {
+            return WAIT_FAILED;
+        }
+    }
+    ReleaseWorkers();
+    std::unique_lock<std::mutex> workers(workersMutex_);
+    workersChanged_.wait(workers, [&] { return threadEnded_[handle]; });
+    return WAIT_OBJECT_0;
 }
 
 void Machine::JoinThreads()

@@ -214,6 +214,11 @@ public:
     HANDLE StartThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
     // The caller waits until every worker thread has finished its work.
     void JoinThreads();
+    // WaitForSingleObject on a thread's handle: the caller lets the workers
+    // go on and waits until that thread has ended. WAIT_FAILED for a handle
+    // that is no thread's, and for a timed wait that would have to time out
+    // (a host thread's pace is no virtual time).
+    DWORD WaitForThread(HANDLE handle, DWORD milliseconds);
     // The entry of the tool has returned: its workers end with the process.
     // One still at work is stopped at its next platform call and recorded.
     void EndWorkerThreads();
@@ -240,7 +245,7 @@ public:
 
 private:
     // Runs the routine on a host thread that ends quietly when the story or the process is stopped.
-    void StartHostThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter);
+    void StartHostThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter, HANDLE handle);
     HANDLE Hold(const std::wstring& path, HandleKind kind);
 
     mutable std::recursive_mutex lock_;
@@ -279,6 +284,7 @@ private:
     std::condition_variable workersChanged_;
     bool workersHeld_ = false;
     bool processEnded_ = false;
+    std::map<HANDLE, bool> threadEnded_; // by the thread's handle, under workersMutex_
     std::vector<std::string> workersCutShort_;
     mutable std::mutex violationsMutex_;
     std::vector<std::string> violations_;

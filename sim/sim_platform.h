@@ -80,6 +80,9 @@ public:
     BOOL PostMessageW(HWND, UINT, WPARAM, LPARAM) override;
     int MessageBoxW(HWND, LPCWSTR, LPCWSTR, UINT) override;
     int LoadStringW(HINSTANCE, UINT, LPWSTR, int) override;
+    HICON LoadIconW(HINSTANCE, LPCWSTR) override;
+    HMENU GetSystemMenu(HWND, BOOL) override;
+    BOOL EnableMenuItem(HMENU, UINT, UINT) override;
     int wvsprintfW(LPWSTR, LPCWSTR, va_list) override;
 
     // ---- Kernel ----

@@ -6,6 +6,8 @@
 
 #define PBM_SETPOS (WM_USER + 2)
 #define PBM_GETPOS (WM_USER + 8)
+#define PBM_SETMARQUEE (WM_USER + 10)
+#define PBS_MARQUEE 0x08
 #define TV_FIRST 0x1100
 #define TVM_INSERTITEMW (TV_FIRST + 50)
 #define TVM_DELETEITEM (TV_FIRST + 1)

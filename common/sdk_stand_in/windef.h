@@ -65,6 +65,8 @@ typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
 typedef HANDLE* LPHANDLE;
 typedef struct HWND__* HWND;
+typedef struct HICON__* HICON;
+typedef struct HMENU__* HMENU;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef struct HKEY__* HKEY;

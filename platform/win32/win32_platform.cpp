@@ -242,6 +242,9 @@ public:
     BOOL PostMessageW(HWND a, UINT b, WPARAM c, LPARAM d) override { return ::PostMessageW(a, b, c, d); }
     int MessageBoxW(HWND a, LPCWSTR b, LPCWSTR c, UINT d) override { return ::MessageBoxW(a, b, c, d); }
     int LoadStringW(HINSTANCE a, UINT b, LPWSTR c, int d) override { return ::LoadStringW(a, b, c, d); }
+    HICON LoadIconW(HINSTANCE a, LPCWSTR b) override { return ::LoadIconW(a, b); }
+    HMENU GetSystemMenu(HWND a, BOOL b) override { return ::GetSystemMenu(a, b); }
+    BOOL EnableMenuItem(HMENU a, UINT b, UINT c) override { return ::EnableMenuItem(a, b, c); }
     int wvsprintfW(LPWSTR a, LPCWSTR b, va_list c) override { return ::wvsprintfW(a, b, c); }
 
     void GetNativeSystemInfo(LPSYSTEM_INFO a) override { ::GetNativeSystemInfo(a); }

@@ -51,9 +51,12 @@ DWORD SimPlatform::WaitForSingleObject(HANDLE handle, DWORD milliseconds)
         SetLastErrorCode(error);
         return WAIT_FAILED;
     }
-    const DWORD result = machine_.WaitForProcess(handle, milliseconds);
+    DWORD result = machine_.WaitForThread(handle, milliseconds);
     if (result == WAIT_FAILED) {
-        NotModelled("WaitForSingleObject other than on a process that can end");
+        result = machine_.WaitForProcess(handle, milliseconds);
+    }
+    if (result == WAIT_FAILED) {
+        NotModelled("WaitForSingleObject other than on a process that can end or without end on a thread");
         SetLastErrorCode(ERROR_INVALID_HANDLE);
     }
     return result;

@@ -35,6 +35,7 @@ INT_PTR DialogManager::RunModal(const DialogTemplate& dialogTemplate, HWND owner
         dialog->run.owner = owner;
         dialog->run.param = param;
         dialog->run.caption = dialogTemplate.caption;
+        dialog->run.templateId = dialogTemplate.id;
         windows_[dialog->run.dialog] = {dialog, -1};
         for (const ControlTemplate& control : dialogTemplate.controls) {
             HWND hwnd = reinterpret_cast<HWND>(nextWindow_);
@@ -305,6 +306,13 @@ LRESULT DialogManager::DialogMessage(Dialog& dialog, UINT message, WPARAM wParam
             dialog.posted.push_back(command);
         }
     }
+    if (message == WM_SETICON && (wParam == ICON_SMALL || wParam == ICON_BIG)) {
+        // The dialog procedure passes it on, and the window keeps the icon.
+        std::lock_guard<std::mutex> guard(mutex_);
+        HICON previous = dialog.run.icons[wParam];
+        dialog.run.icons[wParam] = reinterpret_cast<HICON>(lParam);
+        return reinterpret_cast<LRESULT>(previous);
+    }
     // Without SetWindowLongPtr(DWLP_MSGRESULT), which the machine does not model, a dialog answers 0.
     return 0;
 }
@@ -325,11 +333,30 @@ LRESULT DialogManager::ControlMessage(Dialog& dialog, int index, UINT message, W
         int previous = control.position;
         control.position = std::clamp(static_cast<int>(wParam), 0, 100);
         Record(dialog, StateChange::Position, state.id, control.position, posted);
-        dialog.run.progress.push_back({control.position, posted, state.visible, dialog.run.changes.back().sequence});
+        const StateChange& change = dialog.run.changes.back();
+        dialog.run.progress.push_back(
+            {state.id, control.position, posted, state.visible, change.sequence, change.atMs});
         return previous;
     }
     if (control.kind == ControlKind::ProgressBar && message == PBM_GETPOS) {
         return control.position;
+    }
+    if (control.kind == ControlKind::ProgressBar && message == PBM_SETMARQUEE) {
+        // A bar made with PBS_MARQUEE runs or stands; the animation's speed is not modelled.
+        control.marquee = wParam != 0;
+        Record(dialog, StateChange::Marquee, state.id, control.marquee ? 1 : 0, posted);
+        return TRUE;
+    }
+    if (control.kind == ControlKind::Static && message == WM_SETTEXT) {
+        if (posted) {
+            report_("WM_SETTEXT posted: the text it points to may be gone when it arrives");
+            return FALSE;
+        }
+        state.text = lParam != 0 ? reinterpret_cast<const wchar_t*>(lParam) : L"";
+        Record(dialog, StateChange::TextSet, state.id, 0, posted);
+        const StateChange& change = dialog.run.changes.back();
+        dialog.run.texts.push_back({state.id, state.text, change.sequence, change.atMs});
+        return TRUE;
     }
     char hex[16];
     std::snprintf(hex, sizeof(hex), "0x%X", message);

@@ -23,6 +23,10 @@ std::string StateChange::Describe() const
         return "position " + std::to_string(value) + (posted ? " posted" : " sent");
     case TreeChanged:
         return "tree " + std::to_string(value) + " items";
+    case TextSet:
+        return "text " + id;
+    case Marquee:
+        return "marquee " + id + (value != 0 ? " on" : " off");
     case UserAction:
         break;
     }
@@ -149,11 +153,14 @@ size_t DialogManager::UnusedActions() const
 
 // ---- Records ----
 
-std::vector<DialogRun> DialogManager::Runs() const
+std::vector<DialogRun> DialogManager::Runs(int templateId) const
 {
     std::lock_guard<std::mutex> guard(mutex_);
     std::vector<DialogRun> runs;
     for (const auto& dialog : dialogs_) {
+        if (templateId != 0 && dialog->run.templateId != templateId) {
+            continue;
+        }
         runs.push_back(dialog->run);
         for (const Control& control : dialog->controls) {
             if (control.kind == ControlKind::TreeView) {
@@ -213,6 +220,7 @@ void DialogManager::Record(Dialog& dialog, StateChange::Kind kind, int control, 
     change.control = control;
     change.value = value;
     change.posted = posted;
+    change.atMs = now_();
     dialog.run.changes.push_back(change);
 }
 
@@ -380,6 +388,49 @@ BOOL DialogManager::PostMessageW(HWND window, UINT message, WPARAM wParam, LPARA
     dialog.posted.push_back(posted);
     changed_.notify_all();
     return TRUE;
+}
+
+namespace {
+
+// A dialog's system menu is told by its window's handle with this bit set
+// (windows are 16 apart), so the handle leads back to its dialog.
+const uintptr_t kSystemMenuBit = 0x8;
+
+} // namespace
+
+HMENU DialogManager::GetSystemMenu(HWND window, DWORD* error)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    Window* found = Find(window, "GetSystemMenu", error);
+    if (found == nullptr) {
+        return nullptr;
+    }
+    if (found->index >= 0) {
+        *error = ERROR_INVALID_MENU_HANDLE; // a child window has no system menu
+        return nullptr;
+    }
+    return reinterpret_cast<HMENU>(reinterpret_cast<uintptr_t>(window) | kSystemMenuBit);
+}
+
+BOOL DialogManager::EnableMenuItem(HMENU menu, UINT item, UINT flags, DWORD* error)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    const uintptr_t value = reinterpret_cast<uintptr_t>(menu);
+    Window* found = (value & kSystemMenuBit) != 0
+                        ? Find(reinterpret_cast<HWND>(value & ~kSystemMenuBit), "EnableMenuItem", error)
+                        : nullptr;
+    if (found == nullptr || found->index >= 0) {
+        *error = ERROR_INVALID_MENU_HANDLE;
+        return -1;
+    }
+    if (item != SC_CLOSE || (flags & ~MF_GRAYED) != MF_BYCOMMAND) {
+        report_("EnableMenuItem other than of the Close item by command is not modelled by the simulated machine");
+        return -1;
+    }
+    DialogRun& run = found->dialog->run;
+    const BOOL previous = run.closeBoxEnabled ? MF_ENABLED : MF_GRAYED;
+    run.closeBoxEnabled = (flags & MF_GRAYED) == 0;
+    return previous;
 }
 
 } // namespace sim

@@ -33,6 +33,7 @@ struct ControlTemplate {
     bool tabStop = false;
 };
 struct DialogTemplate {
+    int id = 0; // its resource identifier
     std::wstring caption;
     std::vector<ControlTemplate> controls; // in template order
 };
@@ -47,28 +48,41 @@ struct ControlState {
 
 // What changed on screen, or what the user did, in the order it happened.
 struct StateChange {
-    enum Kind { Enabled, Disabled, Shown, Hidden, Position, TreeChanged, UserAction };
+    enum Kind { Enabled, Disabled, Shown, Hidden, Position, TreeChanged, UserAction, TextSet, Marquee };
     enum Input { Button, Enter, Escape, CloseBox };
     uint64_t sequence = 0; // increasing across the machine
+    uint64_t atMs = 0;     // the virtual time it happened
     Kind kind = Enabled;
     int control = 0;     // the control's id; for UserAction the button pressed
-    int value = 0;       // Position: the position; TreeChanged: the items; UserAction: the Input
+    int value = 0;       // Position: the position; TreeChanged: the items; UserAction: the Input; Marquee: on (1)
     bool posted = false; // Position: PBM_SETPOS came posted rather than sent
 
-    // "disable 1", "show 1003", "position 80 sent", "tree 4 items",
-    // "user presses 2", "user presses Enter", "user presses Esc", "user clicks the close box"
+    // "disable 1", "show 1003", "position 80 sent", "tree 4 items", "text 1004",
+    // "marquee 1006 on", "user presses 2", "user presses Enter", "user presses Esc",
+    // "user clicks the close box"
     std::string Describe() const;
 };
 
 struct ProgressStep {
+    int control = 0;
     int position = 0;
     bool posted = false;
     bool visible = false; // the bar's visibility when it took the position
     uint64_t sequence = 0;
+    uint64_t atMs = 0;
+};
+
+// A text a control took through WM_SETTEXT.
+struct TextStep {
+    int control = 0;
+    std::wstring text;
+    uint64_t sequence = 0;
+    uint64_t atMs = 0;
 };
 
 // One dialog shown by DialogBoxParamW, as it is now or as it ended.
 struct DialogRun {
+    int templateId = 0;
     HWND dialog = nullptr;
     HWND owner = nullptr;
     LPARAM param = 0;
@@ -81,7 +95,10 @@ struct DialogRun {
     std::vector<TreeLine> tree;                     // the tree view's items now
     std::vector<std::vector<TreeLine>> treeHistory; // after each message that changed the tree
     std::vector<ProgressStep> progress;
+    std::vector<TextStep> texts;
     std::vector<StateChange> changes;
+    bool closeBoxEnabled = true;         // the system menu's Close item
+    HICON icons[2] = {nullptr, nullptr}; // WM_SETICON: ICON_SMALL, ICON_BIG
 
     const ControlState& Control(int id) const; // throws std::out_of_range for an unknown id
     std::vector<std::string> Log() const;      // the changes, described
@@ -112,8 +129,9 @@ public:
     using Reporter = std::function<void(const std::string&)>;
     // `endedWithThreads` runs when a dialog ends while threads of the tool still
     // run, before any of them learns that its window is gone.
-    DialogManager(Reporter reportViolation, std::function<void()> endedWithThreads)
-        : report_(std::move(reportViolation)), endedWithThreads_(std::move(endedWithThreads))
+    // `now` reads the virtual clock, which dates every change.
+    DialogManager(Reporter reportViolation, std::function<void()> endedWithThreads, std::function<uint64_t()> now)
+        : report_(std::move(reportViolation)), endedWithThreads_(std::move(endedWithThreads)), now_(std::move(now))
     {
     }
     DialogManager(const DialogManager&) = delete;
@@ -146,7 +164,8 @@ public:
     size_t UnusedActions() const;
 
     // ---- Records ----
-    std::vector<DialogRun> Runs() const;
+    // Every dialog shown, or those of one template.
+    std::vector<DialogRun> Runs(int templateId = 0) const;
     size_t PendingMessages() const;
     size_t ThreadsRunning() const;
 
@@ -163,6 +182,9 @@ public:
     BOOL ShowWindow(HWND window, int command, DWORD* error);
     LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD* error);
     BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD* error);
+    // The dialog's system menu stands for its Close item alone.
+    HMENU GetSystemMenu(HWND window, DWORD* error);
+    BOOL EnableMenuItem(HMENU menu, UINT item, UINT flags, DWORD* error);
 
 private:
     struct Action {
@@ -185,6 +207,7 @@ private:
     struct Control {
         ControlKind kind = ControlKind::Static;
         int position = 0;
+        bool marquee = false;
         TreeView tree;
     };
     struct Dialog {
@@ -227,6 +250,7 @@ private:
 
     Reporter report_;
     std::function<void()> endedWithThreads_;
+    std::function<uint64_t()> now_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Action> script_;

@@ -56,7 +56,7 @@ TEST_F(SingleInstance, ASecondCopySaysSoOrExitsWith1618AndDoesNothingElse)
     EXPECT_FALSE(Installed());
     EXPECT_EQ(machine.faults.Calls("SetupDiGetClassDevsW"), 0);
     EXPECT_THAT(machine.Launches(), IsEmpty());
-    EXPECT_THAT(machine.dialogs.Runs(), IsEmpty());
+    EXPECT_THAT(machine.dialogs.Runs(IDD_UNINSTALL), IsEmpty());
     EXPECT_THAT(machine.debug.Lines(), Contains(L"Another copy of the tool is at work: this one ends."));
 
     // Once the other copy has ended, the tool works.
@@ -107,7 +107,7 @@ TEST_F(SingleInstance, TheToolHoldsTheGuardWhileItWorksAndHandsItOver)
     EXPECT_EQ(Run(L"PrinterSetup.exe"), 0);
     machine.RunLaunchedTools();
     EXPECT_FALSE(heldWhileHandingOver);
-    EXPECT_EQ(machine.dialogs.Runs().size(), 1u) << "the copy's dialog ran: no hand-over is a second copy";
+    EXPECT_EQ(machine.dialogs.Runs(IDD_UNINSTALL).size(), 1u) << "the copy's dialog ran: no hand-over is a second copy";
 }
 
 // Anyone may make a mutex of the guard's name; only one of an administrator's counts.

@@ -204,7 +204,7 @@ TEST_F(SimDialog, EnterActsWhateverTheButtonsAndTheCloseBoxOnlyWhileCancelIsEnab
 TEST_F(SimDialog, MisuseAndAScriptThatDoesNotFitTheDialogAreFindingsNotHangs)
 {
     EXPECT_EQ(Os().DialogBoxParamW(nullptr, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr, TestDialogProc, 0), -1);
-    EXPECT_EQ(Os().DialogBoxParamW(instance, MAKEINTRESOURCEW(106), nullptr, TestDialogProc, 0), -1);
+    EXPECT_EQ(Os().DialogBoxParamW(instance, MAKEINTRESOURCEW(107), nullptr, TestDialogProc, 0), -1);
     EXPECT_FALSE(Os().PostMessageW(reinterpret_cast<HWND>(0x1234), WM_USER, 0, 0));
     EXPECT_EQ(Os().GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 

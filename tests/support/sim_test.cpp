@@ -9,6 +9,7 @@
 #include "common/globals.h"
 #include "common/instance_guard.h"
 #include "common/log.h"
+#include "common/progress_report.h"
 #include "common/run_log.h"
 #include "common/run_options.h"
 #include "family/component_inventory.h"
@@ -30,6 +31,7 @@ void ResetToolProcess(sim::Machine& machine)
     ComponentInventory = Inventory{};
     ForgetPendingDriverFiles();
     Options = RunOptions{};
+    ProgressWindow = nullptr;
 }
 
 void EndToolProcess(sim::Machine& machine)
@@ -190,6 +192,7 @@ void SimTest::TearDown()
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::File), 0u) << "files left held open";
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Process), 0u) << "process handles left open";
     EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Mutex), 0u) << "mutexes left open";
+    EXPECT_EQ(machine.OpenHandles(sim::HandleKind::Thread), 0u) << "thread handles left open";
     // The last process's blocks are still there: count only what came after it.
     size_t leakedSince = 0;
     for (void* block : LeakedBlocks(machine)) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
 #include "uninstall/folder_guard.h"
@@ -284,8 +285,8 @@ TEST_F(HostileInput, DriverRecordsWithMissingFieldsAndThousandCharacterQueueName
     machine.spooler.StageQueue(queue);
 
     Uninstall(kDriverFolder);
-    ASSERT_EQ(machine.dialogs.Runs().size(), 1u);
-    const std::vector<sim::TreeLine> tree = machine.dialogs.Runs()[0].treeHistory.front();
+    ASSERT_EQ(machine.dialogs.Runs(IDD_UNINSTALL).size(), 1u);
+    const std::vector<sim::TreeLine> tree = machine.dialogs.Runs(IDD_UNINSTALL)[0].treeHistory.front();
     ASSERT_EQ(tree.size(), 4u) << "folder, no package, the bare driver and its queue";
     EXPECT_EQ(tree[3].text.size(), 1023u) << "the line is cut, not overrun";
     EXPECT_THAT(machine.spooler.Queues(), IsEmpty());

@@ -48,7 +48,7 @@ TEST_F(UnattendedUninstall, VerySilentWaitsForTheRemovalThenTheFolderGoesWithout
     InstallFamily();
     EXPECT_EQ(Uninstall(L"/VERYSILENT /SUPPRESSMSGBOXES"), 0) << "the copy's outcome, once it has ended";
     EXPECT_EQ(FamilyLeft(machine), "");
-    EXPECT_THAT(machine.dialogs.Runs(), IsEmpty());
+    EXPECT_THAT(machine.dialogs.Runs(IDD_UNINSTALL), IsEmpty());
     EXPECT_THAT(machine.messageBoxes.Shown(), IsEmpty());
     const auto launches = machine.Launches();
     ASSERT_THAT(launches, SizeIs(2));
@@ -132,7 +132,7 @@ TEST_F(UnattendedUninstall, SilentShowsTheDialogAndPressesRemoveForTheUser)
     InstallFamily();
     EXPECT_EQ(Uninstall(L"/SILENT"), 0);
     EXPECT_EQ(FamilyLeft(machine), "");
-    ASSERT_THAT(machine.dialogs.Runs(), SizeIs(1));
+    ASSERT_THAT(machine.dialogs.Runs(IDD_UNINSTALL), SizeIs(1));
     EXPECT_THAT(machine.messageBoxes.Shown(), IsEmpty()) << "no success box";
     EXPECT_THAT(machine.shell.FileOperations(), IsEmpty()) << "unins000.exe still ran from the folder";
     machine.RunLaunchedTools();

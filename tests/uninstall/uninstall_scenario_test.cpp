@@ -52,7 +52,7 @@ protected:
 
     sim::DialogRun Dialog()
     {
-        std::vector<sim::DialogRun> runs = machine.dialogs.Runs();
+        std::vector<sim::DialogRun> runs = machine.dialogs.Runs(IDD_UNINSTALL);
         EXPECT_EQ(runs.size(), 1u);
         return runs.empty() ? sim::DialogRun{} : runs.back();
     }
@@ -310,8 +310,9 @@ TEST_F(Uninstall, ADriverUnderTwoPackagesIsRemovedOnceAndFoundGoneThroughTheOthe
 TEST_F(Uninstall, WithoutAThreadTheScanRunsOnTheDialogsThreadAndARemovalThatCannotStartIsReported)
 {
     InstallPrinter();
-    machine.faults.FailCall("CreateThread", 1, ERROR_NOT_ENOUGH_MEMORY);
-    machine.faults.FailCall("CreateThread", 2, ERROR_NOT_ENOUGH_MEMORY);
+    const int threads = machine.faults.Calls("CreateThread"); // the install's
+    machine.faults.FailCall("CreateThread", threads + 1, ERROR_NOT_ENOUGH_MEMORY);
+    machine.faults.FailCall("CreateThread", threads + 2, ERROR_NOT_ENOUGH_MEMORY);
     RemoveFails();
     RemoveSucceeds();
     RunUninstaller();
