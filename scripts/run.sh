@@ -44,9 +44,13 @@ else
     while box="$(wine_run 60 "$probe" msgbox Message 20000 2>/dev/null)"; do
         boxes=$((boxes + 1))
         shot="$artifacts/message-$boxes.png"
+        # The box comes up centred over the progress window: moved aside, both show.
+        wine_run 60 "$probe" move Message 40 40 >/dev/null || true
         import -window root -display "$DISPLAY" "$shot" 2>/dev/null || true
         echo "the tool shows a message box:"
         printf '%s\n' "$box" | tr -d '\r' | sed 's/^/    /'
+        step="$(wine_run 60 "$probe" text "Install printer driver" 1004 2000 2>/dev/null | tr -d '\r' | sed -n 's/^text=//p')"
+        [ -n "$step" ] && echo "    above the progress window, whose last step reads: $step"
         echo "    screenshot: $shot"
         wine_run 60 "$probe" press Message 1 >/dev/null
         wine_run 60 "$probe" wait-gone Message 20000 >/dev/null || true

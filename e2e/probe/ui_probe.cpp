@@ -476,9 +476,8 @@ int MessageBoxFacts(const Args& a)
     Found box;
     // The caption is set before the text while the box is still hidden: a box counts once it
     // is shown and its text is there, whatever order the two come in.
-    if (!WaitForControl(target, kMessageTextId, a.timeoutMs, &box, [](const Found& f) {
-            return IsWindowVisible(f.window) != 0 && !TextOf(f.control).empty();
-        }))
+    if (!WaitForControl(target, kMessageTextId, a.timeoutMs, &box,
+                        [](const Found& f) { return IsWindowVisible(f.window) != 0 && !TextOf(f.control).empty(); }))
         return Fail(kNotFound, L"timed out waiting for a message box " + Describe(target, 0));
     std::wstring icon;
     PollUntil(kIconPaintMs, [&] { return !(icon = IconName(FindIconStatic(box.window))).empty(); });
@@ -583,6 +582,57 @@ int Text(const Args& a, int id)
     return kOk;
 }
 
+// What the close box, Alt+F4 and Esc send a dialog, all at once: a window
+// that may not be closed must still be there afterwards.
+int TryToClose(const Args& a)
+{
+    HWND window = nullptr;
+    if (!PollUntil(a.timeoutMs, [&] { return (window = FindTopLevel(a.target)) != nullptr; }))
+        return Fail(kNotFound, L"timed out waiting for " + Describe(a.target, 0));
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    return kOk;
+}
+
+// Which of two shown windows is nearer the top: EnumWindows goes from the top down.
+int Order(const Args& a)
+{
+    struct Search {
+        const std::wstring* captions[2];
+        std::wstring first;
+    } search{{&a.words[0], &a.words[1]}, {}};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            const std::wstring caption = CaptionOf(window);
+            if (!IsWindowVisible(window) || (caption != *s->captions[0] && caption != *s->captions[1]))
+                return TRUE;
+            s->first = caption;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.first.empty())
+        return Fail(kNotFound, L"neither window is shown");
+    Print(L"top=" + search.first);
+    return kOk;
+}
+
+// Moves a window so that a screenshot shows what lies beneath it.
+int Move(const Args& a)
+{
+    unsigned long x = 0, y = 0;
+    if (!ParseNumber(a.words[1], &x) || !ParseNumber(a.words[2], &y))
+        return Fail(kUsage, L"move wants a position in pixels");
+    HWND window = nullptr;
+    if (!PollUntil(a.timeoutMs, [&] { return (window = FindTopLevel(a.target)) != nullptr; }))
+        return Fail(kNotFound, L"timed out waiting for " + Describe(a.target, 0));
+    if (!SetWindowPos(window, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
+                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
+        return Fail(kNotFound, L"cannot move " + Describe(a.target, 0));
+    return kOk;
+}
+
 struct Command {
     const wchar_t* name;
     size_t words; // required words after the name
@@ -601,6 +651,9 @@ const Command kCommands[] = {
     {L"progress", 2, true, Progress},
     {L"tree", 2, true, Tree},
     {L"text", 2, true, Text},
+    {L"try-close", 1, false, [](const Args& a, int) { return TryToClose(a); }},
+    {L"order", 2, false, [](const Args& a, int) { return Order(a); }},
+    {L"move", 3, false, [](const Args& a, int) { return Move(a); }},
 };
 
 int Usage(const std::wstring& problem)
@@ -609,7 +662,8 @@ int Usage(const std::wstring& problem)
     WriteLine(STD_ERROR_HANDLE, L"usage: ui_probe [--class NAME] <command> ... [timeoutMs]\n"
                                 L"  wait <caption> | wait-gone <caption> | msgbox <caption>\n"
                                 L"  press|enabled|visible|progress|tree|text <caption> <controlId>\n"
-                                L"  wait-enabled <caption> <controlId> <0|1>");
+                                L"  wait-enabled <caption> <controlId> <0|1>\n"
+                                L"  try-close <caption> | order <caption> <caption> | move <caption> <x> <y>");
     return kUsage;
 }
 
