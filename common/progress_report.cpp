@@ -6,16 +6,18 @@
 #include "common/run_log.h"
 
 std::atomic<HWND> ProgressWindow{nullptr};
+WCHAR StepText[512] = {0};
 
 namespace {
 
 void Send(HWND window, WPARAM position, const WCHAR* text)
 {
     if (text != nullptr) {
+        FormatBounded(StepText, 512, L"%ws", text);
         // What the user saw, and when, for whoever reads the log afterwards.
-        NoteInRunLog(L"Progress: %ws", text);
+        NoteInRunLog(L"Progress: %ws", StepText);
     }
-    Os().SendMessageW(window, WM_SHOW_STEP, position, reinterpret_cast<LPARAM>(text));
+    Os().SendMessageW(window, WM_SHOW_STEP, position, text != nullptr ? STEP_TEXT_CHANGED : 0);
 }
 
 } // namespace

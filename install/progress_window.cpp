@@ -17,6 +17,8 @@ namespace {
 
 // The work's thread; made and read on the window's thread only.
 HANDLE InstallWorker = nullptr;
+// Set once, when the work has ended: only then may the window close.
+std::atomic<bool> InstallEnded{false};
 std::atomic<int> InstallOutcome{EXIT_FAILED};
 
 DWORD WINAPI InstallThread(LPVOID parameter)
@@ -24,6 +26,7 @@ DWORD WINAPI InstallThread(LPVOID parameter)
     HWND dialog = static_cast<HWND>(parameter);
     InstallOutcome = RunInstallLoop();
     ProgressWindow = nullptr;
+    InstallEnded = true;
     // The window ends only when told: a post that fails is sent instead.
     if (!Os().PostMessageW(dialog, WM_INSTALL_DONE, 0, 0)) {
         Os().SendMessageW(dialog, WM_INSTALL_DONE, 0, 0);
@@ -48,15 +51,15 @@ void PrepareWindow(HWND dialog)
 }
 
 // The marquee while a step's length is unknown, else the bar at its position.
-void ShowStepOnWindow(HWND dialog, WPARAM position, const WCHAR* text)
+void ShowStepOnWindow(HWND dialog, WPARAM position, bool textChanged)
 {
-    if (text != nullptr) {
-        Os().SendMessageW(Os().GetDlgItem(dialog, IDC_STEP_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    if (textChanged) {
+        Os().SendMessageW(Os().GetDlgItem(dialog, IDC_STEP_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(StepText));
     }
     const bool lengthKnown = position != STEP_LENGTH_UNKNOWN;
     HWND bar = Os().GetDlgItem(dialog, IDC_STEP_BAR);
     if (lengthKnown) {
-        Os().SendMessageW(bar, PBM_SETPOS, position, 0);
+        Os().SendMessageW(bar, PBM_SETPOS, position <= 100 ? position : 100, 0);
     }
     Os().ShowWindow(bar, lengthKnown ? SW_SHOW : SW_HIDE);
     Os().ShowWindow(Os().GetDlgItem(dialog, IDC_STEP_MARQUEE), lengthKnown ? SW_HIDE : SW_SHOW);
@@ -70,6 +73,7 @@ int RunInstallLoopWithProgress()
         return RunInstallLoop();
     }
     InstallWorker = nullptr;
+    InstallEnded = false;
     InstallOutcome = EXIT_FAILED;
     const INT_PTR shown =
         Os().DialogBoxParamW(InstanceHandle, MAKEINTRESOURCEW(IDD_INSTALL_PROGRESS), nullptr, InstallProgressProc, 0);
@@ -81,14 +85,13 @@ int RunInstallLoopWithProgress()
         return RunInstallLoop();
     }
     // The window can be gone before the work is (a dialog that failed on the way).
-    const DWORD waited = Os().WaitForSingleObject(InstallWorker, INFINITE);
-    if (waited != WAIT_OBJECT_0) {
+    if (Os().WaitForSingleObject(InstallWorker, INFINITE) != WAIT_OBJECT_0) {
         LogLine("WaitForSingleObject failed, errcode:%d.", static_cast<int>(LastFailure()));
     }
     Os().CloseHandle(InstallWorker);
     InstallWorker = nullptr;
-    // Without the wait, only a window that the work itself closed vouches for its outcome.
-    return waited == WAIT_OBJECT_0 || shown == IDOK ? InstallOutcome.load() : EXIT_FAILED;
+    // A failure until the work has ended and said otherwise.
+    return InstallOutcome;
 }
 
 INT_PTR CALLBACK InstallProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -105,16 +108,16 @@ INT_PTR CALLBACK InstallProgressProc(HWND dialog, UINT message, WPARAM wParam, L
         }
         return TRUE;
     case WM_SHOW_STEP:
-        ShowStepOnWindow(dialog, wParam, reinterpret_cast<const WCHAR*>(lParam));
+        ShowStepOnWindow(dialog, wParam, lParam == STEP_TEXT_CHANGED);
         return TRUE;
     case WM_INSTALL_DONE:
-        Os().EndDialog(dialog, IDOK);
-        return TRUE;
-    case WM_CLOSE:
-        // Alt+F4 still sends it with the close box greyed; the work goes on.
+        // Anyone may post this message; only the work's own end closes the window.
+        if (InstallEnded) {
+            Os().EndDialog(dialog, IDOK);
+        }
         return TRUE;
     default:
-        // Esc's IDCANCEL included: nothing stops the work.
+        // Esc's IDCANCEL included, and WM_CLOSE, which becomes IDCANCEL: nothing stops the work.
         return FALSE;
     }
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/progress_report.h"
 #include "res/resource.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
@@ -97,16 +98,19 @@ protected:
         return positions;
     }
 
-    // What the window shows while a box asks: it is there, with its last step.
-    std::function<void()> WindowShows(const std::wstring& step)
+    // What the window shows while a box asks: it is there, with its last step,
+    // and the marquee for a step of unknown length, else the measured bar.
+    std::function<void()> WindowShows(const std::wstring& step, bool marquee)
     {
-        return [this, step] {
+        return [this, step, marquee] {
             if (!WithWindow()) {
                 return;
             }
             const sim::DialogRun window = machine.dialogs.Runs(IDD_INSTALL_PROGRESS).at(0);
             EXPECT_TRUE(window.running) << "the window stays while the box asks";
             EXPECT_EQ(window.Control(IDC_STEP_TEXT).text, step);
+            EXPECT_EQ(window.Control(IDC_STEP_MARQUEE).visible, marquee);
+            EXPECT_EQ(window.Control(IDC_STEP_BAR).visible, !marquee);
         };
     }
 
@@ -127,7 +131,7 @@ protected:
 TEST_P(InstallProgress, TheTypicalInstallShowsItsStepsAndTheWaitSecondBySecond)
 {
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
-    ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK, WindowShows(kWaiting));
+    ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK, WindowShows(kWaiting, false));
     EXPECT_EQ(StartTool(), 0);
     EXPECT_EQ(machine.clock.NowMs(), 10000u);
     EXPECT_EQ(machine.messageBoxes.Shown().at(0).owner, nullptr) << "the box has no owner, as before";
@@ -159,7 +163,7 @@ TEST_P(InstallProgress, TheManualPathShowsEachPart)
 {
     machine.spooler.bindingDoesNothing = true;
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
-    ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK, WindowShows(kQueue));
+    ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK, WindowShows(kQueue, false));
     EXPECT_EQ(StartTool(), 0);
     EXPECT_EQ(machine.clock.NowMs(), 10000u);
     ExpectTheWindowEnded();
@@ -180,7 +184,7 @@ TEST_P(InstallProgress, APortTheSpoolerDoesNotListYetShowsTheSpoolersRestart)
     machine.spooler.stopDelayMs = 300;
     machine.spooler.startDelayMs = 500;
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT")); // after the spooler started
-    ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK, WindowShows(kSpooler));
+    ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK, WindowShows(kSpooler, false));
     EXPECT_EQ(StartTool(), 0);
     EXPECT_EQ(machine.clock.NowMs(), 10800u);
     ExpectTheWindowEnded();
@@ -201,7 +205,7 @@ TEST_P(InstallProgress, AFailureAsksAboveTheWindowAndRetryScansAgainUnderIt)
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     ExpectBox(L"The printer driver install failed, error code:1801. Please contact our technical support.",
               MB_RETRYCANCEL | MB_ICONERROR, IDRETRY, [this] {
-                  WindowShows(kQueue)();
+                  WindowShows(kQueue, false)();
                   WriteDriverFolder(machine, kDriverFolder);
               });
     ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK);
@@ -224,7 +228,7 @@ TEST_P(InstallProgress, AFailureAsksAboveTheWindowAndRetryScansAgainUnderIt)
 TEST_P(InstallProgress, WithNoPrinterTheQuestionAsksWhileTheWindowSaysItIsLooking)
 {
     ExpectBox(kNoPrinter, MB_OKCANCEL | MB_ICONQUESTION, IDOK, [this] {
-        WindowShows(kScanning)();
+        WindowShows(kScanning, true)();
         machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     });
     ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK);
@@ -240,8 +244,8 @@ TEST_P(InstallProgress, TwoPrintersAreInstalledOneAfterTheOtherInOneWindow)
 {
     machine.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
     machine.devices.Plug(FamilyPrinter(L"SN2", 2, L"PX520KT"));
-    ExpectBox(Installed(L"VADedudoro PX520KT", L"USB002"), MB_ICONINFORMATION, IDOK, WindowShows(kWaiting));
-    ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK, WindowShows(kWaiting));
+    ExpectBox(Installed(L"VADedudoro PX520KT", L"USB002"), MB_ICONINFORMATION, IDOK, WindowShows(kWaiting, false));
+    ExpectBox(Installed(L"VADedudoro PX630KT", L"USB001"), MB_ICONINFORMATION, IDOK, WindowShows(kWaiting, false));
     EXPECT_EQ(StartTool(), 0);
     EXPECT_EQ(machine.clock.NowMs(), 20000u);
     ExpectTheWindowEnded();
@@ -326,6 +330,28 @@ TEST_F(ProgressWindowAlone, AnEndThatCannotBePostedIsSent)
     machine.faults.FailCall("PostMessageW", 1, ERROR_NOT_ENOUGH_QUOTA);
     EXPECT_EQ(StartTool(), 0);
     EXPECT_EQ(Window().result, IDOK);
+}
+
+// Another program may send the window its own messages: an end before the work's is
+// ignored, and a step message carries no address the window would read.
+TEST_F(ProgressWindowAlone, MessagesFromElsewhereNeitherCloseTheWindowNorPointItAnywhere)
+{
+    machine.spooler.bindingDoesNothing = true;
+    machine.volume.Delete(kDriverFolder + L"amd64\\qxvprtdrv6.dll");
+    machine.messageBoxes.Expect(
+        L"The printer driver install failed, error code:1801. Please contact our technical support.", L"Message",
+        MB_RETRYCANCEL | MB_ICONERROR, IDRETRY, [this] {
+            WriteDriverFolder(machine, kDriverFolder);
+            HWND window = machine.dialogs.Runs(IDD_INSTALL_PROGRESS).at(0).dialog;
+            DWORD error = 0;
+            machine.dialogs.PostMessageW(window, WM_USER + 4, 0, 0, &error);
+            machine.dialogs.SendMessageW(window, WM_USER + 3, STEP_LENGTH_UNKNOWN, 0x7FFF0000, &error);
+        });
+    ExpectInstalledBox();
+    EXPECT_EQ(StartTool(), 0);
+    const sim::DialogRun window = Window();
+    EXPECT_EQ(window.result, IDOK);
+    EXPECT_EQ(window.texts.size(), 10u) << "the second pass still shows its six steps";
 }
 
 // A step shown between the failing call and its box must not change the error the box names.
