@@ -53,7 +53,7 @@ void ShowPrinterStep(UINT textId, const WCHAR* printer, const WCHAR* port)
 void ShowStepDone(int done, int total)
 {
     HWND window = ProgressWindow;
-    if (window == nullptr || total <= 0 || done < 0 || done > total) {
+    if (window == nullptr || total <= 0) {
         return;
     }
     const DWORD lastError = Os().GetLastError();

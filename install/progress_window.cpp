@@ -59,7 +59,7 @@ void ShowStepOnWindow(HWND dialog, WPARAM position, bool textChanged)
     const bool lengthKnown = position != STEP_LENGTH_UNKNOWN;
     HWND bar = Os().GetDlgItem(dialog, IDC_STEP_BAR);
     if (lengthKnown) {
-        Os().SendMessageW(bar, PBM_SETPOS, position <= 100 ? position : 100, 0);
+        Os().SendMessageW(bar, PBM_SETPOS, position, 0);
     }
     Os().ShowWindow(bar, lengthKnown ? SW_SHOW : SW_HIDE);
     Os().ShowWindow(Os().GetDlgItem(dialog, IDC_STEP_MARQUEE), lengthKnown ? SW_HIDE : SW_SHOW);

@@ -219,6 +219,12 @@ TEST_P(InstallProgress, AFailureAsksAboveTheWindowAndRetryScansAgainUnderIt)
     }
     const std::vector<std::wstring> steps = Steps();
     ASSERT_EQ(steps.size(), 10u);
+    // The first pass's five seconds of looking for the queue, then the second pass's wait.
+    Positions expected = Seconds(0, 5);
+    const Positions wait = Seconds(5000, 10);
+    expected.insert(expected.end(), wait.begin(), wait.end());
+    expected.insert(expected.end(), {{15000, 0}, {15000, 0}});
+    EXPECT_THAT(BarPositions(), ElementsAreArray(expected));
     EXPECT_THAT(
         std::vector<std::wstring>(steps.begin() + 4, steps.end()),
         ElementsAre(kScanning, Installing(L"VADedudoro PX630KT", L"USB001"), kWaiting, kCopying, kRegistering, kQueue))
@@ -319,6 +325,7 @@ TEST_F(ProgressWindowAlone, WithoutAThreadTheWorkRunsWithoutTheWindow)
     EXPECT_EQ(machine.clock.NowMs(), 10000u);
     EXPECT_EQ(Window().result, IDCANCEL);
     EXPECT_THAT(Window().texts, IsEmpty());
+    EXPECT_EQ(machine.faults.Calls("SendMessageW"), 3) << "the window's set-up; nothing once it is gone";
     EXPECT_THAT(machine.debug.Lines(), Contains(L"CreateThread failed, errcode:8."));
     EXPECT_NE(machine.spooler.FindQueue(L"VADedudoro PX630KT"), nullptr);
 }

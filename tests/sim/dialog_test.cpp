@@ -76,6 +76,27 @@ protected:
     std::vector<std::unique_ptr<std::function<void()>>> work_;
 };
 
+// WaitForSingleObject on a thread lets the held workers go on and returns only once that thread has ended.
+TEST_F(SimDialog, AWaitForAThreadReturnsOnlyOnceItHasEnded)
+{
+    static std::atomic<bool> done{false};
+    done = false;
+    machine.HoldWorkers(); // as after a dialog that ended while its worker ran
+    HANDLE thread = Os().CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+            Os().Sleep(1);
+            done = true;
+            return 0;
+        },
+        nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(Os().WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(Os().WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "an ended thread stays signalled";
+    Os().CloseHandle(thread);
+}
+
 TEST_F(SimDialog, TheUninstallDialogComesFromItsTemplate)
 {
     std::pair<WPARAM, LPARAM> initial;
