@@ -11,7 +11,8 @@
 // Runs the install loop behind the progress window and returns its outcome.
 // In a /VERYSILENT run, or when the window or its thread cannot be made, the
 // loop runs on this thread without a window. Returns only when the work has
-// ended: the process must never end with the spooler stopped.
+// ended (the process must never end with the spooler stopped); should even
+// the wait for it fail, that is logged and the run counts as failed.
 int RunInstallLoopWithProgress();
 
 INT_PTR CALLBACK InstallProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
