@@ -1,12 +1,24 @@
 #!/usr/bin/env bash
-# Builds the growth benchmarks (optimised, their own preset) and prints, for
-# each piece of work that grows with the machine, its cost per item at each
-# size and how that cost grew from the smallest size to the largest. Not part
-# of the tests: timings are measured, never asserted.
+# Prints the virtual-time ledger of the whole-mode stories (each story's
+# virtual time, wait by wait; the tests hold each story to exactly these
+# waits), then builds the growth benchmarks (optimised, their own preset) and
+# prints, for each piece of work that grows with the machine, its cost per
+# item at each size and how that cost grew from the smallest size to the
+# largest. Not part of the tests: timings are measured, never asserted.
 #
 #   scripts/bench.sh [extra Google Benchmark flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target fault_sweep >/dev/null
+echo "virtual time of each story, and the fixed waits it is made of (ms)"
+./build/linux/tests/fault_sweep --gtest_filter='WholeModes/WaitLedger.*' 2>/dev/null |
+    awk -F'\t' '$1 == "ledger" {
+        waits = ""
+        for (i = 4; i <= NF; ++i) waits = waits (i > 4 ? ", " : "") $i
+        printf "%-42s%8s  %s\n", $2, $3, waits == "" ? "(no wait)" : waits
+    }'
+echo
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
 out="$(mktemp)"

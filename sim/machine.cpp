@@ -519,6 +519,18 @@ void Machine::StartHostThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter, 
     });
 }
 
+void Machine::RecordSleep(const void* site, DWORD milliseconds)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    sleeps_.push_back({site, milliseconds});
+}
+
+std::vector<Machine::SleepRecord> Machine::Sleeps() const
+{
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return sleeps_;
+}
+
 DWORD Machine::WaitForThread(HANDLE handle, DWORD milliseconds)
 {
     {

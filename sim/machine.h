@@ -133,6 +133,14 @@ public:
     // True while the current process runs inside another one's wait for it.
     bool RunsInsideAWait() const { return outer_.size() > 1; }
     std::vector<LaunchRecord> Launches() const;
+    // Each Sleep of the tool: where it was called from, and how long. The
+    // fixed waits are the only virtual time a story should take.
+    struct SleepRecord {
+        const void* site;
+        DWORD milliseconds;
+    };
+    void RecordSleep(const void* site, DWORD milliseconds);
+    std::vector<SleepRecord> Sleeps() const;
     // CreateProcessW's effect: 0 and the new process's id, or the error Windows would give.
     DWORD Launch(const std::wstring& commandLine, DWORD* processId);
     // A handle on a process this machine launched, or on one that runs.
@@ -285,6 +293,7 @@ private:
     bool workersHeld_ = false;
     bool processEnded_ = false;
     std::map<HANDLE, bool> threadEnded_; // by the thread's handle, under workersMutex_
+    std::vector<SleepRecord> sleeps_;    // under lock_
     std::vector<std::string> workersCutShort_;
     mutable std::mutex violationsMutex_;
     std::vector<std::string> violations_;

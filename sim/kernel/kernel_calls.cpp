@@ -153,6 +153,7 @@ void SimPlatform::Sleep(DWORD milliseconds)
     Counted("Sleep");
     machine_.clock.Advance(milliseconds);
     if (!machine_.ActorActing()) {
+        machine_.RecordSleep(__builtin_return_address(0), milliseconds);
         machine_.CheckTime();
     }
 }

@@ -218,10 +218,12 @@ const std::vector<Story>& Stories()
              m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
          },
          StartSetup, kInstalled},
-        // The spooler lists the printer's port only after a restart.
+        // The spooler lists the printer's port only after a restart, and takes its time to stop and start.
         {"PlugAndPlayInstallAfterAPortRestart",
          [](sim::Machine& m) {
              m.spooler.usbPortsNeedRestart = true;
+             m.spooler.stopDelayMs = 300;
+             m.spooler.startDelayMs = 500;
              m.devices.Plug(FamilyPrinter(L"SN1", 1, L"PX630KT"));
          },
          StartSetup, kInstalled},
@@ -396,6 +398,8 @@ struct Outcome {
     std::vector<const void*> failedSites;
     std::set<std::pair<std::string, const void*>> sites; // every failable call's site
     std::vector<sim::MessageBoxRecord> boxes;
+    uint64_t elapsedMs = 0;                        // virtual time of the play, not the stage
+    std::vector<sim::Machine::SleepRecord> sleeps; // the tool's sleeps during the play
 };
 
 // Plays the story with the nth call of `operation` failing, or every call from
@@ -435,6 +439,7 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         machine->faults.FailCall(operation, nth, kFailureErrors.at(operation));
     }
     const uint64_t start = machine->clock.NowMs();
+    const size_t stagedSleeps = machine->Sleeps().size();
     // A story that keeps asking or waiting is stopped while it runs, and named.
     machine->limits.virtualMs = start + kTimeLimitMs;
     machine->limits.messageBoxes = static_cast<unsigned>(staged + kBoxLimit);
@@ -493,6 +498,9 @@ Outcome Play(const Story& story, const std::string& operation, int nth, bool onw
         find("deleted without undo: " + sim::Utf8(path));
     }
 
+    outcome.elapsedMs = machine->clock.NowMs() - start;
+    const std::vector<sim::Machine::SleepRecord> sleeps = machine->Sleeps();
+    outcome.sleeps.assign(sleeps.begin() + static_cast<long>(stagedSleeps), sleeps.end());
     outcome.calls = machine->faults.CallLog();
     outcome.sites = machine->faults.Sites();
     outcome.failedSites = machine->faults.FailedSites();
@@ -594,7 +602,8 @@ std::vector<SourceSite> FailableSourceSites()
 // the debug information (one addr2line for all of them).
 std::vector<std::pair<std::string, int>> SourceLines(const std::vector<const void*>& sites)
 {
-    const std::string input = ::testing::TempDir() + "sweep-sites.txt";
+    // One file a process: the tests of the ledger run side by side.
+    const std::string input = ::testing::TempDir() + "sweep-sites-" + std::to_string(getpid()) + ".txt";
     {
         std::ofstream addresses(input);
         for (const void* site : sites) {
@@ -619,6 +628,7 @@ std::vector<std::pair<std::string, int>> SourceLines(const std::vector<const voi
     if (pipe != nullptr) {
         pclose(pipe);
     }
+    std::remove(input.c_str());
     return lines;
 }
 
@@ -675,5 +685,110 @@ TEST(FaultSweepReach, EveryFailableCallSiteIsReachedOrExplained)
     }
     std::printf("%zu of %zu failable call sites reached by the stories\n", reachedCount, sites.size());
 }
+
+// ---- The virtual-time ledger: every second a story takes is a wait its path requires ----
+
+// Each fixed wait of the product, by its file and the constant it sleeps for.
+const std::map<std::string, std::string> kWaitNames = {
+    {"install/package_install.cpp kQueueWaitIntervalMs", "Plug and Play wait"},
+    {"install/manual_install.cpp kPollIntervalMs", "driver and queue polls"},
+    {"common/spooler_control.cpp kPollIntervalMs", "spooler stop and start polls"},
+    {"common/spooler_control.cpp kPauseBeforeActionMs", "pause before the monitor copy"},
+    {"uninstall/removal.cpp kPauseAfterRemovalMs", "pauses after removals"},
+    {"uninstall/removal.cpp kPauseAfterFailedAttemptMs", "pauses after failed attempts"},
+    {"uninstall/removal.cpp kPauseAfterRestartMs", "pause after the spooler's restart"},
+    {"app/startup.cpp 1000", "waits for another copy"},
+};
+
+// What each story's path requires, wait by wait, in virtual milliseconds. A
+// story that takes longer (an extra sleep, a poll run twice, a restart its
+// path does not call for) fails, and so does one that no longer waits where
+// it must.
+const std::map<std::string, std::map<std::string, uint64_t>> kRequiredWaits = {
+    // Plug and Play gets its full ten seconds: the model has no monitor to copy once the queue is there.
+    {"PlugAndPlayInstall", {{"Plug and Play wait", 10000}}},
+    {"ManualInstall", {{"Plug and Play wait", 10000}}},
+    {"PlugAndPlayInstallAfterAPortRestart", {{"Plug and Play wait", 10000}, {"spooler stop and start polls", 800}}},
+    // The package names the missing file, so the first pass goes by hand and looks for the queue for five seconds.
+    {"InstallLoopWithRetry", {{"Plug and Play wait", 10000}, {"driver and queue polls", 5000}}},
+    {"InstallWhenAskedToPlugIn", {{"Plug and Play wait", 10000}}},
+    {"InstallWithAFullLog", {{"Plug and Play wait", 10000}}},
+    {"InstallLoggingToANewFolder", {{"Plug and Play wait", 10000}}},
+    {"ManualInstallOverADriverFileInUse", {{"Plug and Play wait", 10000}}},
+    // One restart of the spooler, then 300 ms after each of two queues and two drivers.
+    {"UninstallEverything", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 1200}}},
+    {"UninstallManualFamily", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 1200}}},
+    {"HandOverToTheUninstaller", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 1200}}},
+    {"UninstallerWaitedFor", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 1200}}},
+    // One queue and one driver (with its monitor).
+    {"UninstallFamilyWithLanguageMonitor",
+     {{"pause after the spooler's restart", 1000}, {"pauses after removals", 600}}},
+    {"UninstallFromDownloads", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 600}}},
+    // "Remove" twice: the first finds the stopped spooler's gaps and fails, the second removes.
+    {"UninstallAfterTheSpoolerWasStopped",
+     {{"pause after the spooler's restart", 2000}, {"pauses after removals", 1200}}},
+    // A queue the list misses holds the driver through its ten attempts; the user deletes it and
+    // presses "Remove" again.
+    {"UninstallWithAQueueTheListMisses",
+     {{"pause after the spooler's restart", 2000},
+      {"pauses after failed attempts", 10000},
+      {"pauses after removals", 1200}}},
+    // Nothing to wait for: a second copy ends at once, nothing installed is nothing to remove, an
+    // uninstaller that cannot start is reported.
+};
+
+// The source line a sleep was called from: its file, and the argument it sleeps for.
+std::string WaitKey(const std::pair<std::string, int>& line)
+{
+    const std::string prefix = std::string(PRINTER_SETUP_SOURCE_DIR) + "/";
+    const std::string file = line.first.rfind(prefix, 0) == 0 ? line.first.substr(prefix.size()) : line.first;
+    std::ifstream source(line.first);
+    std::string text;
+    for (int at = 1; at <= line.second && std::getline(source, text); ++at) {
+    }
+    const size_t open = text.find("Sleep("), close = text.find(')', open);
+    return file + " " + (open == std::string::npos ? "?" : text.substr(open + 6, close - open - 6));
+}
+
+class WaitLedger : public ::testing::TestWithParam<Story> {};
+
+TEST_P(WaitLedger, AStoryTakesItsRequiredWaitsAndNothingMore)
+{
+    const Story& story = GetParam();
+    const Outcome outcome = Play(story, "", 0, false);
+    ASSERT_THAT(outcome.findings, ::testing::IsEmpty());
+    std::vector<const void*> sites;
+    for (const sim::Machine::SleepRecord& sleep : outcome.sleeps) {
+        sites.push_back(sleep.site);
+    }
+    const std::vector<std::pair<std::string, int>> lines = SourceLines(sites);
+    ASSERT_EQ(lines.size(), sites.size()) << "addr2line could not read the debug information";
+    std::map<std::string, uint64_t> waits;
+    uint64_t slept = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string key = WaitKey(lines[i]);
+        auto name = kWaitNames.find(key);
+        EXPECT_NE(name, kWaitNames.end()) << "a sleep that is no named wait: " << key;
+        const uint64_t ms = outcome.sleeps[i].milliseconds;
+        slept += ms;
+        if (ms != 0) {
+            waits[name != kWaitNames.end() ? name->second : key] += ms;
+        }
+    }
+    EXPECT_EQ(outcome.elapsedMs, slept) << "virtual time that no sleep of the tool accounts for";
+    auto required = kRequiredWaits.find(story.name);
+    const std::map<std::string, uint64_t> expected =
+        required != kRequiredWaits.end() ? required->second : std::map<std::string, uint64_t>{};
+    EXPECT_EQ(waits, expected) << "the waits the story's path requires";
+    // One line of the ledger: scripts/bench.sh collects them into a table.
+    std::string line = "ledger\t" + std::string(story.name) + "\t" + std::to_string(outcome.elapsedMs);
+    for (const auto& [wait, ms] : waits) {
+        line += "\t" + wait + "=" + std::to_string(ms);
+    }
+    std::printf("%s\n", line.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(WholeModes, WaitLedger, ::testing::ValuesIn(Stories()),
+                         [](const ::testing::TestParamInfo<Story>& info) { return std::string(info.param.name); });
 
 } // namespace
