@@ -1,6 +1,5 @@
 #include "install/manual_install.h"
 
-#include <cstdio>
 #include <cwchar>
 
 #include "common/enumeration.h"
@@ -67,6 +66,20 @@ template <typename Found> bool PollUntil(Found found)
     return false;
 }
 
+// "2024.07.31.1" as sscanf's "%d.%d.%d.%d" reads it, without the C library's
+// scanner, which alone would add a sixth to the executable.
+void ReadVersionFields(const char* text, int fields[4])
+{
+    for (int field = 0; field < 4 && *text >= '0' && *text <= '9'; ++field) {
+        for (; *text >= '0' && *text <= '9'; ++text) {
+            fields[field] = fields[field] * 10 + (*text - '0');
+        }
+        if (*text == '.') {
+            ++text;
+        }
+    }
+}
+
 FILETIME DriverDate(int year, int month, int day)
 {
     SYSTEMTIME date = {};
@@ -112,8 +125,9 @@ BOOL DriverExists(const WCHAR* driverName)
 
 BOOL AddDriver(const InstallRequest* request)
 {
-    int year = 0, month = 0, day = 0, build = 0;
-    sscanf(DRIVER_VERSION_TEXT, "%d.%d.%d.%d", &year, &month, &day, &build);
+    int fields[4] = {0};
+    ReadVersionFields(DRIVER_VERSION_TEXT, fields);
+    const int year = fields[0], month = fields[1], day = fields[2], build = fields[3];
 
     // The dependent-files multi-string: one entry, double-terminated.
     WCHAR dependentFiles[] = DRIVER_MONITOR_DLL L"\0";

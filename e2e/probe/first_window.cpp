@@ -1,0 +1,88 @@
+// Measures a GUI program as its user meets it: the time from its start to its
+// first window, and its peak working set once its work is done.
+//
+//   first_window.exe <first caption> <last caption> <answer id> <program> [arguments...]
+// starts the program, times until a shown window captioned <first caption>
+// appears, waits for one captioned <last caption> (a box at the end of the
+// work), reads the program's peak working set, presses <answer id> there and
+// waits for the program to end. Prints "first_window_ms=", "peak_working_set=" and "exit=".
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+const DWORD kPollMs = 2;
+const DWORD kTimeoutMs = 60000;
+
+HWND FindShown(const wchar_t* caption)
+{
+    HWND window = FindWindowW(nullptr, caption);
+    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+}
+
+HWND WaitFor(const wchar_t* caption, HANDLE process)
+{
+    for (DWORD waited = 0; waited < kTimeoutMs; waited += kPollMs) {
+        if (HWND window = FindShown(caption)) {
+            return window;
+        }
+        if (WaitForSingleObject(process, kPollMs) == WAIT_OBJECT_0) {
+            return nullptr; // ended without showing it
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: first_window <first caption> <last caption> <answer id> <program> [args]\n");
+        return 2;
+    }
+    std::wstring line = L"\"" + std::wstring(argv[4]) + L"\"";
+    for (int i = 5; i < argc; ++i) {
+        line += L" ";
+        line += argv[i];
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    LARGE_INTEGER frequency, started, shown;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::fprintf(stderr, "first_window: cannot start the program, error %lu\n", GetLastError());
+        return 1;
+    }
+    CloseHandle(process.hThread);
+    if (WaitFor(argv[1], process.hProcess) == nullptr) {
+        std::fprintf(stderr, "first_window: no window captioned as asked\n");
+        TerminateProcess(process.hProcess, 124);
+        return 1;
+    }
+    QueryPerformanceCounter(&shown);
+    std::printf("first_window_ms=%lld\n", (shown.QuadPart - started.QuadPart) * 1000 / frequency.QuadPart);
+    HWND last = WaitFor(argv[2], process.hProcess);
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof(memory);
+    if (last != nullptr && GetProcessMemoryInfo(process.hProcess, &memory, sizeof(memory))) {
+        std::printf("peak_working_set=%llu\n", static_cast<unsigned long long>(memory.PeakWorkingSetSize));
+    }
+    if (last != nullptr) {
+        PostMessageW(last, WM_COMMAND, std::wcstoul(argv[3], nullptr, 10), 0);
+    }
+    if (WaitForSingleObject(process.hProcess, kTimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 124);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    std::printf("exit=%lu\n", code);
+    return 0;
+}
