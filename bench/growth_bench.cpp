@@ -11,7 +11,9 @@
 #include "family/component_inventory.h"
 #include "common/run_options.h"
 #include "install/usb_port_scan.h"
+#include "res/resource.h"
 #include "uninstall/removal.h"
+#include "uninstall/uninstall_dialog.h"
 #include "tests/support/driver_folder.h"
 #include "tests/support/sim_test.h"
 
@@ -84,6 +86,32 @@ void InventoryOfDrivers(benchmark::State& state)
 }
 BENCHMARK(InventoryOfDrivers)->RangeMultiplier(4)->Range(1, 512);
 
+// The uninstall dialog's tree filled from the inventory, on the dialog's thread
+// as the tool does it: a line for each queue under its driver.
+void TreeOfQueues(benchmark::State& state)
+{
+    Bench bench;
+    bench.StageFamily(1, static_cast<int>(state.range(0)));
+    ReadInventory(&ComponentInventory);
+    static benchmark::State* running = nullptr;
+    running = &state;
+    Os().DialogBoxParamW(
+        bench.machine.CurrentProcess().instance, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr,
+        [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+            if (message == WM_INITDIALOG) {
+                for (auto _ : *running) {
+                    FillComponentTree(dialog);
+                }
+                Os().EndDialog(dialog, IDOK);
+            }
+            return FALSE;
+        },
+        0);
+    FreeInventory(&ComponentInventory);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(TreeOfQueues)->RangeMultiplier(4)->Range(1, 4096);
+
 // The whole removal without a window: queues, driver, check; the pauses it
 // makes pass on the virtual clock and cost nothing here.
 void RemovalOfQueues(benchmark::State& state)
@@ -111,8 +139,7 @@ void PortScan(benchmark::State& state)
 {
     Bench bench;
     for (int p = 0; p < state.range(0); ++p) {
-        bench.machine.devices.Plug(
-            FamilyPrinter(L"SN" + std::to_wstring(p), static_cast<DWORD>(p + 1), L"PX630KT"));
+        bench.machine.devices.Plug(FamilyPrinter(L"SN" + std::to_wstring(p), static_cast<DWORD>(p + 1), L"PX630KT"));
     }
     for (auto _ : state) {
         benchmark::DoNotOptimize(ScanUsbPrinterPorts());

@@ -4,7 +4,9 @@
 # waits), then builds the growth benchmarks (optimised, their own preset) and
 # prints, for each piece of work that grows with the machine, its cost per
 # item at each size and how that cost grew from the smallest size to the
-# largest. Not part of the tests: timings are measured, never asserted.
+# largest; then the executable's figures under Wine (scripts/exe-figures.sh)
+# and each fuzz target's executions a second. Not part of the tests: timings
+# are measured, never asserted.
 #
 #   scripts/bench.sh [extra Google Benchmark flags]
 set -euo pipefail
@@ -39,7 +41,11 @@ for name, points in families.items():
     if base and points[-1][0] > base[0]:
         print(f"{name:<20}{'':>7}{points[-1][1] / base[1]:>12.2f}x per item from {base[0]} to {points[-1][0]} items")
 PY
-# The real executable, when the Windows build is there (scripts/build-exe.sh): it is linked stripped.
-if [ -f build/windows/PrinterSetup.exe ]; then
-    echo "PrinterSetup.exe: $(stat -c %s build/windows/PrinterSetup.exe) bytes"
-fi
+echo
+# The real executable under Wine: size, start against a minimal program, peak working set.
+scripts/build-exe.sh >/dev/null
+scripts/exe-figures.sh 2>/dev/null | tail -n 3
+echo
+# What the fuzz targets afford: executions a second over ten seconds each (ASan and UBSan builds).
+scripts/fuzz.sh 10 2>/dev/null | sed -n 's/^fuzz: \([a-z_]*\): \([0-9]*\) executions in \([0-9]*\) s.*/\1 \2 \3/p' |
+    awk '{ printf "%-22s%9.0f executions a second\n", $1, $2 / $3 }'
