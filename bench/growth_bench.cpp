@@ -102,6 +102,11 @@ void TreeOfQueues(benchmark::State& state)
                 for (auto _ : *running) {
                     FillComponentTree(dialog);
                 }
+                // The folder, the package, the driver and a line for each queue.
+                HWND tree = Os().GetDlgItem(dialog, IDC_COMPONENT_TREE);
+                if (Os().SendMessageW(tree, TVM_GETCOUNT, 0, 0) != running->range(0) + 3) {
+                    running->SkipWithError("the tree does not show every queue");
+                }
                 Os().EndDialog(dialog, IDOK);
             }
             return FALSE;

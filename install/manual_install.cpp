@@ -67,12 +67,15 @@ template <typename Found> bool PollUntil(Found found)
 }
 
 // "2024.07.31.1" as sscanf's "%d.%d.%d.%d" reads it, without the C library's
-// scanner, which alone would add a sixth to the executable.
+// scanner, which alone would add a sixth to the executable. A field stops
+// growing at nine digits, so it cannot overflow.
 void ReadVersionFields(const char* text, int fields[4])
 {
     for (int field = 0; field < 4 && *text >= '0' && *text <= '9'; ++field) {
-        for (; *text >= '0' && *text <= '9'; ++text) {
-            fields[field] = fields[field] * 10 + (*text - '0');
+        for (int digits = 0; *text >= '0' && *text <= '9'; ++text, ++digits) {
+            if (digits < 9) {
+                fields[field] = fields[field] * 10 + (*text - '0');
+            }
         }
         if (*text == '.') {
             ++text;

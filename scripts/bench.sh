@@ -15,6 +15,7 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux --target fault_sweep >/dev/null
 echo "virtual time of each story, and the fixed waits it is made of (ms)"
 ./build/linux/tests/fault_sweep --gtest_filter='WholeModes/WaitLedger.*' 2>/dev/null |
+    tee >(grep -q '^\[  FAILED  \]' && echo "a story took other waits than its path requires: see the WaitLedger tests" >&2) |
     awk -F'\t' '$1 == "ledger" {
         waits = ""
         for (i = 4; i <= NF; ++i) waits = waits (i > 4 ? ", " : "") $i
@@ -42,10 +43,14 @@ for name, points in families.items():
         print(f"{name:<20}{'':>7}{points[-1][1] / base[1]:>12.2f}x per item from {base[0]} to {points[-1][0]} items")
 PY
 echo
-# The real executable under Wine: size, start against a minimal program, peak working set.
-scripts/build-exe.sh >/dev/null
-scripts/exe-figures.sh 2>/dev/null | tail -n 3
+# The real executable under Wine: size, start against a minimal program, peak working set
+# (needs the packages of scripts/setup.sh).
+if scripts/build-exe.sh >/dev/null 2>&1; then
+    scripts/exe-figures.sh 2>&1 | tail -n 3
+else
+    echo "the executable's figures: the Windows build failed (run scripts/setup.sh first)"
+fi
 echo
 # What the fuzz targets afford: executions a second over ten seconds each (ASan and UBSan builds).
-scripts/fuzz.sh 10 2>/dev/null | sed -n 's/^fuzz: \([a-z_]*\): \([0-9]*\) executions in \([0-9]*\) s.*/\1 \2 \3/p' |
+scripts/fuzz.sh 10 2>&1 | sed -n 's/^fuzz: \([a-z_]*\): \([0-9]*\) executions in \([0-9]*\) s.*/\1 \2 \3/p' |
     awk '{ printf "%-22s%9.0f executions a second\n", $1, $2 / $3 }'

@@ -34,6 +34,13 @@ cp "$probe_dir/minimal_box.exe" "$WINEPREFIX/drive_c/minimal_box.exe"
 measure() { # first-caption last-caption answer program -> the program's figures, one per line
     wine_run 120 "$probe_dir/first_window.exe" "$@" | tr -d '\r'
 }
+# A figure, or the end of the script: a run that was not measured is no figure.
+figure() { # figures key what
+    local value
+    value="$(sed -n "s/^$2=//p" <<<"$1")"
+    [[ "$value" =~ ^[0-9]+$ ]] || { echo "exe-figures: $3 was not measured" >&2; exit 1; }
+    echo "$value"
+}
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # A warm-up of each, so that neither pays for the prefix's first start.
@@ -42,22 +49,24 @@ measure "Install printer driver" Message 2 'C:\Drivers\PX Series\PrinterSetup.ex
 tool_ms=() minimal_ms=()
 for _ in 1 2 3 4 5; do
     # No printer plugged in: the tool shows its window, scans and asks; Cancel ends it.
-    tool_ms+=("$(measure "Install printer driver" Message 2 'C:\Drivers\PX Series\PrinterSetup.exe' |
-        sed -n 's/^first_window_ms=//p')")
+    tool_ms+=("$(figure "$(measure "Install printer driver" Message 2 'C:\Drivers\PX Series\PrinterSetup.exe')" \
+        first_window_ms "the tool's start")") || exit 1
     minimal="$(measure Minimal Minimal 1 'C:\minimal_box.exe')"
-    minimal_ms+=("$(sed -n 's/^first_window_ms=//p' <<<"$minimal")")
-    minimal_peak="$(sed -n 's/^peak_working_set=//p' <<<"$minimal")"
+    minimal_ms+=("$(figure "$minimal" first_window_ms "the minimal program's start")") || exit 1
+    minimal_peak="$(figure "$minimal" peak_working_set "the minimal program's working set")" || exit 1
 done
 tool="$(printf '%s\n' "${tool_ms[@]}" | median)"
 minimal="$(printf '%s\n' "${minimal_ms[@]}" | median)"
 
 "$here/wine-usb-printer.sh" plug --vid 7A3E --pid 0001 --serial SN0001 --port 1 --description "VADedudoro PX630KT"
-install="$(measure "Install printer driver" Message 1 'C:\Drivers\PX Series\PrinterSetup.exe')"
-peak="$(sed -n 's/^peak_working_set=//p' <<<"$install")"
+# With a switch the exit code is the outcome; /NORESTART changes nothing else, the boxes show.
+install="$(measure "Install printer driver" Message 1 'C:\Drivers\PX Series\PrinterSetup.exe' /NORESTART)"
+peak="$(figure "$install" peak_working_set "the installation's working set")" || exit 1
+[ "$(figure "$install" exit "the installation's exit code")" = 0 ] || { echo "exe-figures: the installation failed" >&2; exit 1; }
 
 echo "PrinterSetup.exe: $(stat -c %s "$build/PrinterSetup.exe") bytes (stripped, runtimes linked in)"
 echo "start to the first window under Wine, median of 5: PrinterSetup.exe ${tool} ms" \
     "(${tool_ms[*]}), a minimal MinGW message box ${minimal} ms (${minimal_ms[*]}):" \
     "$(awk -v a="$tool" -v b="$minimal" 'BEGIN { printf "%.2fx", a / b }')"
-echo "peak working set in the typical installation: $((peak / 1024)) KB" \
-    "(exit $(sed -n 's/^exit=//p' <<<"$install")); the minimal message box's: $((minimal_peak / 1024)) KB"
+echo "peak working set in the typical installation: $((peak / 1024)) KB;" \
+    "the minimal message box's: $((minimal_peak / 1024)) KB"

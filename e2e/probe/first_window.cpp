@@ -18,16 +18,35 @@ namespace {
 const DWORD kPollMs = 2;
 const DWORD kTimeoutMs = 60000;
 
-HWND FindShown(const wchar_t* caption)
+// A shown top-level window of that process with that caption.
+HWND FindShown(const wchar_t* caption, DWORD processId)
 {
-    HWND window = FindWindowW(nullptr, caption);
-    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+    struct Search {
+        const wchar_t* caption;
+        DWORD processId;
+        HWND found;
+    } search{caption, processId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            wchar_t text[256] = {};
+            GetWindowThreadProcessId(window, &owner);
+            if (owner != s->processId || !IsWindowVisible(window) || GetWindowTextW(window, text, 256) == 0 ||
+                std::wcscmp(text, s->caption) != 0) {
+                return TRUE;
+            }
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
-HWND WaitFor(const wchar_t* caption, HANDLE process)
+HWND WaitFor(const wchar_t* caption, HANDLE process, DWORD processId)
 {
     for (DWORD waited = 0; waited < kTimeoutMs; waited += kPollMs) {
-        if (HWND window = FindShown(caption)) {
+        if (HWND window = FindShown(caption, processId)) {
             return window;
         }
         if (WaitForSingleObject(process, kPollMs) == WAIT_OBJECT_0) {
@@ -61,20 +80,19 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     CloseHandle(process.hThread);
-    if (WaitFor(argv[1], process.hProcess) == nullptr) {
+    if (WaitFor(argv[1], process.hProcess, process.dwProcessId) == nullptr) {
         std::fprintf(stderr, "first_window: no window captioned as asked\n");
         TerminateProcess(process.hProcess, 124);
         return 1;
     }
     QueryPerformanceCounter(&shown);
     std::printf("first_window_ms=%lld\n", (shown.QuadPart - started.QuadPart) * 1000 / frequency.QuadPart);
-    HWND last = WaitFor(argv[2], process.hProcess);
+    HWND last = WaitFor(argv[2], process.hProcess, process.dwProcessId);
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof(memory);
-    if (last != nullptr && GetProcessMemoryInfo(process.hProcess, &memory, sizeof(memory))) {
+    const bool measured = last != nullptr && GetProcessMemoryInfo(process.hProcess, &memory, sizeof(memory));
+    if (measured) {
         std::printf("peak_working_set=%llu\n", static_cast<unsigned long long>(memory.PeakWorkingSetSize));
-    }
-    if (last != nullptr) {
         PostMessageW(last, WM_COMMAND, std::wcstoul(argv[3], nullptr, 10), 0);
     }
     if (WaitForSingleObject(process.hProcess, kTimeoutMs) != WAIT_OBJECT_0) {
@@ -84,5 +102,6 @@ int wmain(int argc, wchar_t** argv)
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
     std::printf("exit=%lu\n", code);
-    return 0;
+    // A run that could not be measured is no figure.
+    return measured ? 0 : 1;
 }

@@ -235,7 +235,14 @@ const std::vector<Story>& Stories()
              m.volume.Delete(kDriverFolder + L"amd64\\qxvprtdrv6.dll");
          },
          StartSetup, kInstalled},
-        {"UninstallEverything", StageInstalledFamily, StartUninstaller, kUninstalled},
+        // The spooler takes its time to stop and start, as on a busy machine.
+        {"UninstallEverything",
+         [](sim::Machine& m) {
+             StageInstalledFamily(m);
+             m.spooler.stopDelayMs = 300;
+             m.spooler.startDelayMs = 500;
+         },
+         StartUninstaller, kUninstalled},
         {"UninstallManualFamily",
          [](sim::Machine& m) {
              m.spooler.bindingDoesNothing = true;
@@ -688,66 +695,112 @@ TEST(FaultSweepReach, EveryFailableCallSiteIsReachedOrExplained)
 
 // ---- The virtual-time ledger: every second a story takes is a wait its path requires ----
 
-// Each fixed wait of the product, by its file and the constant it sleeps for.
+// Each fixed wait of the product, by its file, the function that sleeps and
+// the constant it sleeps for: one wait, one site.
 const std::map<std::string, std::string> kWaitNames = {
-    {"install/package_install.cpp kQueueWaitIntervalMs", "Plug and Play wait"},
-    {"install/manual_install.cpp kPollIntervalMs", "driver and queue polls"},
-    {"common/spooler_control.cpp kPollIntervalMs", "spooler stop and start polls"},
-    {"common/spooler_control.cpp kPauseBeforeActionMs", "pause before the monitor copy"},
-    {"uninstall/removal.cpp kPauseAfterRemovalMs", "pauses after removals"},
-    {"uninstall/removal.cpp kPauseAfterFailedAttemptMs", "pauses after failed attempts"},
-    {"uninstall/removal.cpp kPauseAfterRestartMs", "pause after the spooler's restart"},
-    {"app/startup.cpp 1000", "waits for another copy"},
+    {"install/package_install.cpp InstallThroughPlugAndPlay kQueueWaitIntervalMs", "Plug and Play wait"},
+    {"install/manual_install.cpp PollUntil kPollIntervalMs", "driver and queue polls"},
+    {"common/spooler_control.cpp PollForState kPollIntervalMs", "spooler stop and start polls"},
+    {"common/spooler_control.cpp CycleSpooler kPauseBeforeActionMs", "pause before the monitor copy"},
+    {"uninstall/removal.cpp RemovePrinters kPauseAfterRemovalMs", "pauses after queues"},
+    {"uninstall/removal.cpp RemoveDriver kPauseAfterRemovalMs", "pauses after drivers"},
+    {"uninstall/removal.cpp RemoveDriver kPauseAfterFailedAttemptMs", "driver retries"},
+    {"uninstall/removal.cpp DeleteMonitorFile kPauseAfterFailedAttemptMs", "monitor file retries"},
+    {"uninstall/removal.cpp RemoveFamily kPauseAfterRestartMs", "pause after the spooler's restart"},
+    {"app/startup.cpp TakeInstanceGuardWaiting 1000", "waits for another copy"},
 };
 
-// What each story's path requires, wait by wait, in virtual milliseconds. A
-// story that takes longer (an extra sleep, a poll run twice, a restart its
-// path does not call for) fails, and so does one that no longer waits where
+// A named wait in a story: its virtual time and how many sleeps made it.
+struct Waited {
+    uint64_t ms = 0;
+    int sleeps = 0;
+    bool operator==(const Waited& other) const { return ms == other.ms && sleeps == other.sleeps; }
+};
+void PrintTo(const Waited& waited, std::ostream* out)
+{
+    *out << waited.ms << " ms in " << waited.sleeps;
+}
+
+// What each story's path requires, wait by wait. A story that takes longer (an
+// extra sleep, a poll run twice, a restart its path does not call for), or
+// waits as long in other steps, fails; so does one that no longer waits where
 // it must.
-const std::map<std::string, std::map<std::string, uint64_t>> kRequiredWaits = {
+const std::map<std::string, std::map<std::string, Waited>> kRequiredWaits = {
     // Plug and Play gets its full ten seconds: the model has no monitor to copy once the queue is there.
-    {"PlugAndPlayInstall", {{"Plug and Play wait", 10000}}},
-    {"ManualInstall", {{"Plug and Play wait", 10000}}},
-    {"PlugAndPlayInstallAfterAPortRestart", {{"Plug and Play wait", 10000}, {"spooler stop and start polls", 800}}},
+    {"PlugAndPlayInstall", {{"Plug and Play wait", {10000, 10}}}},
+    {"ManualInstall", {{"Plug and Play wait", {10000, 10}}}},
+    // The spooler takes 300 ms to stop and 500 to start, polled every 10 ms.
+    {"PlugAndPlayInstallAfterAPortRestart",
+     {{"Plug and Play wait", {10000, 10}}, {"spooler stop and start polls", {800, 80}}}},
     // The package names the missing file, so the first pass goes by hand and looks for the queue for five seconds.
-    {"InstallLoopWithRetry", {{"Plug and Play wait", 10000}, {"driver and queue polls", 5000}}},
-    {"InstallWhenAskedToPlugIn", {{"Plug and Play wait", 10000}}},
-    {"InstallWithAFullLog", {{"Plug and Play wait", 10000}}},
-    {"InstallLoggingToANewFolder", {{"Plug and Play wait", 10000}}},
-    {"ManualInstallOverADriverFileInUse", {{"Plug and Play wait", 10000}}},
-    // One restart of the spooler, then 300 ms after each of two queues and two drivers.
-    {"UninstallEverything", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 1200}}},
-    {"UninstallManualFamily", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 1200}}},
-    {"HandOverToTheUninstaller", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 1200}}},
-    {"UninstallerWaitedFor", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 1200}}},
+    {"InstallLoopWithRetry", {{"Plug and Play wait", {10000, 10}}, {"driver and queue polls", {5000, 5}}}},
+    {"InstallWhenAskedToPlugIn", {{"Plug and Play wait", {10000, 10}}}},
+    {"InstallWithAFullLog", {{"Plug and Play wait", {10000, 10}}}},
+    {"InstallLoggingToANewFolder", {{"Plug and Play wait", {10000, 10}}}},
+    {"ManualInstallOverADriverFileInUse", {{"Plug and Play wait", {10000, 10}}}},
+    // One restart of the spooler, then 300 ms after each of two queues and two drivers. Its
+    // spooler takes 300 ms to stop and 500 to start, for that restart and for the one around
+    // the monitor file's deletion.
+    {"UninstallEverything",
+     {{"pause after the spooler's restart", {1000, 1}},
+      {"pauses after queues", {600, 2}},
+      {"pauses after drivers", {600, 2}},
+      {"spooler stop and start polls", {1600, 160}}}},
+    // The same without a slow spooler.
+    {"UninstallManualFamily",
+     {{"pause after the spooler's restart", {1000, 1}},
+      {"pauses after queues", {600, 2}},
+      {"pauses after drivers", {600, 2}}}},
+    {"HandOverToTheUninstaller",
+     {{"pause after the spooler's restart", {1000, 1}},
+      {"pauses after queues", {600, 2}},
+      {"pauses after drivers", {600, 2}}}},
+    {"UninstallerWaitedFor",
+     {{"pause after the spooler's restart", {1000, 1}},
+      {"pauses after queues", {600, 2}},
+      {"pauses after drivers", {600, 2}}}},
     // One queue and one driver (with its monitor).
     {"UninstallFamilyWithLanguageMonitor",
-     {{"pause after the spooler's restart", 1000}, {"pauses after removals", 600}}},
-    {"UninstallFromDownloads", {{"pause after the spooler's restart", 1000}, {"pauses after removals", 600}}},
+     {{"pause after the spooler's restart", {1000, 1}},
+      {"pauses after queues", {300, 1}},
+      {"pauses after drivers", {300, 1}}}},
+    {"UninstallFromDownloads",
+     {{"pause after the spooler's restart", {1000, 1}},
+      {"pauses after queues", {300, 1}},
+      {"pauses after drivers", {300, 1}}}},
     // "Remove" twice: the first finds the stopped spooler's gaps and fails, the second removes.
     {"UninstallAfterTheSpoolerWasStopped",
-     {{"pause after the spooler's restart", 2000}, {"pauses after removals", 1200}}},
-    // A queue the list misses holds the driver through its ten attempts; the user deletes it and
+     {{"pause after the spooler's restart", {2000, 2}},
+      {"pauses after queues", {600, 2}},
+      {"pauses after drivers", {600, 2}}}},
+    // A queue the list misses holds its driver through its ten attempts; the user deletes it and
     // presses "Remove" again.
     {"UninstallWithAQueueTheListMisses",
-     {{"pause after the spooler's restart", 2000},
-      {"pauses after failed attempts", 10000},
-      {"pauses after removals", 1200}}},
+     {{"pause after the spooler's restart", {2000, 2}},
+      {"driver retries", {10000, 10}},
+      {"pauses after queues", {600, 2}},
+      {"pauses after drivers", {600, 2}}}},
     // Nothing to wait for: a second copy ends at once, nothing installed is nothing to remove, an
     // uninstaller that cannot start is reported.
 };
 
-// The source line a sleep was called from: its file, and the argument it sleeps for.
+// The wait a sleep belongs to: its file, the function it is in (the last
+// definition above it) and the argument it sleeps for.
 std::string WaitKey(const std::pair<std::string, int>& line)
 {
     const std::string prefix = std::string(PRINTER_SETUP_SOURCE_DIR) + "/";
     const std::string file = line.first.rfind(prefix, 0) == 0 ? line.first.substr(prefix.size()) : line.first;
     std::ifstream source(line.first);
-    std::string text;
+    std::string text, function = "?";
     for (int at = 1; at <= line.second && std::getline(source, text); ++at) {
+        if (!text.empty() && std::isalpha(static_cast<unsigned char>(text[0])) && text.find('(') != std::string::npos &&
+            text.back() != ';') {
+            function = text.substr(0, text.find('('));
+            function = function.substr(function.rfind(' ') == std::string::npos ? 0 : function.rfind(' ') + 1);
+        }
     }
     const size_t open = text.find("Sleep("), close = text.find(')', open);
-    return file + " " + (open == std::string::npos ? "?" : text.substr(open + 6, close - open - 6));
+    return file + " " + function + " " + (open == std::string::npos ? "?" : text.substr(open + 6, close - open - 6));
 }
 
 class WaitLedger : public ::testing::TestWithParam<Story> {};
@@ -763,27 +816,26 @@ TEST_P(WaitLedger, AStoryTakesItsRequiredWaitsAndNothingMore)
     }
     const std::vector<std::pair<std::string, int>> lines = SourceLines(sites);
     ASSERT_EQ(lines.size(), sites.size()) << "addr2line could not read the debug information";
-    std::map<std::string, uint64_t> waits;
+    std::map<std::string, Waited> waits;
     uint64_t slept = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string key = WaitKey(lines[i]);
         auto name = kWaitNames.find(key);
         EXPECT_NE(name, kWaitNames.end()) << "a sleep that is no named wait: " << key;
-        const uint64_t ms = outcome.sleeps[i].milliseconds;
-        slept += ms;
-        if (ms != 0) {
-            waits[name != kWaitNames.end() ? name->second : key] += ms;
-        }
+        Waited& waited = waits[name != kWaitNames.end() ? name->second : key];
+        waited.ms += outcome.sleeps[i].milliseconds;
+        waited.sleeps += 1;
+        slept += outcome.sleeps[i].milliseconds;
     }
     EXPECT_EQ(outcome.elapsedMs, slept) << "virtual time that no sleep of the tool accounts for";
     auto required = kRequiredWaits.find(story.name);
-    const std::map<std::string, uint64_t> expected =
-        required != kRequiredWaits.end() ? required->second : std::map<std::string, uint64_t>{};
+    const std::map<std::string, Waited> expected =
+        required != kRequiredWaits.end() ? required->second : std::map<std::string, Waited>{};
     EXPECT_EQ(waits, expected) << "the waits the story's path requires";
     // One line of the ledger: scripts/bench.sh collects them into a table.
     std::string line = "ledger\t" + std::string(story.name) + "\t" + std::to_string(outcome.elapsedMs);
-    for (const auto& [wait, ms] : waits) {
-        line += "\t" + wait + "=" + std::to_string(ms);
+    for (const auto& [wait, waited] : waits) {
+        line += "\t" + wait + " " + std::to_string(waited.ms) + " (" + std::to_string(waited.sleeps) + "x)";
     }
     std::printf("%s\n", line.c_str());
 }
