@@ -86,6 +86,57 @@ void InventoryOfDrivers(benchmark::State& state)
 }
 BENCHMARK(InventoryOfDrivers)->RangeMultiplier(4)->Range(1, 512);
 
+// `packages` packages of the family in the driver store and one driver with
+// one queue: a machine that has kept many versions of the package. (Every
+// driver is listed under every package, as the tree shows it, so drivers
+// times packages is the size of the inventory by design; one driver keeps the
+// figure to the packages' own cost.)
+void StagePackages(sim::Machine& machine, int packages)
+{
+    std::wstring first;
+    for (int p = 0; p < packages; ++p) {
+        const std::wstring folder = L"C:\\Drivers\\Version " + std::to_wstring(p) + L"\\";
+        WriteDriverFolder(machine, folder);
+        // A package is told by its content: each version's INF differs by a comment.
+        const std::string inf = machine.volume.ReadFile(folder + L"qxvprtv6.inf").value_or("");
+        machine.volume.WriteFile(folder + L"qxvprtv6.inf", inf + "\r\n; version " + std::to_string(p) + "\r\n");
+        std::wstring stored;
+        machine.spooler.UploadPackage(folder + L"qxvprtv6.inf", &stored);
+        first = p == 0 ? stored : first;
+    }
+    sim::DriverRecord driver;
+    driver.name = L"VADedudoro PX630KT";
+    driver.driverPath = machine.spooler.DriverDirectory() + L"\\3\\qxvprtdrv6.dll";
+    driver.infPath = first;
+    machine.spooler.StageDriver(driver);
+    sim::QueueRecord queue;
+    queue.name = L"Desk";
+    queue.port = L"USB001";
+    queue.driver = driver.name;
+    machine.spooler.StageQueue(queue);
+}
+
+void InventoryOfPackages(benchmark::State& state)
+{
+    Bench bench;
+    StagePackages(bench.machine, static_cast<int>(state.range(0)));
+    {
+        Inventory inventory = {};
+        ReadInventory(&inventory);
+        int found = 0;
+        for (const PackageNode* node = inventory.packages; node != nullptr; node = node->next) {
+            found += node->infPath[0] != 0 ? 1 : 0;
+        }
+        FreeInventory(&inventory);
+        if (found != state.range(0)) {
+            state.SkipWithError("the inventory does not list every package");
+            return;
+        }
+    }
+    ReadInventoryEachIteration(state);
+}
+BENCHMARK(InventoryOfPackages)->RangeMultiplier(4)->Range(1, 64);
+
 // The uninstall dialog's tree filled from the inventory, on the dialog's thread
 // as the tool does it: a line for each queue under its driver.
 void TreeOfQueues(benchmark::State& state)

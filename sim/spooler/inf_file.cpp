@@ -262,8 +262,8 @@ InfFile InfFile::ParseCached(const std::string& bytes)
     std::lock_guard<std::mutex> guard(mutex);
     auto found = cache.find(bytes);
     if (found == cache.end()) {
-        if (cache.size() == 16) {
-            cache.clear(); // a handful of packages at a time is all a story reads
+        if (cache.size() == 256) {
+            cache.clear(); // a story reads a handful of packages; a benchmark up to a hundred
         }
         found = cache.emplace(bytes, Parse(bytes)).first;
     }
