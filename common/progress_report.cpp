@@ -10,53 +10,41 @@ WCHAR StepText[512] = {0};
 
 namespace {
 
-void Send(HWND window, WPARAM position, const WCHAR* text)
+// Sends a position, and with `textId` a new step text formatted with up to
+// two texts. The thread's last error is as it was.
+void Send(WPARAM position, UINT textId, const WCHAR* first, const WCHAR* second)
 {
-    if (text != nullptr) {
-        FormatBounded(StepText, 512, L"%ws", text);
+    HWND window = ProgressWindow;
+    if (window == nullptr) {
+        return;
+    }
+    const DWORD lastError = Os().GetLastError();
+    if (textId != 0) {
+        WCHAR templateText[256] = {0};
+        LoadText(textId, templateText, 256);
+        FormatBounded(StepText, 512, templateText, first, second);
         // What the user saw, and when, for whoever reads the log afterwards.
         NoteInRunLog(L"Progress: %ws", StepText);
     }
-    Os().SendMessageW(window, WM_SHOW_STEP, position, text != nullptr ? STEP_TEXT_CHANGED : 0);
+    Os().SendMessageW(window, WM_SHOW_STEP, position, textId != 0 ? STEP_TEXT_CHANGED : 0);
+    Os().SetLastError(lastError);
 }
 
 } // namespace
 
 void ShowStep(UINT textId, int total)
 {
-    HWND window = ProgressWindow;
-    if (window == nullptr) {
-        return;
-    }
-    const DWORD lastError = Os().GetLastError();
-    WCHAR text[256] = {0};
-    LoadText(textId, text, 256);
-    Send(window, total == 0 ? STEP_LENGTH_UNKNOWN : 0, text);
-    Os().SetLastError(lastError);
+    Send(total == 0 ? STEP_LENGTH_UNKNOWN : 0, textId, nullptr, nullptr);
 }
 
 void ShowPrinterStep(UINT textId, const WCHAR* printer, const WCHAR* port)
 {
-    HWND window = ProgressWindow;
-    if (window == nullptr) {
-        return;
-    }
-    const DWORD lastError = Os().GetLastError();
-    WCHAR templateText[256] = {0};
-    WCHAR text[512] = {0};
-    LoadText(textId, templateText, 256);
-    FormatBounded(text, 512, templateText, printer, port);
-    Send(window, STEP_LENGTH_UNKNOWN, text);
-    Os().SetLastError(lastError);
+    Send(STEP_LENGTH_UNKNOWN, textId, printer, port);
 }
 
 void ShowStepDone(int done, int total)
 {
-    HWND window = ProgressWindow;
-    if (window == nullptr || total <= 0) {
-        return;
+    if (total > 0) {
+        Send(static_cast<WPARAM>(done * 100 / total), 0, nullptr, nullptr);
     }
-    const DWORD lastError = Os().GetLastError();
-    Send(window, static_cast<WPARAM>(done * 100 / total), nullptr);
-    Os().SetLastError(lastError);
 }

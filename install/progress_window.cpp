@@ -17,16 +17,16 @@ namespace {
 
 // The work's thread; made and read on the window's thread only.
 HANDLE InstallWorker = nullptr;
-// Set once, when the work has ended: only then may the window close.
-std::atomic<bool> InstallEnded{false};
-std::atomic<int> InstallOutcome{EXIT_FAILED};
+// The work's outcome, set once when it has ended: only then may the window close.
+const int kWorkRunning = -1;
+std::atomic<int> InstallOutcome{kWorkRunning};
 
 DWORD WINAPI InstallThread(LPVOID parameter)
 {
     HWND dialog = static_cast<HWND>(parameter);
-    InstallOutcome = RunInstallLoop();
+    const int outcome = RunInstallLoop();
     ProgressWindow = nullptr;
-    InstallEnded = true;
+    InstallOutcome = outcome;
     // The window ends only when told: a post that fails is sent instead.
     if (!Os().PostMessageW(dialog, WM_INSTALL_DONE, 0, 0)) {
         Os().SendMessageW(dialog, WM_INSTALL_DONE, 0, 0);
@@ -73,8 +73,7 @@ int RunInstallLoopWithProgress()
         return RunInstallLoop();
     }
     InstallWorker = nullptr;
-    InstallEnded = false;
-    InstallOutcome = EXIT_FAILED;
+    InstallOutcome = kWorkRunning;
     const INT_PTR shown =
         Os().DialogBoxParamW(InstanceHandle, MAKEINTRESOURCEW(IDD_INSTALL_PROGRESS), nullptr, InstallProgressProc, 0);
     if (InstallWorker == nullptr) {
@@ -90,8 +89,9 @@ int RunInstallLoopWithProgress()
     }
     Os().CloseHandle(InstallWorker);
     InstallWorker = nullptr;
-    // A failure until the work has ended and said otherwise.
-    return InstallOutcome;
+    // A failure unless the work has ended and said otherwise.
+    const int outcome = InstallOutcome;
+    return outcome != kWorkRunning ? outcome : EXIT_FAILED;
 }
 
 INT_PTR CALLBACK InstallProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -112,7 +112,7 @@ INT_PTR CALLBACK InstallProgressProc(HWND dialog, UINT message, WPARAM wParam, L
         return TRUE;
     case WM_INSTALL_DONE:
         // Anyone may post this message; only the work's own end closes the window.
-        if (InstallEnded) {
+        if (InstallOutcome != kWorkRunning) {
             Os().EndDialog(dialog, IDOK);
         }
         return TRUE;

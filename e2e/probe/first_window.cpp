@@ -11,7 +11,8 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <string>
+
+#include "start_program.h"
 
 namespace {
 
@@ -64,22 +65,14 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "usage: first_window <first caption> <last caption> <answer id> <program> [args]\n");
         return 2;
     }
-    std::wstring line = L"\"" + std::wstring(argv[4]) + L"\"";
-    for (int i = 5; i < argc; ++i) {
-        line += L" ";
-        line += argv[i];
-    }
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     LARGE_INTEGER frequency, started, shown;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&started);
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!StartProgram(argc, argv, 4, &process)) {
         std::fprintf(stderr, "first_window: cannot start the program, error %lu\n", GetLastError());
         return 1;
     }
-    CloseHandle(process.hThread);
     if (WaitFor(argv[1], process.hProcess, process.dwProcessId) == nullptr) {
         std::fprintf(stderr, "first_window: no window captioned as asked\n");
         TerminateProcess(process.hProcess, 124);

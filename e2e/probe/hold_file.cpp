@@ -22,8 +22,8 @@ int wmain(int argc, wchar_t** argv)
     std::printf("held\n");
     std::fflush(stdout);
     const unsigned long timeout = std::wcstoul(argv[3], nullptr, 10);
-    for (unsigned long waited = 0;
-         waited < timeout && GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES; waited += 50) {
+    for (unsigned long waited = 0; waited < timeout && GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES;
+         waited += 50) {
         Sleep(50);
     }
     CloseHandle(file);

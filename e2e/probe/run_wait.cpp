@@ -7,7 +7,8 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <string>
+
+#include "start_program.h"
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -15,20 +16,11 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "usage: run_wait <timeoutMs> <program> [arguments...]\n");
         return 2;
     }
-    // The program quoted, the arguments as given: the tool reads its own switches.
-    std::wstring line = L"\"" + std::wstring(argv[2]) + L"\"";
-    for (int i = 3; i < argc; ++i) {
-        line += L" ";
-        line += argv[i];
-    }
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!StartProgram(argc, argv, 2, &process)) {
         std::fprintf(stderr, "run_wait: cannot start the program, error %lu\n", GetLastError());
         return 1;
     }
-    CloseHandle(process.hThread);
     if (WaitForSingleObject(process.hProcess, std::wcstoul(argv[1], nullptr, 10)) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 124);
         std::printf("exit=timeout\n");

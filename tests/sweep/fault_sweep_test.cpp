@@ -573,6 +573,19 @@ struct SourceSite {
     std::string function;
 };
 
+// The name a source line defines, when it starts a function's definition (a
+// line that begins with a name and has a parameter list, not a declaration).
+bool DefinedFunction(const std::string& text, std::string* function)
+{
+    if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0])) || text.find('(') == std::string::npos ||
+        text.back() == ';') {
+        return false;
+    }
+    *function = text.substr(0, text.find('('));
+    *function = function->substr(function->rfind(' ') == std::string::npos ? 0 : function->rfind(' ') + 1);
+    return true;
+}
+
 // Every call of an operation that can fail, in the product's sources; the
 // function is the last definition above it.
 std::vector<SourceSite> FailableSourceSites()
@@ -588,11 +601,7 @@ std::vector<SourceSite> FailableSourceSites()
                     text.compare(text.find_first_not_of(' '), 2, "//") == 0) {
                     continue;
                 }
-                if (!text.empty() && std::isalpha(static_cast<unsigned char>(text[0])) &&
-                    text.find('(') != std::string::npos && text.back() != ';') {
-                    function = text.substr(0, text.find('('));
-                    function = function.substr(function.rfind(' ') == std::string::npos ? 0 : function.rfind(' ') + 1);
-                }
+                DefinedFunction(text, &function);
                 for (const auto& [operation, error] : kFailureErrors) {
                     if (text.find("Os()." + operation + "(") != std::string::npos) {
                         sites.push_back(
@@ -793,11 +802,7 @@ std::string WaitKey(const std::pair<std::string, int>& line)
     std::ifstream source(line.first);
     std::string text, function = "?";
     for (int at = 1; at <= line.second && std::getline(source, text); ++at) {
-        if (!text.empty() && std::isalpha(static_cast<unsigned char>(text[0])) && text.find('(') != std::string::npos &&
-            text.back() != ';') {
-            function = text.substr(0, text.find('('));
-            function = function.substr(function.rfind(' ') == std::string::npos ? 0 : function.rfind(' ') + 1);
-        }
+        DefinedFunction(text, &function);
     }
     const size_t open = text.find("Sleep("), close = text.find(')', open);
     return file + " " + function + " " + (open == std::string::npos ? "?" : text.substr(open + 6, close - open - 6));
