@@ -119,7 +119,7 @@ void Machine::ReleaseHeap()
 std::set<void*> Machine::HeapBlocks() const
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return heap_;
+    return std::set<void*>(heap_.begin(), heap_.end());
 }
 
 void Machine::InstallTool(const std::wstring& path)

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "common/wintypes.h"
@@ -286,7 +287,7 @@ private:
     std::atomic<unsigned> scans_{0};
     std::atomic<unsigned> boxes_{0};
     [[noreturn]] void RunAway(const std::string& what);
-    std::set<void*> heap_;
+    std::unordered_set<void*> heap_; // hashed: an inventory of thousands of queues allocates thousands
     std::vector<std::thread> threads_;
     mutable std::mutex workersMutex_;
     std::condition_variable workersChanged_;

@@ -50,7 +50,11 @@ void FaultPlan::Reset()
 std::set<std::pair<std::string, const void*>> FaultPlan::Sites() const
 {
     std::lock_guard<std::mutex> guard(mutex_);
-    return sites_;
+    std::set<std::pair<std::string, const void*>> sites;
+    for (const auto& [operation, site] : sites_) {
+        sites.emplace(operation, site);
+    }
+    return sites;
 }
 
 std::vector<const void*> FaultPlan::FailedSites() const
@@ -69,7 +73,7 @@ int FaultPlan::Calls(const std::string& operation) const
 std::vector<std::string> FaultPlan::CallLog() const
 {
     std::lock_guard<std::mutex> guard(mutex_);
-    return log_;
+    return std::vector<std::string>(log_.begin(), log_.end());
 }
 
 } // namespace sim

@@ -4,20 +4,37 @@
 
 namespace sim {
 
+namespace {
+
+wchar_t FoldChar(wchar_t c)
+{
+    // Paths and names are mostly ASCII: those need no call into the C library.
+    return c < 0x80 ? (c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c)
+                    : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+}
+
+} // namespace
+
 std::wstring FoldCase(const std::wstring& text)
 {
     std::wstring folded = text;
     for (wchar_t& c : folded) {
-        // Paths and names are mostly ASCII: those need no call into the C library.
-        c = c < 0x80 ? (c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c)
-                     : static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+        c = FoldChar(c);
     }
     return folded;
 }
 
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b)
 {
-    return FoldCase(a) == FoldCase(b);
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (FoldChar(a[i]) != FoldChar(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string Utf8(const std::wstring& text)

@@ -11,7 +11,7 @@ namespace {
 
 size_t DriverStringBytes(const DriverRecord& d)
 {
-    return Bytes(std::optional<std::wstring>(d.name)) + Bytes(std::optional<std::wstring>(d.environment)) +
+    return Bytes(d.name) + Bytes(d.environment) +
            Bytes(d.driverPath) + Bytes(d.dataFile) + Bytes(d.configFile) + Bytes(d.helpFile) + Bytes(d.dependentFiles) +
            Bytes(d.monitorName) + Bytes(d.defaultDataType) + Bytes(d.previousNames) + Bytes(d.manufacturer) +
            Bytes(d.oemUrl) + Bytes(d.hardwareId) + Bytes(d.provider) + Bytes(d.printProcessor) + Bytes(d.vendorSetup) +
@@ -21,8 +21,8 @@ size_t DriverStringBytes(const DriverRecord& d)
 void FillDriver(const DriverRecord& d, DRIVER_INFO_8W* r, StringArea* s)
 {
     r->cVersion = d.version;
-    r->pName = s->Put(std::optional<std::wstring>(d.name));
-    r->pEnvironment = s->Put(std::optional<std::wstring>(d.environment));
+    r->pName = s->Put(d.name);
+    r->pEnvironment = s->Put(d.environment);
     r->pDriverPath = s->Put(d.driverPath);
     r->pDataFile = s->Put(d.dataFile);
     r->pConfigFile = s->Put(d.configFile);
@@ -64,7 +64,7 @@ BOOL SimPlatform::EnumPrinterDriversW(LPWSTR name, LPWSTR environment, DWORD lev
     std::lock_guard<std::recursive_mutex> guard(machine_.Lock());
     Spooler& spooler = machine_.spooler;
     std::wstring resolved;
-    std::vector<DriverRecord> drivers;
+    std::vector<std::reference_wrapper<const DriverRecord>> drivers;
     if (Failed(spooler.CheckRunning()) || Failed(spooler.ResolveEnvironment(Text(environment), &resolved)) ||
         Failed(spooler.DriversOf(resolved, &drivers))) {
         return FALSE;
@@ -97,13 +97,13 @@ BOOL SimPlatform::EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD s
     return PackRecords<MONITOR_INFO_2W>(
         monitors,
         [](const MonitorRecord& m) {
-            return Bytes(std::optional<std::wstring>(m.name)) + Bytes(std::optional<std::wstring>(m.environment)) +
-                   Bytes(std::optional<std::wstring>(m.dll));
+            return Bytes(m.name) + Bytes(m.environment) +
+                   Bytes(m.dll);
         },
         [](const MonitorRecord& m, MONITOR_INFO_2W* r, StringArea* s) {
-            r->pName = s->Put(std::optional<std::wstring>(m.name));
-            r->pEnvironment = s->Put(std::optional<std::wstring>(m.environment));
-            r->pDLLName = s->Put(std::optional<std::wstring>(m.dll));
+            r->pName = s->Put(m.name);
+            r->pEnvironment = s->Put(m.environment);
+            r->pDLLName = s->Put(m.dll);
         },
         buffer, size, needed, returned);
 }

@@ -58,7 +58,8 @@ HRESULT Spooler::StorePackage(const std::wstring& infPath, std::wstring* storedI
     if (!content || !Volume::IsAbsolute(infPath)) {
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
-    const InfFile inf = InfFile::ParseCached(*content);
+    const std::shared_ptr<const InfFile> parsed = InfFile::ParseCached(*content);
+    const InfFile& inf = *parsed;
     if (!inf.HasDriverSignature()) {
         return kSpapiGeneralSyntax;
     }

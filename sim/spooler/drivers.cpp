@@ -88,15 +88,13 @@ DWORD Spooler::AddDriver(DriverRecord driver)
     return ERROR_SUCCESS;
 }
 
-DWORD Spooler::DriversOf(const std::wstring& environment, std::vector<DriverRecord>* drivers)
+DWORD Spooler::DriversOf(const std::wstring& environment,
+                         std::vector<std::reference_wrapper<const DriverRecord>>* drivers)
 {
     if (DWORD error = CheckRunning()) {
         return error;
     }
-    drivers->clear();
-    for (const auto& entry : DriverTable(environment)) {
-        drivers->push_back(entry.second);
-    }
+    *drivers = RecordsOf(DriverTable(environment));
     return ERROR_SUCCESS;
 }
 

@@ -255,17 +255,17 @@ int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day)
 
 } // namespace
 
-InfFile InfFile::ParseCached(const std::string& bytes)
+std::shared_ptr<const InfFile> InfFile::ParseCached(const std::string& bytes)
 {
     static std::mutex mutex;
-    static std::map<std::string, InfFile> cache;
+    static std::map<std::string, std::shared_ptr<const InfFile>> cache;
     std::lock_guard<std::mutex> guard(mutex);
     auto found = cache.find(bytes);
     if (found == cache.end()) {
         if (cache.size() == 256) {
             cache.clear(); // a story reads a handful of packages; a benchmark up to a hundred
         }
-        found = cache.emplace(bytes, Parse(bytes)).first;
+        found = cache.emplace(bytes, std::make_shared<const InfFile>(Parse(bytes))).first;
     }
     return found->second;
 }

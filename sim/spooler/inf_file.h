@@ -6,6 +6,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +33,8 @@ public:
     static InfFile Parse(const std::string& bytes);
     // The same, from a cache of the last INFs read: a story reads the same
     // package many times, and every fuzz run and sweep story reads it again.
-    static InfFile ParseCached(const std::string& bytes);
+    // Shared, not copied: a copy of its sections costs as much as a parse.
+    static std::shared_ptr<const InfFile> ParseCached(const std::string& bytes);
 
     bool HasSection(const std::wstring& name) const;
     // The lines of a section (names without case), empty when there is none.

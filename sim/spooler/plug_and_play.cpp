@@ -43,7 +43,8 @@ DWORD Spooler::BindDriver(const std::wstring& hardwareId, const std::wstring& in
     if (matching.empty()) {
         return ERROR_NO_SUCH_DEVINST;
     }
-    const InfFile inf = InfFile::ParseCached(*content);
+    const std::shared_ptr<const InfFile> parsed = InfFile::ParseCached(*content);
+    const InfFile& inf = *parsed;
     std::optional<InfFile::Model> model = inf.FindModel(Platform(), hardwareId);
     if (!model) {
         // No driver of this INF fits the devices: what the API reports when

@@ -138,7 +138,8 @@ BOOL SimPlatform::SetupGetInfInformationW(LPCVOID infSpec, DWORD searchControl, 
         SetLastErrorCode(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    const InfFile inf = InfFile::ParseCached(*content);
+    const std::shared_ptr<const InfFile> parsed = InfFile::ParseCached(*content);
+    const InfFile& inf = *parsed;
     if (!inf.HasDriverSignature()) {
         SetLastErrorCode(kErrorWrongInfStyle);
         return FALSE;

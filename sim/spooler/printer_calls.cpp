@@ -9,26 +9,26 @@ namespace {
 
 size_t QueueStringBytes(const QueueRecord& q)
 {
-    return Bytes(std::optional<std::wstring>(q.name)) + Bytes(q.shareName) +
-           Bytes(std::optional<std::wstring>(q.port)) + Bytes(std::optional<std::wstring>(q.driver)) +
+    return Bytes(q.name) + Bytes(q.shareName) +
+           Bytes(q.port) + Bytes(q.driver) +
            Bytes(q.comment) + Bytes(q.location) + Bytes(q.sepFile) +
-           Bytes(std::optional<std::wstring>(q.printProcessor)) + Bytes(std::optional<std::wstring>(q.dataType)) +
+           Bytes(q.printProcessor) + Bytes(q.dataType) +
            Bytes(q.parameters);
 }
 
 void FillQueue(const QueueRecord& q, PRINTER_INFO_2W* r, StringArea* s)
 {
     r->pServerName = nullptr; // a local queue
-    r->pPrinterName = s->Put(std::optional<std::wstring>(q.name));
+    r->pPrinterName = s->Put(q.name);
     r->pShareName = s->Put(q.shareName);
-    r->pPortName = s->Put(std::optional<std::wstring>(q.port));
-    r->pDriverName = s->Put(std::optional<std::wstring>(q.driver));
+    r->pPortName = s->Put(q.port);
+    r->pDriverName = s->Put(q.driver);
     r->pComment = s->Put(q.comment);
     r->pLocation = s->Put(q.location);
     r->pDevMode = nullptr;
     r->pSepFile = s->Put(q.sepFile);
-    r->pPrintProcessor = s->Put(std::optional<std::wstring>(q.printProcessor));
-    r->pDatatype = s->Put(std::optional<std::wstring>(q.dataType));
+    r->pPrintProcessor = s->Put(q.printProcessor);
+    r->pDatatype = s->Put(q.dataType);
     r->pParameters = s->Put(q.parameters);
     r->pSecurityDescriptor = nullptr;
     r->Attributes = q.attributes;
@@ -43,15 +43,15 @@ void FillQueue(const QueueRecord& q, PRINTER_INFO_2W* r, StringArea* s)
 
 size_t PortStringBytes(const PortRecord& p)
 {
-    return Bytes(std::optional<std::wstring>(p.name)) + Bytes(std::optional<std::wstring>(p.monitor)) +
-           Bytes(std::optional<std::wstring>(p.description));
+    return Bytes(p.name) + Bytes(p.monitor) +
+           Bytes(p.description);
 }
 
 void FillPort(const PortRecord& p, PORT_INFO_2W* r, StringArea* s)
 {
-    r->pPortName = s->Put(std::optional<std::wstring>(p.name));
-    r->pMonitorName = s->Put(std::optional<std::wstring>(p.monitor));
-    r->pDescription = s->Put(std::optional<std::wstring>(p.description));
+    r->pPortName = s->Put(p.name);
+    r->pMonitorName = s->Put(p.monitor);
+    r->pDescription = s->Put(p.description);
     r->fPortType = p.type;
     r->Reserved = 0;
 }
@@ -74,7 +74,7 @@ BOOL SimPlatform::EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE bu
     if (Failed(machine_.spooler.CheckRunning())) {
         return FALSE;
     }
-    return PackRecords<PRINTER_INFO_2W>(machine_.spooler.Queues(), QueueStringBytes, FillQueue, buffer, size, needed,
+    return PackRecords<PRINTER_INFO_2W>(machine_.spooler.QueueRecords(), QueueStringBytes, FillQueue, buffer, size, needed,
                                         returned);
 }
 

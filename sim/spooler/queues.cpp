@@ -221,6 +221,12 @@ std::vector<QueueRecord> Spooler::Queues()
     return ValuesOf(queues_);
 }
 
+std::vector<std::reference_wrapper<const QueueRecord>> Spooler::QueueRecords()
+{
+    Advance();
+    return RecordsOf(queues_);
+}
+
 const QueueRecord* Spooler::FindQueue(const std::wstring& name)
 {
     Advance();

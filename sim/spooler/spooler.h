@@ -178,6 +178,8 @@ public:
     std::vector<DriverRecord> Drivers(); // of the current environment
     const DriverRecord* FindDriver(const std::wstring& name);
     std::vector<QueueRecord> Queues();
+    // The same, not copied: valid while the machine's lock is held.
+    std::vector<std::reference_wrapper<const QueueRecord>> QueueRecords();
     const QueueRecord* FindQueue(const std::wstring& name);
     std::vector<MonitorRecord> Monitors();
     std::vector<PackageRecord> Packages();
@@ -208,7 +210,7 @@ public:
     std::wstring DriverDirectory(const std::wstring& environment) const;
     DWORD CheckRunning();
     DWORD AddDriver(DriverRecord driver);
-    DWORD DriversOf(const std::wstring& environment, std::vector<DriverRecord>* drivers);
+    DWORD DriversOf(const std::wstring& environment, std::vector<std::reference_wrapper<const DriverRecord>>* drivers);
     DWORD DeleteDriver(const std::wstring& environment, const std::wstring& name, DWORD flags, DWORD versionFlag);
     DWORD AddQueue(const QueueRecord& queue, HANDLE* handle);
     DWORD OpenPrinter(const std::wstring& name, ACCESS_MASK desiredAccess, HANDLE* handle);

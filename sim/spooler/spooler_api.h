@@ -41,6 +41,12 @@ inline size_t Bytes(const std::optional<std::wstring>& text)
     return text ? (text->size() + 1) * sizeof(WCHAR) : 0;
 }
 
+// A string every record has: no optional made for it, nothing copied.
+inline size_t Bytes(const std::wstring& text)
+{
+    return (text.size() + 1) * sizeof(WCHAR);
+}
+
 inline size_t Bytes(const std::optional<std::vector<std::wstring>>& strings)
 {
     if (!strings) {
@@ -58,13 +64,12 @@ class StringArea {
 public:
     StringArea(LPBYTE buffer, size_t offset) : buffer_(buffer), offset_(offset) {}
 
-    LPWSTR Put(const std::optional<std::wstring>& text)
+    LPWSTR Put(const std::optional<std::wstring>& text) { return text ? Put(*text) : nullptr; }
+
+    LPWSTR Put(const std::wstring& text)
     {
-        if (!text) {
-            return nullptr;
-        }
         auto* at = reinterpret_cast<LPWSTR>(buffer_ + offset_);
-        std::memcpy(buffer_ + offset_, text->c_str(), Bytes(text));
+        std::memcpy(buffer_ + offset_, text.c_str(), Bytes(text));
         offset_ += Bytes(text);
         return at;
     }
@@ -76,7 +81,7 @@ public:
         }
         auto* at = reinterpret_cast<LPWSTR>(buffer_ + offset_);
         for (const std::wstring& text : *strings) {
-            Put(std::optional<std::wstring>(text));
+            Put(text);
         }
         const WCHAR end = 0;
         std::memcpy(buffer_ + offset_, &end, sizeof(end));

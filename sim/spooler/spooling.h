@@ -1,6 +1,7 @@
 // What the simulated spooler's files share: small path and text helpers.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,19 @@ template <typename Table> std::vector<typename Table::mapped_type> ValuesOf(cons
         values.push_back(entry.second);
     }
     return values;
+}
+
+// The records of a table, in its order, not copied: for a listing made while
+// the machine's lock is held (a print server has thousands of queues).
+template <typename Table>
+std::vector<std::reference_wrapper<const typename Table::mapped_type>> RecordsOf(const Table& table)
+{
+    std::vector<std::reference_wrapper<const typename Table::mapped_type>> records;
+    records.reserve(table.size());
+    for (const auto& entry : table) {
+        records.emplace_back(entry.second);
+    }
+    return records;
 }
 
 } // namespace sim::spooling

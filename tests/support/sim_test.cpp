@@ -135,7 +135,8 @@ std::string FamilyLeft(sim::Machine& machine)
     }
     // The drivers of both environments, as the spooler lists them once started.
     machine.spooler.SetServiceState(SERVICE_RUNNING);
-    std::vector<sim::DriverRecord> all = machine.spooler.Drivers(), x86;
+    std::vector<sim::DriverRecord> all = machine.spooler.Drivers();
+    std::vector<std::reference_wrapper<const sim::DriverRecord>> x86;
     machine.spooler.DriversOf(L"Windows NT x86", &x86);
     all.insert(all.end(), x86.begin(), x86.end());
     std::set<std::wstring> drivers;

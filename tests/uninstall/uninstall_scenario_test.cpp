@@ -458,7 +458,7 @@ TEST_F(Uninstall, TheDriverKeptForX86ClientsGoesToo)
     machine.spooler.StageDriver(x86);
     RemoveSucceeds();
     RunUninstaller();
-    std::vector<sim::DriverRecord> x86Drivers;
+    std::vector<std::reference_wrapper<const sim::DriverRecord>> x86Drivers;
     EXPECT_EQ(machine.spooler.DriversOf(L"Windows NT x86", &x86Drivers), 0u);
     EXPECT_THAT(x86Drivers, IsEmpty());
     EXPECT_THAT(machine.spooler.Drivers(), IsEmpty());
