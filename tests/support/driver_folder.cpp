@@ -5,10 +5,14 @@
 
 void WriteDriverFolder(sim::Machine& machine, const std::wstring& folder)
 {
-    std::ifstream file(PRINTER_SETUP_SOURCE_DIR "/e2e/fixtures/qxvprtv6.inf");
-    std::stringstream inf;
-    inf << file.rdbuf();
-    machine.volume.WriteFile(folder + L"qxvprtv6.inf", inf.str());
+    // Read once: every story and every fuzz run writes the same folder.
+    static const std::string inf = [] {
+        std::ifstream file(PRINTER_SETUP_SOURCE_DIR "/e2e/fixtures/qxvprtv6.inf");
+        std::stringstream content;
+        content << file.rdbuf();
+        return content.str();
+    }();
+    machine.volume.WriteFile(folder + L"qxvprtv6.inf", inf);
     machine.volume.WriteFile(folder + L"amd64\\qxvprtdrv6.dll", "MZ render");
     machine.volume.WriteFile(folder + L"amd64\\qxvprtdrv6ui.dll", "MZ config");
     machine.volume.WriteFile(folder + L"amd64\\qxvprtmon.dll", "MZ monitor");
