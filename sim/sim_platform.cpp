@@ -29,26 +29,26 @@ bool Failed(DWORD error)
     return false;
 }
 
-bool SimPlatform::Entered(const char* operation)
+bool SimPlatform::Entered(OperationName operation)
 {
     // Another process's calls are its own: neither counted nor failed as the tool's.
     if (machine_.ActorActing()) {
         return false;
     }
-    machine_.WorkerCall(operation);
-    machine_.ActBetweenCalls(operation);
-    machine_.CountCall(operation);
+    machine_.WorkerCall(operation.text);
+    machine_.ActBetweenCalls(operation.text);
+    machine_.CountCall(operation.text);
     return true;
 }
 
-void SimPlatform::Counted(const char* operation)
+void SimPlatform::Counted(OperationName operation)
 {
     if (Entered(operation)) {
         machine_.faults.Count(operation);
     }
 }
 
-bool SimPlatform::Injected(const char* operation, DWORD* error, const void* site)
+bool SimPlatform::Injected(OperationName operation, DWORD* error, const void* site)
 {
     if (!Entered(operation)) {
         return false;

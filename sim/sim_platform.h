@@ -130,13 +130,13 @@ private:
     // Counts the call and applies an injected fault: true when the call must
     // fail, with the chosen error in *error, or as the thread's last error
     // when error is null. The default site is the caller of the operation.
-    bool Injected(const char* operation, DWORD* error = nullptr, const void* site = __builtin_return_address(0));
+    bool Injected(OperationName operation, DWORD* error = nullptr, const void* site = __builtin_return_address(0));
     // The one way in for every call of the tool's: a worker of an ended
     // process stops here, an actor acts, the story's limits are checked.
     // False for a call an actor makes (its calls are its own).
-    bool Entered(const char* operation);
+    bool Entered(OperationName operation);
     // Entered, for an operation that cannot fail: the call is counted too.
-    void Counted(const char* operation);
+    void Counted(OperationName operation);
     // An operation this machine does not model yet: a test failure.
     void NotModelled(const char* operation);
     // FO_DELETE after its checks: the result SHFileOperationW returns.

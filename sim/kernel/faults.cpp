@@ -14,21 +14,21 @@ void FaultPlan::FailFrom(const std::string& operation, int nth, DWORD error)
     rules_.push_back({operation, nth, true, error});
 }
 
-void FaultPlan::Count(const char* operation)
+void FaultPlan::Count(OperationName operation)
 {
     std::lock_guard<std::mutex> guard(mutex_);
-    ++counts_[operation];
-    log_.emplace_back(operation);
+    ++counts_[operation.text];
+    log_.emplace_back(operation.text);
 }
 
-bool FaultPlan::Check(const char* operation, const void* site, DWORD* error)
+bool FaultPlan::Check(OperationName operation, const void* site, DWORD* error)
 {
     std::lock_guard<std::mutex> guard(mutex_);
-    int call = ++counts_[operation];
-    log_.emplace_back(operation);
-    sites_.emplace(operation, site);
+    int call = ++counts_[operation.text];
+    log_.emplace_back(operation.text);
+    sites_.emplace(operation.text, site);
     for (const Rule& rule : rules_) {
-        if (rule.operation == operation && (call == rule.first || (rule.onward && call > rule.first))) {
+        if (rule.operation == operation.text && (call == rule.first || (rule.onward && call > rule.first))) {
             *error = rule.error;
             failedSites_.push_back(site);
             return true;

@@ -4,7 +4,8 @@
 //
 // Operation names are the string literals the platform calls pass: the plan
 // keeps views of them, so counting a call allocates nothing (the sweep and
-// the fuzz targets make millions of calls).
+// the fuzz targets make millions of calls). OperationName takes only an
+// array, so a string that could go away before the plan does not compile.
 #pragma once
 
 #include <map>
@@ -18,6 +19,11 @@
 
 namespace sim {
 
+struct OperationName {
+    template <size_t N> constexpr OperationName(const char (&name)[N]) : text(name) {}
+    const char* text;
+};
+
 class FaultPlan {
 public:
     // Fails the nth call (1-based) of the operation with the given error.
@@ -26,10 +32,10 @@ public:
     void FailFrom(const std::string& operation, int nth, DWORD error);
 
     // Counts a call of an operation that cannot fail.
-    void Count(const char* operation);
+    void Count(OperationName operation);
     // Counts a call made from `site` (the caller's return address); true
     // (with the error) when this call must fail.
-    bool Check(const char* operation, const void* site, DWORD* error);
+    bool Check(OperationName operation, const void* site, DWORD* error);
     // Forgets the rules, the counts and the log: a scenario's setup is done.
     void Reset();
 

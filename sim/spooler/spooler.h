@@ -210,6 +210,7 @@ public:
     std::wstring DriverDirectory(const std::wstring& environment) const;
     DWORD CheckRunning();
     DWORD AddDriver(DriverRecord driver);
+    // The drivers of an environment, not copied: valid while the machine's lock is held.
     DWORD DriversOf(const std::wstring& environment, std::vector<std::reference_wrapper<const DriverRecord>>* drivers);
     DWORD DeleteDriver(const std::wstring& environment, const std::wstring& name, DWORD flags, DWORD versionFlag);
     DWORD AddQueue(const QueueRecord& queue, HANDLE* handle);
