@@ -31,8 +31,16 @@ mkdir -p "$folder_unix"
 cp -r "$build/demo-driver/." "$folder_unix/"
 cp "$build/PrinterSetup.exe" "$folder_unix/PrinterSetup.exe"
 cp "$probe_dir/minimal_box.exe" "$WINEPREFIX/drive_c/minimal_box.exe"
+# A start that Wine itself refuses (seen once in a fresh prefix: CreateProcessW with 1359) is
+# tried once more and said so; a start that ran and was not measured is never retried.
 measure() { # first-caption last-caption answer program -> the program's figures, one per line
-    wine_run 120 "$probe_dir/first_window.exe" "$@" | tr -d '\r'
+    local out
+    out="$(wine_run 120 "$probe_dir/first_window.exe" "$@" 2>&1 | tr -d '\r')"
+    if grep -q '^first_window: cannot start the program' <<<"$out"; then
+        echo "exe-figures: $(grep '^first_window: cannot start' <<<"$out" | head -n 1); started again" >&2
+        out="$(wine_run 120 "$probe_dir/first_window.exe" "$@" 2>&1 | tr -d '\r')"
+    fi
+    echo "$out"
 }
 # A figure, or the end of the script: a run that was not measured is no figure.
 figure() { # figures key what
