@@ -11,11 +11,11 @@ namespace {
 
 size_t DriverStringBytes(const DriverRecord& d)
 {
-    return Bytes(d.name) + Bytes(d.environment) +
-           Bytes(d.driverPath) + Bytes(d.dataFile) + Bytes(d.configFile) + Bytes(d.helpFile) + Bytes(d.dependentFiles) +
-           Bytes(d.monitorName) + Bytes(d.defaultDataType) + Bytes(d.previousNames) + Bytes(d.manufacturer) +
-           Bytes(d.oemUrl) + Bytes(d.hardwareId) + Bytes(d.provider) + Bytes(d.printProcessor) + Bytes(d.vendorSetup) +
-           Bytes(d.colorProfiles) + Bytes(d.infPath) + Bytes(d.coreDriverDependencies);
+    return Bytes(d.name) + Bytes(d.environment) + Bytes(d.driverPath) + Bytes(d.dataFile) + Bytes(d.configFile) +
+           Bytes(d.helpFile) + Bytes(d.dependentFiles) + Bytes(d.monitorName) + Bytes(d.defaultDataType) +
+           Bytes(d.previousNames) + Bytes(d.manufacturer) + Bytes(d.oemUrl) + Bytes(d.hardwareId) + Bytes(d.provider) +
+           Bytes(d.printProcessor) + Bytes(d.vendorSetup) + Bytes(d.colorProfiles) + Bytes(d.infPath) +
+           Bytes(d.coreDriverDependencies);
 }
 
 void FillDriver(const DriverRecord& d, DRIVER_INFO_8W* r, StringArea* s)
@@ -95,11 +95,7 @@ BOOL SimPlatform::EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD s
         monitors.push_back(monitor);
     }
     return PackRecords<MONITOR_INFO_2W>(
-        monitors,
-        [](const MonitorRecord& m) {
-            return Bytes(m.name) + Bytes(m.environment) +
-                   Bytes(m.dll);
-        },
+        monitors, [](const MonitorRecord& m) { return Bytes(m.name) + Bytes(m.environment) + Bytes(m.dll); },
         [](const MonitorRecord& m, MONITOR_INFO_2W* r, StringArea* s) {
             r->pName = s->Put(m.name);
             r->pEnvironment = s->Put(m.environment);
@@ -251,8 +247,8 @@ HRESULT SimPlatform::DeletePrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath
     return spooler.DeletePackage(infPath);
 }
 
-HRESULT SimPlatform::UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD flags, HWND,
-                                                 LPWSTR destination, PULONG destinationChars)
+HRESULT SimPlatform::UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD flags,
+                                                 HWND, LPWSTR destination, PULONG destinationChars)
 {
     DWORD injected = ERROR_SUCCESS;
     if (Injected("UploadPrinterDriverPackageW", &injected)) {

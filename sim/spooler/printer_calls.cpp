@@ -9,11 +9,8 @@ namespace {
 
 size_t QueueStringBytes(const QueueRecord& q)
 {
-    return Bytes(q.name) + Bytes(q.shareName) +
-           Bytes(q.port) + Bytes(q.driver) +
-           Bytes(q.comment) + Bytes(q.location) + Bytes(q.sepFile) +
-           Bytes(q.printProcessor) + Bytes(q.dataType) +
-           Bytes(q.parameters);
+    return Bytes(q.name) + Bytes(q.shareName) + Bytes(q.port) + Bytes(q.driver) + Bytes(q.comment) + Bytes(q.location) +
+           Bytes(q.sepFile) + Bytes(q.printProcessor) + Bytes(q.dataType) + Bytes(q.parameters);
 }
 
 void FillQueue(const QueueRecord& q, PRINTER_INFO_2W* r, StringArea* s)
@@ -43,8 +40,7 @@ void FillQueue(const QueueRecord& q, PRINTER_INFO_2W* r, StringArea* s)
 
 size_t PortStringBytes(const PortRecord& p)
 {
-    return Bytes(p.name) + Bytes(p.monitor) +
-           Bytes(p.description);
+    return Bytes(p.name) + Bytes(p.monitor) + Bytes(p.description);
 }
 
 void FillPort(const PortRecord& p, PORT_INFO_2W* r, StringArea* s)
@@ -74,8 +70,8 @@ BOOL SimPlatform::EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE bu
     if (Failed(machine_.spooler.CheckRunning())) {
         return FALSE;
     }
-    return PackRecords<PRINTER_INFO_2W>(machine_.spooler.QueueRecords(), QueueStringBytes, FillQueue, buffer, size, needed,
-                                        returned);
+    return PackRecords<PRINTER_INFO_2W>(machine_.spooler.QueueRecords(), QueueStringBytes, FillQueue, buffer, size,
+                                        needed, returned);
 }
 
 BOOL SimPlatform::EnumPortsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned)

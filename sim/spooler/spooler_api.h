@@ -36,15 +36,15 @@ inline std::optional<std::vector<std::wstring>> MultiText(LPCWSTR text)
     return strings;
 }
 
-inline size_t Bytes(const std::optional<std::wstring>& text)
-{
-    return text ? (text->size() + 1) * sizeof(WCHAR) : 0;
-}
-
 // A string every record has: no optional made for it, nothing copied.
 inline size_t Bytes(const std::wstring& text)
 {
     return (text.size() + 1) * sizeof(WCHAR);
+}
+
+inline size_t Bytes(const std::optional<std::wstring>& text)
+{
+    return text ? Bytes(*text) : 0;
 }
 
 inline size_t Bytes(const std::optional<std::vector<std::wstring>>& strings)

@@ -15,16 +15,6 @@ std::wstring AsciiLower(std::wstring text);
 bool SamePath(const std::wstring& a, const std::wstring& b);
 std::wstring UsbPortName(DWORD number);
 
-// The records of a table, in its order.
-template <typename Table> std::vector<typename Table::mapped_type> ValuesOf(const Table& table)
-{
-    std::vector<typename Table::mapped_type> values;
-    for (const auto& entry : table) {
-        values.push_back(entry.second);
-    }
-    return values;
-}
-
 // The records of a table, in its order, not copied: for a listing made while
 // the machine's lock is held (a print server has thousands of queues).
 template <typename Table>
@@ -36,6 +26,13 @@ std::vector<std::reference_wrapper<const typename Table::mapped_type>> RecordsOf
         records.emplace_back(entry.second);
     }
     return records;
+}
+
+// The same, copied: for a caller that keeps them.
+template <typename Table> std::vector<typename Table::mapped_type> ValuesOf(const Table& table)
+{
+    const auto records = RecordsOf(table);
+    return {records.begin(), records.end()};
 }
 
 } // namespace sim::spooling

@@ -51,8 +51,8 @@ protected:
         const std::string stamp = "9999-99-99 99:99:99.999 ";
         const auto stamped = [&stamp](const std::string& line) {
             for (size_t i = 0; i < stamp.size(); ++i) {
-                if (i >= line.size() || (stamp[i] == '9' ? !std::isdigit(static_cast<unsigned char>(line[i]))
-                                                          : line[i] != stamp[i])) {
+                if (i >= line.size() ||
+                    (stamp[i] == '9' ? !std::isdigit(static_cast<unsigned char>(line[i])) : line[i] != stamp[i])) {
                     return false;
                 }
             }
